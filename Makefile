@@ -1,0 +1,48 @@
+# Two commands for a fresh Debian 12 machine (as root or with sudo):
+#   make run    install what is missing, build, start the soundboard
+#   make test   install what is missing, build (plain and sanitized), run every test
+# Also: make build, make bench, make format.
+
+.PHONY: setup build build-asan build-fuzz run test test-default test-asan test-fuzz bench format clean
+
+setup:
+	@sh tools/setup.sh
+
+build: setup
+	cmake --preset default >/dev/null
+	cmake --build --preset default
+
+build-asan: setup
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+
+# Fuzz targets need clang's libFuzzer; without clang this step is skipped
+# (the corpora are still replayed by the plain and sanitized test runs).
+build-fuzz: setup
+	@if command -v clang++ >/dev/null; then cmake --preset fuzz >/dev/null && cmake --build --preset fuzz; fi
+
+run: build
+	./build/vostrel-soundboard
+
+# Tests need a display: use the one we have, or start a private Xvfb.
+XRUN = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
+
+test-default: build
+	$(XRUN) ctest --preset default
+
+test-asan: build-asan
+	$(XRUN) ctest --preset asan
+
+test-fuzz: build-fuzz
+	@if command -v clang++ >/dev/null; then ctest --preset fuzz; else echo "clang not found: fuzz runs skipped"; fi
+
+test: test-default test-asan test-fuzz
+
+bench: build
+	$(XRUN) sh bench/run.sh
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-asan build-fuzz

@@ -1,0 +1,32 @@
+// Diagnostics: the levelled log file, its read-back, the base directory of the
+// program's own files and time formatting.
+//
+// The log file is created (truncated) by the first message that passes the
+// threshold and never reopened after log_close. Writers hold the log's
+// read-write lock exclusively; log_read/log_size hold it shared.
+#pragma once
+
+#include <stddef.h>
+#include <time.h>
+
+enum LogLevel { LOG_CRITICAL = 0, LOG_ERROR = 1, LOG_WARNING = 2, LOG_INFO = 3, LOG_DEBUG = 4 };
+
+extern const char APP_NAME[];       // "Vostrel Soundboard": window caption and file-name stem
+extern unsigned int log_threshold;  // messages with level <= threshold are written; always 0..4
+
+// Log
+void log_init(void);                                    // start-up step; the lock exists from program start, so this only marks the log ready
+void log_printf(unsigned level, const char *fmt, ...)   // one line or nothing; never reopens after log_close
+    __attribute__((format(printf, 2, 3)));
+void log_close(void);                                   // closes the stream; later messages are dropped
+void log_read(char *buffer, int length, long offset);   // up to length bytes from offset, not terminated; "" (one 0 byte) when closed
+int log_size(void);                                     // file length in bytes; 0 when not open
+void log_reset_for_test(void);                          // closed and never attempted, threshold 2 (tests only)
+
+// Files
+void get_base_dir(char *buffer, size_t size);    // bounded copy of the base directory (initially ".")
+void set_base_dir(const char *dir);              // replaces it (cut at 511 characters)
+
+// Time
+void format_time(time_t t, const char *format, char *buffer); // localtime + strftime, at most 32 bytes
+void format_date(char *buffer);                                // now as "%d.%b.%Y", at most 32 bytes

@@ -1,0 +1,252 @@
+// Settings: the options file and its registry.
+//
+// File format, one record a line: "[section]" headers; "key\ttype\tvalue"
+// settings; an empty line after each section. Reading prepends, so a file read
+// and saved again comes out in reverse order; nothing depends on the order.
+//
+// Hostile files: every scan is bounded to its buffer. A section name or key
+// longer than 31 characters is rejected (the settings under a rejected header
+// are skipped, never filed under the previous section); a string value longer
+// than 63 characters is cut. Saving writes a temporary file beside the real
+// one and renames it over, so a failed save leaves the old file intact.
+#include "settings/settings.h"
+
+#include "diag/diag.h"
+
+#include <ctype.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+constexpr int PATH_SIZE = 512;
+constexpr int LINE_SIZE = 512;
+
+const char options_section_name[] = "options";
+int options_changed;
+
+static OptionSection *sections; // most recently created first
+
+static bool name_fits(const char *name) { return strlen(name) < OPTION_NAME_SIZE; }
+
+OptionSection *options_section(const char *name, int create) {
+    for (OptionSection *s = sections; s; s = s->next)
+        if (strcmp(s->name, name) == 0) return s;
+    if (!create || !name_fits(name)) return nullptr;
+    OptionSection *s = static_cast<OptionSection *>(calloc(1, sizeof(OptionSection)));
+    snprintf(s->name, sizeof s->name, "%s", name);
+    s->next = sections;
+    if (sections) sections->prev = s;
+    sections = s;
+    return s;
+}
+
+OptionSetting *options_find(const char *section, const char *key, int create) {
+    OptionSection *s = options_section(section, create);
+    if (!s) return nullptr;
+    for (OptionSetting *o = s->settings; o; o = o->next)
+        if (strcmp(o->name, key) == 0) return o;
+    if (!create || !name_fits(key)) return nullptr;
+    OptionSetting *o = static_cast<OptionSetting *>(calloc(1, sizeof(OptionSetting)));
+    snprintf(o->name, sizeof o->name, "%s", key);
+    o->next = s->settings;
+    if (s->settings) s->settings->prev = o;
+    s->settings = o;
+    return o;
+}
+
+int options_get(const char *section, const char *key, void *out) {
+    OptionSetting *o = options_find(section, key, 0);
+    if (!o) return 0;
+    if (o->type == OPTION_STRING)
+        memcpy(out, o->value.s, OPTION_VALUE_SIZE);
+    else
+        memcpy(out, &o->value.i, sizeof(int32_t));
+    return 1;
+}
+
+void options_set(const char *section, const char *key, int type, const void *value) {
+    OptionSetting *o = options_find(section, key, 1);
+    if (!o) return;
+    o->type = type;
+    switch (type) {
+    case OPTION_FLOAT: {
+        float f;
+        memcpy(&f, value, sizeof f);
+        if (f == o->value.f) return;
+        o->value.f = f;
+        break;
+    }
+    case OPTION_STRING: {
+        const char *s = static_cast<const char *>(value);
+        if (strcmp(s, o->value.s) == 0) return;
+        memset(o->value.s, 0, sizeof o->value.s);
+        snprintf(o->value.s, sizeof o->value.s, "%s", s);
+        break;
+    }
+    default: {
+        int32_t i;
+        memcpy(&i, value, sizeof i);
+        if (i == o->value.i) return;
+        o->value.i = i;
+        break;
+    }
+    }
+    options_changed = 1;
+}
+
+void options_remove(const char *section, const char *key) {
+    OptionSection *s = options_section(section, 0);
+    OptionSetting *o = s ? options_find(section, key, 0) : nullptr;
+    if (!o) return;
+    if (o->prev) o->prev->next = o->next;
+    if (o->next) o->next->prev = o->prev;
+    if (s->settings == o) s->settings = o->next;
+    free(o);
+    options_changed = 1;
+}
+
+static void free_section(OptionSection *s) {
+    for (OptionSetting *o = s->settings; o;) {
+        OptionSetting *next = o->next;
+        free(o);
+        o = next;
+    }
+    free(s);
+}
+
+void options_remove_section(const char *name) {
+    OptionSection *s = options_section(name, 0);
+    if (!s) return;
+    if (s->prev) s->prev->next = s->next;
+    if (s->next) s->next->prev = s->prev;
+    if (sections == s) sections = s->next;
+    free_section(s);
+    options_changed = 1;
+}
+
+void options_clear(void) {
+    while (sections) options_remove_section(sections->name);
+}
+
+void options_free(void) {
+    for (OptionSection *s = sections; s;) {
+        OptionSection *next = s->next;
+        free_section(s);
+        s = next;
+    }
+    sections = nullptr;
+}
+
+void options_file_path(const char *suffix, char *dest) {
+    char dir[PATH_SIZE];
+    get_base_dir(dir, sizeof dir);
+    size_t len = strlen(dir);
+    const char *sep = (len > 0 && dir[len - 1] != '/') ? "/" : "";
+    char name[128];
+    snprintf(name, sizeof name, "%s%s", APP_NAME, suffix);
+    for (char *c = name; *c; c++) *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    snprintf(dest, PATH_SIZE, "%s%s%s", dir, sep, name);
+}
+
+int options_load(void) {
+    options_clear();
+    return options_read_file();
+}
+
+// One setting line under a valid section. Malformed lines are skipped
+// silently; an unknown type code is reported.
+static void read_setting(const char *section, const char *line) {
+    char key[LINE_SIZE];
+    int type = 0;
+    if (sscanf(line, "%511s\t%d\t", key, &type) < 2) return;
+    if (!name_fits(key)) return;
+    union {
+        int32_t i;
+        float f;
+        char s[OPTION_VALUE_SIZE];
+    } value;
+    memset(&value, 0, sizeof value);
+    int r;
+    switch (type) {
+    case OPTION_INT:
+    case OPTION_INT_ALT: r = sscanf(line, "%*s\t%*d\t%d", &value.i); break;
+    case OPTION_FLOAT: r = sscanf(line, "%*s\t%*d\t%f", &value.f); break;
+    case OPTION_STRING: r = sscanf(line, "%*s\t%*d\t%63s", value.s); break;
+    default: log_printf(LOG_ERROR, "Unable to process setting %s", key); return;
+    }
+    if (r == 0) return;
+    OptionSetting *o = options_find(section, key, 1);
+    if (!o) return;
+    o->type = type;
+    memcpy(&o->value, &value, sizeof value);
+}
+
+int options_read_file(void) {
+    char path[PATH_SIZE];
+    options_file_path(".conf", path);
+    FILE *f = fopen(path, "r");
+    if (!f) {
+        log_printf(LOG_WARNING, "Could not load settings from %s", path);
+        return 0;
+    }
+    char line[LINE_SIZE];
+    char section[LINE_SIZE] = "";
+    bool section_valid = false;
+    while (fgets(line, sizeof line, f)) {
+        char name[LINE_SIZE];
+        if (sscanf(line, "[%511[^]]", name) == 1) {
+            section_valid = name_fits(name);
+            snprintf(section, sizeof section, "%s", section_valid ? name : "");
+            if (section_valid) options_section(section, 1);
+            continue;
+        }
+        if (!section_valid) continue;
+        read_setting(section, line);
+    }
+    fclose(f);
+    options_changed = 0;
+    return 1;
+}
+
+static bool write_all(FILE *f) {
+    bool ok = true;
+    for (OptionSection *s = sections; s; s = s->next) {
+        ok = ok && fprintf(f, "[%s]\n", s->name) >= 0;
+        for (OptionSetting *o = s->settings; o; o = o->next) {
+            ok = ok && fprintf(f, "%s\t%d\t", o->name, o->type) >= 0;
+            switch (o->type) {
+            case OPTION_INT:
+            case OPTION_INT_ALT: ok = ok && fprintf(f, "%d", o->value.i) >= 0; break;
+            case OPTION_FLOAT: ok = ok && fprintf(f, "%f", static_cast<double>(o->value.f)) >= 0; break;
+            case OPTION_STRING: ok = ok && fputs(o->value.s, f) >= 0; break;
+            default: break;
+            }
+            ok = ok && fputc('\n', f) != EOF;
+        }
+        ok = ok && fputc('\n', f) != EOF;
+    }
+    return ok;
+}
+
+int options_save(void) {
+    if (!options_changed) return 1;
+    char path[PATH_SIZE];
+    char temp[PATH_SIZE + 8];
+    options_file_path(".conf", path);
+    snprintf(temp, sizeof temp, "%s.tmp", path);
+    FILE *f = fopen(temp, "w");
+    bool ok = f != nullptr;
+    if (f) {
+        ok = write_all(f);
+        ok = (fflush(f) == 0) && ok;
+        ok = (fclose(f) == 0) && ok;
+        ok = ok && rename(temp, path) == 0;
+        if (!ok) remove(temp);
+    }
+    if (!ok) {
+        log_printf(LOG_ERROR, "Could not save settings to %s", path);
+        return 0;
+    }
+    options_changed = 0;
+    return 1;
+}

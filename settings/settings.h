@@ -1,0 +1,48 @@
+// Settings: the options file "<app name>.conf" and its in-memory registry of
+// named sections holding typed settings. Read whole at start-up, changed in
+// memory, written back only when something changed (atomically: a temporary
+// file renamed over the old one, so a failed save leaves the old file intact).
+#pragma once
+
+#include <stdint.h>
+
+enum OptionType { OPTION_INT = 0, OPTION_FLOAT = 1, OPTION_INT_ALT = 2, OPTION_STRING = 3 };
+
+constexpr int OPTION_NAME_SIZE = 32;  // section names and keys: at most 31 characters
+constexpr int OPTION_VALUE_SIZE = 64; // string values: at most 63 characters
+
+struct OptionSetting {
+    char name[OPTION_NAME_SIZE];
+    int32_t type;
+    union {
+        int32_t i;
+        float f;
+        char s[OPTION_VALUE_SIZE];
+    } value;
+    OptionSetting *next, *prev; // most recently created first
+};
+
+struct OptionSection {
+    char name[OPTION_NAME_SIZE];
+    OptionSetting *settings;    // most recently created first
+    OptionSection *next, *prev; // most recently created first
+};
+
+extern const char options_section_name[]; // "options"
+extern int options_changed;               // set by every change; cleared by a successful read or save
+
+// Registry
+OptionSection *options_section(const char *name, int create);                  // exact match; creates at the head when asked; null if absent or name too long
+OptionSetting *options_find(const char *section, const char *key, int create); // exact match; created with type 0, zero value; null if absent or a name too long
+int options_get(const char *section, const char *key, void *out);             // 1 and the raw value (32 bits, or a 64-byte string) copied; 0 leaves out untouched
+void options_set(const char *section, const char *key, int type, const void *value); // stores type; value only if it differs, then marks changed
+void options_remove(const char *section, const char *key);                    // unlinks and frees; marks changed if it existed
+void options_remove_section(const char *name);                                // frees the section and its settings; marks changed if it existed
+void options_clear(void);                                                     // removes every section
+void options_free(void);                                                      // frees everything; options_changed untouched
+
+// File
+void options_file_path(const char *suffix, char *dest);  // base dir + "/" + lower-cased app name + suffix, into 512 bytes
+int options_load(void);       // options_clear, then options_read_file
+int options_read_file(void);  // 1 if read; 0 (WARNING logged) if it cannot be opened, registry then as before
+int options_save(void);       // 1 if unchanged or written; 0 (ERROR logged, old file intact, still marked changed) on failure

@@ -1,0 +1,205 @@
+// Application shell: opening SDL, the audio device and the window, and the
+// main loop.
+//
+// Running turn: drain events, at most one update per 1/30 s with the real
+// elapsed time, a frame, a 20 ms sleep. Paused turn (application in the
+// background): block on one event, then sleep 500 ms. The clock and the sleep
+// go through two pointers so that tests can drive the loop turn by turn.
+#include "shell/shell.h"
+
+#include "anim/anim.h"
+#include "app/app.h"
+#include "audio/audio.h"
+#include "diag/diag.h"
+#include "render/render.h"
+#include "text/text.h"
+#include "threads/threads.h"
+#include "ui/ui.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+constexpr float UPDATE_INTERVAL = 1.0f / 30.0f; // 0.033333335 in single precision
+constexpr int RUNNING_SLEEP_MS = 20;
+constexpr int PAUSED_SLEEP_MS = 500;
+// Attribute 17 is the context's major version on the device's SDL; desktop
+// SDL 1.2 does not know it and refuses it harmlessly.
+constexpr int GL_CONTEXT_MAJOR_VERSION_ATTRIBUTE = 17;
+
+int quit_requested;
+int paused;
+float last_update_time;
+
+static struct {
+    SDL_Event poll_event;
+    SDL_Event wait_event;
+    int window_open;  // the chain has run once; later video modes only rebuild GL state
+    int start_failed; // SDL, audio or the video mode failed: exit status 1
+    int frames;
+    float (*clock)(void);
+    void (*sleeper)(int);
+} shell;
+
+static float sdl_clock(void) { return static_cast<float>(SDL_GetTicks()) / 1000.0f; }
+
+float shell_seconds(void) { return shell.clock ? shell.clock() : sdl_clock(); }
+void shell_set_clock(float (*clock)(void)) { shell.clock = clock; }
+void shell_set_sleep(void (*sleeper)(int)) { shell.sleeper = sleeper; }
+int shell_frames_drawn(void) { return shell.frames; }
+
+static void shell_sleep(int ms) {
+    if (shell.sleeper)
+        shell.sleeper(ms);
+    else
+        sleep_ms(ms);
+}
+
+void shell_set_paused(int flag) { paused = flag; }
+void shell_request_quit(int) { quit_requested = 1; }
+
+// A start-up failure is said once on stderr and in the log, then takes the
+// quit path; the process exits with status 1.
+static void start_failure(const char *what) {
+    const char *err = SDL_GetError();
+    fprintf(stderr, "vostrel-soundboard: %s failed: %s\n", what, err);
+    log_printf(LOG_ERROR, "%s failed: %s", what, err);
+    shell.start_failed = 1;
+    shell_quit(1, 1);
+}
+
+// After a new video mode the GL context is new: rebuild what lives in it, in
+// the chain's order so vertex-store indices come out as at start-up. Options,
+// sounds, clips and the board stay as they are, so any number of resizes
+// leaves the program as one start-up did.
+static void shell_rebuild_gl(void) {
+    gl_init();
+    app_gl_ready();
+    font_init();
+    menu_init();
+}
+
+void shell_open_window(int width, int height) {
+    if (shell.window_open) {
+        font_release();
+        gl_release();
+    }
+    if (!SDL_SetVideoMode(width, height, 0, SDL_OPENGL)) {
+        start_failure("SDL_SetVideoMode");
+        return;
+    }
+    SDL_WM_SetCaption(APP_NAME, APP_NAME);
+    Rect window = {0.0f, static_cast<float>(width), static_cast<float>(height), 0.0f};
+    if (shell.window_open) {
+        shell_rebuild_gl();
+    } else {
+        shell_init(&window);
+        shell.window_open = 1;
+    }
+    set_screen_rect(&window);
+}
+
+void shell_update(float dt) {
+    app_pre_update(dt);
+    notice_update(dt);
+    sound_update(dt);
+    tween_update(dt);
+    if (tween_busy()) return;
+    if (menu_active())
+        menu_update(dt);
+    else
+        app_update(dt);
+}
+
+void shell_draw_frame(void) {
+    frame_begin(&screen_rect);
+    app_pre_draw(&screen_rect);
+    if (menu_active())
+        menu_draw(&screen_rect);
+    else
+        app_draw(&screen_rect);
+    if (keyboard_is_shown()) keyboard_draw(&screen_rect);
+    frame_end(&screen_rect);
+    if (screenshot_request[0]) {
+        screenshot_write(&screen_rect, screenshot_request);
+        screenshot_request[0] = 0;
+    }
+}
+
+void shell_present(void) {
+    shell_draw_frame();
+    SDL_GL_SwapBuffers();
+    shell.frames++;
+}
+
+void shell_poll_events(void) {
+    SDL_Event *e = &shell.poll_event;
+    while (SDL_PollEvent(e)) {
+        switch (e->type) {
+        case SDL_ACTIVEEVENT:
+            if ((e->active.state & SDL_APPACTIVE) && e->active.gain == 0) shell_set_paused(1);
+            break;
+        case SDL_KEYDOWN: input_handle_key(e); break;
+        case SDL_MOUSEMOTION:
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: input_handle_mouse(e); break;
+        case SDL_QUIT: quit_requested = 1; break;
+        case SDL_VIDEORESIZE: shell_open_window(e->resize.w, e->resize.h); break;
+        default: break;
+        }
+    }
+}
+
+void shell_wait_event(void) {
+    SDL_Event *e = &shell.wait_event;
+    SDL_WaitEvent(e); // on failure the previous event is looked at again
+    if (e->type == SDL_ACTIVEEVENT && (e->active.state & SDL_APPACTIVE) && e->active.gain == 1) {
+        shell_set_paused(0);
+        last_update_time = shell_seconds(); // the paused time is not handed to the next update
+        shell_present();
+    } else if (e->type == SDL_VIDEOEXPOSE) {
+        shell_present();
+    }
+}
+
+int shell_turn(void) {
+    if (quit_requested) return 0;
+    if (paused) {
+        shell_wait_event();
+        shell_sleep(PAUSED_SLEEP_MS);
+        return 1;
+    }
+    shell_poll_events();
+    float now = shell_seconds();
+    if (!(last_update_time + UPDATE_INTERVAL > now)) {
+        shell_update(now - last_update_time);
+        last_update_time = now;
+    }
+    shell_present();
+    shell_sleep(RUNNING_SLEEP_MS);
+    return 1;
+}
+
+// The remaining start-up steps are skipped after a failure: they would only
+// run against a subsystem that is not there.
+int shell_run(int argc, char **argv, int width, int height) {
+    shell_parse_command_line(argc, argv);
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) {
+        start_failure("SDL_Init");
+    } else {
+        atexit(SDL_Quit);
+        if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
+            start_failure("Mix_OpenAudio");
+        } else {
+            SDL_GL_SetAttribute(static_cast<SDL_GLattr>(GL_CONTEXT_MAJOR_VERSION_ATTRIBUTE), 1);
+            shell_open_window(width, height);
+        }
+    }
+    last_update_time = shell_seconds();
+    while (shell_turn()) {
+    }
+    shell_save_session();
+    shell_quit(0, 0);
+    return shell.start_failed ? 1 : 0;
+}

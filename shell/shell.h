@@ -1,0 +1,48 @@
+// Application shell: the entry point's run function, the main loop with its
+// paused and running turns, the initialisation chain, the one-time shutdown
+// sequence, the command line, session files and screenshot requests.
+#pragma once
+
+#include "input/input.h"
+
+extern int quit_requested;        // the loop ends at the top of the next turn; never cleared
+extern int paused;                // the loop blocks on events while set
+extern float last_update_time;    // seconds of the last update tick
+extern int shutdown_done;         // the shutdown sequence has run
+extern char screenshot_request[512]; // file to write after the next frame; "" for none
+
+constexpr int SCREEN_WIDTH = 320;
+constexpr int SCREEN_HEIGHT = 480;
+
+// Main loop
+int shell_run(int argc, char **argv, int width, int height); // whole program life; 0 on a normal quit, 1 if SDL, audio or video failed to start
+void shell_open_window(int width, int height); // video mode, caption, initialisation chain, screen rect
+int shell_turn(void);                          // one loop turn; 0 once quit was requested (nothing done)
+float shell_seconds(void);                     // SDL_GetTicks / 1000 (or the test clock)
+void shell_set_paused(int flag);               // stores the flag
+void shell_request_quit(int code);             // ends the loop at its next turn
+void shell_present(void);                      // draw a frame, then swap
+void shell_update(float dt);                   // one update tick
+void shell_draw_frame(void);                   // one frame, without the swap
+void shell_poll_events(void);                  // drains SDL's queue
+void shell_wait_event(void);                   // one SDL_WaitEvent while paused
+
+// Start-up and shutdown
+void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N"
+void shell_init(const Rect *window);                  // the initialisation chain
+void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
+void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session
+void shell_load_session(void);                        // asks the application to restore
+
+// Session file ("<app name>.session": native 32-bit length, then the payload)
+int session_write(const void *data, int length); // 1 if both writes succeeded
+int session_read(void *buffer, int length);      // 1 if the length matched and all was read; the file is deleted either way; buffer untouched on failure
+int session_stored_size(void);                   // the length word, 0 if missing or short
+
+// Screenshots
+void shell_request_screenshot(const char *name); // "Taking screenshot"; written after the next frame
+
+// Test seams: a clock and a sleep the tests control (null restores SDL's)
+void shell_set_clock(float (*clock)(void));
+void shell_set_sleep(void (*sleeper)(int milliseconds));
+int shell_frames_drawn(void); // frames drawn since start (tests, benchmarks)

@@ -1,0 +1,146 @@
+// Application shell: the command line, the initialisation chain, the one-time
+// shutdown sequence, session files and screenshot requests.
+//
+// Session file: a native-endian 32-bit payload length, then the payload. It
+// is written to a temporary file renamed over the old one, so a failed write
+// never destroys the previous session; it is deleted by the first read.
+#include "shell/shell.h"
+
+#include "anim/anim.h"
+#include "app/app.h"
+#include "assets/assets.h"
+#include "audio/audio.h"
+#include "diag/diag.h"
+#include "math/maths.h"
+#include "render/render.h"
+#include "settings/settings.h"
+#include "text/text.h"
+#include "ui/ui.h"
+
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+constexpr int PATH_SIZE = 512;
+
+int shutdown_done;
+char screenshot_request[512];
+
+void shell_parse_command_line(int argc, char **argv) {
+    for (int i = 1; i + 1 < argc; i++) {
+        if (strcmp(argv[i], "--log-level") == 0) {
+            int v = atoi(argv[++i]);
+            log_threshold = static_cast<unsigned>(v < 0 ? 0 : v > 4 ? 4 : v);
+        } else if (strcmp(argv[i], "--debug-level") == 0) {
+            debug_level = static_cast<uint8_t>(atoi(argv[++i]) & 0xFF);
+        }
+    }
+}
+
+void shell_init(const Rect *window) {
+    random_seed();
+    log_init();
+    options_load();
+    sound_init();
+    menu_startup_hook();
+    image_codec_init();
+    gl_init();
+    app_gl_ready();
+    font_init();
+    keyboard_layout_init();
+    set_screen_rect(window);
+    app_init();
+    menu_init();
+    log_printf(LOG_INFO, "Initialization Complete");
+    app_init_done();
+}
+
+void shell_quit(int request_exit, int code) {
+    if (!shutdown_done) {
+        options_save();
+        log_printf(LOG_INFO, "Application quitting");
+        tween_shutdown();
+        app_shutdown();
+        image_codec_shutdown();
+        notice_shutdown();
+        options_free();
+        sound_shutdown();
+        menu_shutdown_hook();
+        log_close();
+        shutdown_done = 1;
+    }
+    if (request_exit) shell_request_quit(code);
+}
+
+void shell_save_session(void) {
+    log_printf(LOG_INFO, "Saving session");
+    tween_finish_all();
+    app_save_session();
+}
+
+void shell_load_session(void) {
+    log_printf(LOG_INFO, "Trying to load session");
+    if (!app_load_session()) return;
+    log_printf(LOG_INFO, "Session loaded.");
+    tween_finish_all();
+    menu_close();
+    app_session_loaded();
+}
+
+int session_write(const void *data, int length) {
+    char path[PATH_SIZE];
+    char temp[PATH_SIZE + 8];
+    options_file_path(".session", path);
+    snprintf(temp, sizeof temp, "%s.tmp", path);
+    FILE *f = fopen(temp, "wb");
+    if (!f) return 0;
+    int32_t word = length;
+    bool word_ok = fwrite(&word, sizeof word, 1, f) == 1;
+    // A zero-length payload leaves a file holding only the length word and
+    // reports 0, as fwrite of zero bytes does.
+    bool payload_ok = length > 0 && fwrite(data, static_cast<size_t>(length), 1, f) == 1;
+    bool closed = fclose(f) == 0;
+    bool complete = word_ok && closed && (payload_ok || length <= 0);
+    if (!complete || rename(temp, path) != 0) {
+        remove(temp);
+        return 0;
+    }
+    return payload_ok ? 1 : 0;
+}
+
+int session_read(void *buffer, int length) {
+    char path[PATH_SIZE];
+    options_file_path(".session", path);
+    FILE *f = fopen(path, "rb");
+    if (!f) return 0;
+    int32_t word = 0;
+    int ok = 0;
+    if (fread(&word, sizeof word, 1, f) == 1 && word == length && length > 0) {
+        void *block = malloc(static_cast<size_t>(length));
+        if (block && fread(block, static_cast<size_t>(length), 1, f) == 1) {
+            memcpy(buffer, block, static_cast<size_t>(length));
+            ok = 1;
+        }
+        free(block);
+    }
+    fclose(f);
+    remove(path);
+    return ok;
+}
+
+int session_stored_size(void) {
+    char path[PATH_SIZE];
+    options_file_path(".session", path);
+    FILE *f = fopen(path, "rb");
+    if (!f) return 0;
+    int32_t word = 0;
+    if (fread(&word, sizeof word, 1, f) != 1) word = 0;
+    fclose(f);
+    return word;
+}
+
+void shell_request_screenshot(const char *name) {
+    log_printf(LOG_INFO, "Taking screenshot");
+    snprintf(screenshot_request, sizeof screenshot_request, "%s", name);
+}

@@ -1,0 +1,17 @@
+#!/bin/sh
+# Installs the Debian packages the build, the program and the tests need.
+# Only missing packages are installed; apt-get update runs first when any are.
+set -e
+PKGS="build-essential cmake libsdl1.2-dev libsdl-mixer1.2-dev libgl-dev libgl1-mesa-dri
+liblodepng-dev libgtest-dev googletest libbenchmark-dev xvfb xauth xdotool
+clang libclang-rt-14-dev"
+missing=""
+for p in $PKGS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+echo "installing:$missing"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing

@@ -7,3 +7,4 @@ void frame_begin(const Rect *) {}
 void frame_end(const Rect *) {}
 void draw_label_box(const Rect *, const char *, const uint8_t *, const uint8_t *) {}
 void gl_release(void) {}
+int vertex_store_count(void) { return 0; }

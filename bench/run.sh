@@ -1,2 +1,7 @@
 #!/bin/sh
-echo "no benchmarks yet"
+# Prints the benchmark table (figures, not pass/fail). Needs an X display;
+# `make bench` provides Xvfb when there is none.
+set -e
+cd "$(dirname "$0")/../build/bench"
+SDL_AUDIODRIVER=dummy ./bench_driver
+SDL_AUDIODRIVER=dummy ./bench_frames

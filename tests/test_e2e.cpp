@@ -1,0 +1,387 @@
+// End to end: the real program under the test's X display, driven by xdotool
+// as a person would, watched from the outside: the window's pixels through
+// XGetImage, the mixed sound through SDL's disk audio driver, the log file and
+// the exit status.
+//
+// Expected sound: the test opens SDL_mixer itself with the program's device
+// format and loads the same clip, so chunk->abuf holds exactly the samples the
+// program's mixer adds to silence for that clip. A clip is found in the disk
+// output by an exact match of its first audible samples; an exact match over
+// half a second also proves nothing else (the previous clip) is mixed in.
+#include "support.h"
+
+#include "app/app.h"
+#include "assets/assets.h"
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+// After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <math.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int CELL = 80;           // pixels per grid cell on the 320x480 screen
+constexpr int BAND = 40;           // empty band above and below the grid
+constexpr int FRAME_BYTES = 4;     // 16-bit stereo
+constexpr int RATE = 44100;
+
+void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+
+std::string run_output(const std::string &cmd) {
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[256];
+    while (fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+    return out;
+}
+
+struct Program {
+    pid_t pid = -1;
+    std::string window;
+    TempDir dir;
+
+    // Starts the program with disk audio into the temporary directory.
+    bool start(const std::vector<std::string> &args) {
+        pid = fork();
+        if (pid == 0) {
+            setenv("SDL_AUDIODRIVER", "disk", 1);
+            setenv("SDL_DISKAUDIOFILE", (dir.path + "/audio.raw").c_str(), 1);
+            setenv("SDL_DISKAUDIODELAY", "20", 1);
+            std::vector<char *> argv;
+            argv.push_back(const_cast<char *>(VOSTREL_BINARY));
+            for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(VOSTREL_BINARY, argv.data());
+            _exit(127);
+        }
+        for (int i = 0; i < 200 && window.empty(); i++) {
+            pause_ms(50);
+            std::string out = run_output("xdotool search --name '^Vostrel Soundboard$' 2>/dev/null");
+            if (!out.empty()) window = out.substr(0, out.find('\n'));
+        }
+        for (int i = 0; i < 200; i++) {
+            if (log().find("Initialization Complete") != std::string::npos) break;
+            pause_ms(50);
+        }
+        pause_ms(400); // a few frames drawn
+        return !window.empty();
+    }
+
+    std::string log() const { return read_file(dir.file("vostrel soundboard_log.txt")); }
+
+    // xdotool commands against the program's window, coordinates in window pixels.
+    void xdo(const std::string &cmd) const {
+        std::string full = "xdotool " + cmd;
+        if (system(full.c_str()) != 0) ADD_FAILURE() << "failed: " << full;
+    }
+    void move(int x, int y) const {
+        xdo("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
+    }
+    void press(int x, int y) const {
+        move(x, y);
+        xdo("mousedown 1");
+    }
+    void release() const { xdo("mouseup 1"); }
+    void tap(int x, int y) const {
+        press(x, y);
+        pause_ms(60);
+        release();
+    }
+
+    // Exit status after SIGTERM; -1 if it did not end in time.
+    int terminate() {
+        if (pid <= 0) return -1;
+        kill(pid, SIGTERM);
+        for (int i = 0; i < 200; i++) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            pause_ms(50);
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        pid = -1;
+        return -1;
+    }
+
+    ~Program() {
+        if (pid > 0) terminate();
+    }
+
+    std::vector<int16_t> audio() const {
+        std::vector<uint8_t> b = read_bytes(dir.file("audio.raw"));
+        std::vector<int16_t> s(b.size() / 2);
+        memcpy(s.data(), b.data(), s.size() * 2);
+        return s;
+    }
+    size_t audio_frames() const { return audio().size() / 2; }
+};
+
+// The window's pixels as 0xRRGGBB, row 0 the top row.
+std::vector<uint32_t> capture(const std::string &window) {
+    std::vector<uint32_t> px;
+    Display *d = XOpenDisplay(nullptr);
+    if (!d) return px;
+    Window w = static_cast<Window>(strtoul(window.c_str(), nullptr, 10));
+    XImage *img = XGetImage(d, w, 0, 0, 320, 480, AllPlanes, ZPixmap);
+    if (img) {
+        px.resize(320 * 480);
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 320; x++) px[y * 320 + x] = XGetPixel(img, x, y) & 0xFFFFFF;
+        XDestroyImage(img);
+    }
+    XCloseDisplay(d);
+    return px;
+}
+
+// Clip samples as the program's mixer produces them, from the test's own mixer.
+struct Clips {
+    std::vector<std::vector<int16_t>> samples; // by clip index
+    Clips() {
+        SDL_Init(SDL_INIT_AUDIO);
+        Mix_OpenAudio(RATE, AUDIO_S16SYS, 2, 1024);
+        for (int k = 0; k < BOARD_BUTTONS; k++) {
+            const AssetRecord *a = board_clips[k];
+            Mix_Chunk *c = Mix_LoadWAV_RW(SDL_RWFromMem(const_cast<uint8_t *>(a->data),
+                                                        static_cast<int>(a->size)),
+                                          1);
+            std::vector<int16_t> s;
+            if (c) {
+                s.resize(c->alen / 2);
+                memcpy(s.data(), c->abuf, s.size() * 2);
+                Mix_FreeChunk(c);
+            }
+            samples.push_back(s);
+        }
+        Mix_CloseAudio();
+        SDL_Quit();
+    }
+};
+
+// Display order: clip indices sorted by caption bytes, as the board sorts.
+std::vector<int> display_order() {
+    std::vector<int> order(BOARD_BUTTONS);
+    for (int k = 0; k < BOARD_BUTTONS; k++) order[k] = k;
+    std::stable_sort(order.begin(), order.end(), [](int a, int b) {
+        return strcmp(board_captions[a], board_captions[b]) < 0;
+    });
+    return order;
+}
+
+int cell_x(int slot) { return (slot % 4) * CELL + CELL / 2; }
+int cell_y(int slot) { return BAND + (slot / 4) * CELL + CELL / 2; }
+
+// Frame index in out (searching from 'from' for up to 'span' frames) where the
+// clip's first audible 64 frames appear exactly; -1 if nowhere.
+long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip, size_t from,
+               size_t span) {
+    size_t first = 0;
+    while (first < clip.size() && clip[first] == 0) first++;
+    first -= first % 2;
+    const size_t probe = 128; // samples = 64 frames
+    if (first + probe > clip.size()) return -1;
+    size_t frames = out.size() / 2;
+    for (size_t f = from; f < std::min(frames, from + span); f++) {
+        size_t at = f * 2;
+        if (at + probe > out.size()) break;
+        if (memcmp(&out[at], &clip[first], probe * 2) == 0) return static_cast<long>(f);
+    }
+    return -1;
+}
+
+// Number of frames after 'at' that equal the clip from its first audible frame.
+size_t matching_frames(const std::vector<int16_t> &out, long at, const std::vector<int16_t> &clip) {
+    size_t first = 0;
+    while (first < clip.size() && clip[first] == 0) first++;
+    first -= first % 2;
+    size_t n = 0;
+    for (size_t i = static_cast<size_t>(at) * 2, j = first; i + 1 < out.size() && j + 1 < clip.size();
+         i += 2, j += 2, n++)
+        if (out[i] != clip[j] || out[i + 1] != clip[j + 1]) break;
+    return n;
+}
+
+// Waits until the disk output holds 'frames' frames.
+void wait_audio(const Program &p, size_t frames) {
+    for (int i = 0; i < 200 && p.audio_frames() < frames; i++) pause_ms(25);
+}
+
+class Board : public ::testing::Test {
+  protected:
+    static Program *program;
+    static Clips *clips;
+    static std::vector<int> order;
+
+    static void SetUpTestSuite() {
+        clips = new Clips();
+        order = display_order();
+        program = new Program();
+        program->start({"--log-level", "3"});
+    }
+    static void TearDownTestSuite() {
+        delete program;
+        delete clips;
+    }
+    // Slot of the longest clip (so it still plays when the next release comes).
+    static int long_slot(int avoid = -1) {
+        int best = -1;
+        for (int s = 0; s < BOARD_BUTTONS; s++)
+            if (s != avoid && (best < 0 || clips->samples[order[s]].size() >
+                                               clips->samples[order[best]].size()))
+                best = s;
+        return best;
+    }
+    // Plays the clip in slot and returns the frame where it starts, -1 if absent.
+    long play_and_find(int slot) {
+        size_t mark = program->audio_frames();
+        program->tap(cell_x(slot), cell_y(slot));
+        const std::vector<int16_t> &clip = clips->samples[order[slot]];
+        wait_audio(*program, mark + RATE);
+        return find_clip(program->audio(), clip, mark, RATE);
+    }
+};
+Program *Board::program;
+Clips *Board::clips;
+std::vector<int> Board::order;
+
+TEST_F(Board, StartsWithItsWindowAndEveryClipLoadable) {
+    ASSERT_FALSE(program->window.empty());
+    for (int k = 0; k < BOARD_BUTTONS; k++) EXPECT_GT(clips->samples[k].size(), 1000u) << k;
+}
+
+TEST_F(Board, PressHighlightsOnlyThePressedCaption) {
+    const int slot = 6; // second row, third column
+    std::vector<uint32_t> before = capture(program->window);
+    ASSERT_EQ(before.size(), 320u * 480u);
+    program->press(cell_x(slot), cell_y(slot));
+    pause_ms(300);
+    std::vector<uint32_t> after = capture(program->window);
+    int changed = 0, outside = 0, brighter = 0;
+    int x0 = (slot % 4) * CELL, y0 = BAND + (slot / 4) * CELL;
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 320; x++) {
+            uint32_t a = before[y * 320 + x], b = after[y * 320 + x];
+            if (a == b) continue;
+            changed++;
+            if (x < x0 || x >= x0 + CELL || y < y0 || y >= y0 + CELL) outside++;
+            if ((b & 0xFF) > (a & 0xFF)) brighter++;
+        }
+    EXPECT_GT(changed, 20);
+    EXPECT_EQ(outside, 0);
+    EXPECT_EQ(brighter, changed) << "every changed pixel gets lighter (grey ink to white)";
+    // The brightest caption pixel is white now, grey before.
+    uint32_t max_before = 0, max_after = 0;
+    for (int y = y0; y < y0 + CELL; y++)
+        for (int x = x0; x < x0 + CELL; x++) {
+            max_before = std::max(max_before, before[y * 320 + x] & 0xFF);
+            max_after = std::max(max_after, after[y * 320 + x] & 0xFF);
+        }
+    EXPECT_GE(max_after, 240u);
+    EXPECT_LT(max_before, 200u);
+    // Dragging off the grid into the band deselects; the release plays nothing.
+    program->move(160, 20);
+    pause_ms(100);
+    program->release();
+    pause_ms(200);
+    EXPECT_EQ(capture(program->window), before);
+}
+
+TEST_F(Board, ReleasesInTheBandsPlayNothing) {
+    program->tap(160, 15);
+    program->tap(100, 470);
+    pause_ms(500);
+    std::vector<int16_t> out = program->audio();
+    ASSERT_GT(out.size(), 0u) << "the disk audio driver writes the mixed output";
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t s) { return s == 0; }));
+}
+
+TEST_F(Board, ReleasePlaysTheButtonsClip) {
+    int slot = long_slot();
+    long at = play_and_find(slot);
+    ASSERT_GE(at, 0) << "clip of slot " << slot << " not found in the output";
+    EXPECT_GE(matching_frames(program->audio(), at, clips->samples[order[slot]]), RATE / 2u);
+}
+
+TEST_F(Board, ReleaseOnAnotherButtonCutsTheFirstOff) {
+    int first = long_slot();
+    ASSERT_GE(play_and_find(first), 0);
+    pause_ms(300);
+    int second = long_slot(first);
+    long at = play_and_find(second);
+    ASSERT_GE(at, 0);
+    wait_audio(*program, static_cast<size_t>(at) + RATE);
+    // Exactly the second clip for half a second: the first is no longer mixed in.
+    EXPECT_GE(matching_frames(program->audio(), at, clips->samples[order[second]]), RATE / 2u);
+}
+
+TEST_F(Board, SecondReleaseOnTheSameButtonRestartsItsClip) {
+    int slot = long_slot();
+    long first = play_and_find(slot);
+    ASSERT_GE(first, 0);
+    pause_ms(500);
+    long again = play_and_find(slot);
+    ASSERT_GE(again, 0);
+    EXPECT_GT(again, first + RATE / 4);
+    wait_audio(*program, static_cast<size_t>(again) + RATE);
+    EXPECT_GE(matching_frames(program->audio(), again, clips->samples[order[slot]]), RATE / 2u);
+}
+
+TEST_F(Board, SigtermQuitsCleanlyWithTheLogLast) {
+    EXPECT_EQ(program->terminate(), 0);
+    std::string log = program->log();
+    ASSERT_FALSE(log.empty());
+    std::string tail = log.substr(log.rfind('\n', log.size() - 2) + 1);
+    EXPECT_NE(tail.find("Application quitting"), std::string::npos) << tail;
+    EXPECT_NE(log.find("Initialization Complete"), std::string::npos);
+}
+
+// Circles the screen's centre clockwise (as seen) 'turns' times in one stroke.
+void circle(const Program &p, double turns) {
+    std::string cmd = "mousemove --window " + p.window + " 260 240 mousedown 1";
+    int steps = static_cast<int>(turns * 24);
+    for (int i = 1; i <= steps; i++) {
+        double a = 2 * 3.141592653589793 * i / 24;
+        int x = 160 + static_cast<int>(100 * cos(a));
+        int y = 240 + static_cast<int>(100 * sin(a)); // y down: increasing angle is clockwise
+        cmd += " mousemove --window " + p.window + " " + std::to_string(x) + " " +
+               std::to_string(y) + " sleep 0.01";
+    }
+    cmd += " mouseup 1";
+    p.xdo(cmd);
+    pause_ms(100);
+}
+
+TEST(DebugGesture, RaisesTheLevelToTwo) {
+    Program p;
+    ASSERT_TRUE(p.start({"--log-level", "3"}));
+    for (int level = 1; level <= 2; level++) {
+        circle(p, 4.5);
+        p.tap(310, 10);  // top-right corner
+        pause_ms(100);
+        p.tap(10, 10);   // top-left corner
+        pause_ms(200);
+    }
+    EXPECT_EQ(p.terminate(), 0);
+    EXPECT_NE(p.log().find("Debugging Level changed to: 2"), std::string::npos) << p.log();
+}
+
+} // namespace

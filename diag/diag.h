@@ -19,7 +19,7 @@ void log_init(void);                                    // start-up step; the lo
 void log_printf(unsigned level, const char *fmt, ...)   // one line or nothing; never reopens after log_close
     __attribute__((format(printf, 2, 3)));
 void log_close(void);                                   // closes the stream; later messages are dropped
-void log_read(char *buffer, int length, long offset);   // up to length bytes from offset, not terminated; "" (one 0 byte) when closed
+void log_read(char *buffer, int length, long offset);   // up to length bytes from offset, not terminated; "" (one 0 byte) when closed; nothing when length <= 0
 int log_size(void);                                     // file length in bytes; 0 when not open
 void log_reset_for_test(void);                          // closed and never attempted, threshold 2 (tests only)
 

@@ -56,7 +56,9 @@ static void log_open(void) {
 }
 
 void log_printf(unsigned level, const char *fmt, ...) {
-    if (level > log_threshold) return;
+    // The threshold is a plain global; a level past the name table never
+    // passes, whatever was stored in it.
+    if (level > log_threshold || level > LOG_DEBUG) return;
     if (!log_state.stream) {
         if (log_state.open_attempted) return;
         log_open();
@@ -81,6 +83,7 @@ void log_close(void) {
 }
 
 void log_read(char *buffer, int length, long offset) {
+    if (length <= 0) return;
     if (!log_state.stream) {
         buffer[0] = 0;
         return;

@@ -77,10 +77,12 @@ void options_set(const char *section, const char *key, int type, const void *val
         break;
     }
     case OPTION_STRING: {
-        const char *s = static_cast<const char *>(value);
-        if (strcmp(s, o->value.s) == 0) return;
-        memset(o->value.s, 0, sizeof o->value.s);
-        snprintf(o->value.s, sizeof o->value.s, "%s", s);
+        // Compared as it would be stored (cut at 63), so setting the same
+        // over-long text again is not a change.
+        char cut[OPTION_VALUE_SIZE] = {};
+        snprintf(cut, sizeof cut, "%s", static_cast<const char *>(value));
+        if (strcmp(cut, o->value.s) == 0) return;
+        memcpy(o->value.s, cut, sizeof cut);
         break;
     }
     default: {
@@ -145,7 +147,10 @@ void options_file_path(const char *suffix, char *dest) {
     char name[128];
     snprintf(name, sizeof name, "%s%s", APP_NAME, suffix);
     for (char *c = name; *c; c++) *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
-    snprintf(dest, PATH_SIZE, "%s%s%s", dir, sep, name);
+    // A path that does not fit becomes "", so opening fails (and is reported)
+    // instead of touching a file with a cut name.
+    int n = snprintf(dest, PATH_SIZE, "%s%s%s", dir, sep, name);
+    if (n < 0 || n >= PATH_SIZE) dest[0] = 0;
 }
 
 int options_load(void) {
@@ -234,7 +239,7 @@ int options_save(void) {
     char temp[PATH_SIZE + 8];
     options_file_path(".conf", path);
     snprintf(temp, sizeof temp, "%s.tmp", path);
-    FILE *f = fopen(temp, "w");
+    FILE *f = path[0] ? fopen(temp, "w") : nullptr;
     bool ok = f != nullptr;
     if (f) {
         ok = write_all(f);

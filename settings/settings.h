@@ -42,7 +42,7 @@ void options_clear(void);                                                     //
 void options_free(void);                                                      // frees everything; options_changed untouched
 
 // File
-void options_file_path(const char *suffix, char *dest);  // base dir + "/" + lower-cased app name + suffix, into 512 bytes
+void options_file_path(const char *suffix, char *dest);  // base dir + "/" + lower-cased app name + suffix, into 512 bytes; "" if it does not fit
 int options_load(void);       // options_clear, then options_read_file
 int options_read_file(void);  // 1 if read; 0 (WARNING logged) if it cannot be opened, registry then as before
 int options_save(void);       // 1 if unchanged or written; 0 (ERROR logged, old file intact, still marked changed) on failure

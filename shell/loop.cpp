@@ -38,6 +38,8 @@ static struct {
     int window_open;  // the chain has run once; later video modes only rebuild GL state
     int start_failed; // SDL, audio or the video mode failed: exit status 1
     int frames;
+    int updates;
+    float last_dt;
     float (*clock)(void);
     void (*sleeper)(int);
 } shell;
@@ -48,6 +50,8 @@ float shell_seconds(void) { return shell.clock ? shell.clock() : sdl_clock(); }
 void shell_set_clock(float (*clock)(void)) { shell.clock = clock; }
 void shell_set_sleep(void (*sleeper)(int)) { shell.sleeper = sleeper; }
 int shell_frames_drawn(void) { return shell.frames; }
+int shell_updates_run(void) { return shell.updates; }
+float shell_last_update_dt(void) { return shell.last_dt; }
 
 static void shell_sleep(int ms) {
     if (shell.sleeper)
@@ -101,6 +105,8 @@ void shell_open_window(int width, int height) {
 }
 
 void shell_update(float dt) {
+    shell.updates++;
+    shell.last_dt = dt;
     app_pre_update(dt);
     notice_update(dt);
     sound_update(dt);

@@ -46,3 +46,5 @@ void shell_request_screenshot(const char *name); // "Taking screenshot"; written
 void shell_set_clock(float (*clock)(void));
 void shell_set_sleep(void (*sleeper)(int milliseconds));
 int shell_frames_drawn(void); // frames drawn since start (tests, benchmarks)
+int shell_updates_run(void);      // update ticks run since start (tests)
+float shell_last_update_dt(void); // dt handed to the latest update tick; 0 before the first (tests)

@@ -92,6 +92,7 @@ int session_write(const void *data, int length) {
     char path[PATH_SIZE];
     char temp[PATH_SIZE + 8];
     options_file_path(".session", path);
+    if (!path[0]) return 0;
     snprintf(temp, sizeof temp, "%s.tmp", path);
     FILE *f = fopen(temp, "wb");
     if (!f) return 0;

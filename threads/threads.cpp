@@ -8,6 +8,7 @@
 void thread_create(ThreadStart start, void *arg, int joinable, ThreadHandle *handle) {
     pthread_t *id = static_cast<pthread_t *>(calloc(1, sizeof(pthread_t)));
     *handle = id;
+    if (!id) return; // allocation failed: no thread, nothing to join
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setdetachstate(&attr, joinable ? PTHREAD_CREATE_JOINABLE : PTHREAD_CREATE_DETACHED);
@@ -34,7 +35,7 @@ void thread_join(ThreadHandle *handle) {
 void mutex_create(MutexHandle *handle) {
     pthread_mutex_t *m = static_cast<pthread_mutex_t *>(calloc(1, sizeof(pthread_mutex_t)));
     *handle = m;
-    pthread_mutex_init(m, nullptr);
+    if (m) pthread_mutex_init(m, nullptr);
 }
 
 void mutex_destroy(MutexHandle *handle) {
@@ -52,7 +53,7 @@ void mutex_unlock(MutexHandle *handle) {
 void rwlock_create(RwLockHandle *handle) {
     pthread_rwlock_t *l = static_cast<pthread_rwlock_t *>(calloc(1, sizeof(pthread_rwlock_t)));
     *handle = l;
-    pthread_rwlock_init(l, nullptr);
+    if (l) pthread_rwlock_init(l, nullptr);
 }
 
 void rwlock_destroy(RwLockHandle *handle) {

@@ -1,0 +1,281 @@
+// Tests for the main loop's rules, driven turn by turn through real SDL events
+// in a real window, with a clock and a sleep the test controls.
+#include "audio/audio.h"
+#include "diag/diag.h"
+#include "render/render.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <math.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+float fake_now;
+std::vector<int> sleeps;
+
+float fake_clock(void) { return fake_now; }
+void record_sleep(int ms) { sleeps.push_back(ms); }
+
+int count_of(const std::string &text, const std::string &needle) {
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) n++;
+    return n;
+}
+
+std::string log_contents() {
+    int size = log_size();
+    std::string text(static_cast<size_t>(size), '\0');
+    if (size > 0) log_read(text.data(), size, 0);
+    return text;
+}
+
+// One window and one initialisation chain for the whole program, as in a run.
+struct LoopTest : ::testing::Test {
+    static std::unique_ptr<TempDir> dir;
+    static bool started;
+    static int start_vertices, start_sounds;
+
+    static void SetUpTestSuite() {
+        dir = std::make_unique<TempDir>();
+        log_threshold = LOG_INFO;
+        // Xvfb refuses connections for a moment while it resets after the
+        // previous test program's last window closed: try for a while.
+        bool sdl = false;
+        for (int i = 0; i < 100 && !sdl; i++) {
+            sdl = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) == 0;
+            if (!sdl) SDL_Delay(100);
+        }
+        if (!sdl) return;
+        if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return;
+        shell_set_clock(fake_clock);
+        shell_set_sleep(record_sleep);
+        shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
+        started = SDL_GetVideoSurface() != nullptr && !quit_requested;
+        start_vertices = vertex_store_count();
+        start_sounds = sound_registry_count();
+    }
+    static void TearDownTestSuite() {
+        shell_set_clock(nullptr);
+        shell_set_sleep(nullptr);
+        shell_quit(0, 0);
+        Mix_CloseAudio();
+        SDL_Quit();
+        dir.reset();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(started) << SDL_GetError();
+        quit_requested = 0;
+        paused = 0;
+        drain();
+        fake_now = 100.0f;
+        last_update_time = fake_now;
+        sleeps.clear();
+    }
+    // Throws away whatever the window system queued, so a turn sees only
+    // what the test pushes.
+    static void drain() {
+        SDL_Event e;
+        SDL_PumpEvents();
+        while (SDL_PollEvent(&e)) {
+        }
+    }
+    static void push(SDL_Event e) { ASSERT_EQ(SDL_PushEvent(&e), 0); }
+    static void push_active(int state, int gain) {
+        SDL_Event e = {};
+        e.type = SDL_ACTIVEEVENT;
+        e.active.state = static_cast<Uint8>(state);
+        e.active.gain = static_cast<Uint8>(gain);
+        push(e);
+    }
+    static void push_type(Uint8 type) {
+        SDL_Event e = {};
+        e.type = type;
+        push(e);
+    }
+    // Pauses through the event, as the window system would.
+    void pause_now() {
+        push_active(SDL_APPACTIVE, 0);
+        ASSERT_TRUE(shell_turn());
+        ASSERT_EQ(paused, 1);
+        sleeps.clear();
+        drain();
+    }
+};
+
+std::unique_ptr<TempDir> LoopTest::dir;
+bool LoopTest::started;
+int LoopTest::start_vertices;
+int LoopTest::start_sounds;
+
+TEST_F(LoopTest, UpdatesAreRateLimitedAndGetTheRealElapsedTime) {
+    int updates = shell_updates_run(), frames = shell_frames_drawn();
+
+    fake_now = 100.01f; // less than 1/30 s
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_updates_run(), updates) << "no update yet";
+    EXPECT_EQ(shell_frames_drawn(), frames + 1) << "but a frame all the same";
+    EXPECT_EQ(sleeps, std::vector<int>({20}));
+
+    fake_now = 100.2f; // a slow turn
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_updates_run(), updates + 1) << "exactly one update, no catching up";
+    EXPECT_NEAR(shell_last_update_dt(), 0.2f, 1e-4);
+    EXPECT_EQ(last_update_time, 100.2f);
+    EXPECT_EQ(shell_frames_drawn(), frames + 2);
+
+    fake_now = 100.22f;
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_updates_run(), updates + 1);
+
+    fake_now = 105.0f; // far behind: still one update with the whole gap
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_updates_run(), updates + 2);
+    EXPECT_NEAR(shell_last_update_dt(), 4.8f, 1e-3);
+    EXPECT_EQ(sleeps, std::vector<int>({20, 20, 20, 20}));
+}
+
+TEST_F(LoopTest, UpdateRunsOnceTheIntervalIsReachedExactly) {
+    last_update_time = 0.0f;
+    fake_now = 0.033f;
+    int updates = shell_updates_run();
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_updates_run(), updates);
+    fake_now = 1.0f / 30.0f; // last + 1/30 is not greater than now
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_updates_run(), updates + 1);
+}
+
+TEST_F(LoopTest, LosingActivityPausesFromTheNextTurn) {
+    int frames = shell_frames_drawn(), updates = shell_updates_run();
+    push_active(SDL_APPINPUTFOCUS | SDL_APPMOUSEFOCUS, 0); // focus only: ignored
+    push_active(SDL_APPACTIVE, 1);                         // gain while running: ignored
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(paused, 0);
+
+    push_active(SDL_APPACTIVE | SDL_APPINPUTFOCUS, 0);
+    fake_now = 100.5f;
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(paused, 1);
+    EXPECT_EQ(shell_updates_run(), updates + 1) << "the rest of the turn still runs";
+    EXPECT_EQ(shell_frames_drawn(), frames + 2);
+    EXPECT_EQ(sleeps, std::vector<int>({20, 20}));
+
+    // Paused turns block on one event and sleep half a second; no update or frame.
+    sleeps.clear();
+    fake_now = 200.0f;
+    push_type(SDL_USEREVENT);
+    ASSERT_TRUE(shell_turn());
+    push_active(SDL_APPINPUTFOCUS, 1); // focus regained but not activity
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(paused, 1);
+    EXPECT_EQ(shell_updates_run(), updates + 1);
+    EXPECT_EQ(shell_frames_drawn(), frames + 2);
+    EXPECT_EQ(sleeps, std::vector<int>({500, 500}));
+}
+
+TEST_F(LoopTest, RegainingActivityResumesWithTheClockReset) {
+    pause_now();
+    int frames = shell_frames_drawn(), updates = shell_updates_run();
+
+    fake_now = 160.0f; // a minute in the background
+    push_active(SDL_APPACTIVE, 1);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(paused, 0);
+    EXPECT_EQ(last_update_time, 160.0f);
+    EXPECT_EQ(shell_frames_drawn(), frames + 1) << "one frame at once";
+    EXPECT_EQ(shell_updates_run(), updates);
+    EXPECT_EQ(sleeps, std::vector<int>({500}));
+
+    fake_now = 160.05f;
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_updates_run(), updates + 1);
+    EXPECT_NEAR(shell_last_update_dt(), 0.05f, 1e-4) << "the paused minute is not handed on";
+    EXPECT_EQ(sleeps, std::vector<int>({500, 20}));
+}
+
+TEST_F(LoopTest, QuitIsDiscardedWhilePausedAndEndsTheLoopWhileRunning) {
+    pause_now();
+    push_type(SDL_QUIT);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(quit_requested, 0);
+    EXPECT_EQ(paused, 1);
+
+    push_active(SDL_APPACTIVE, 1);
+    ASSERT_TRUE(shell_turn());
+    ASSERT_EQ(paused, 0);
+    sleeps.clear();
+
+    int frames = shell_frames_drawn(), updates = shell_updates_run();
+    push_type(SDL_QUIT);
+    fake_now = last_update_time + 0.1f;
+    EXPECT_TRUE(shell_turn()) << "the turn that sees the quit runs to its end";
+    EXPECT_EQ(quit_requested, 1);
+    EXPECT_EQ(shell_updates_run(), updates + 1);
+    EXPECT_EQ(shell_frames_drawn(), frames + 1);
+    EXPECT_EQ(sleeps, std::vector<int>({20}));
+
+    fake_now += 1.0f;
+    EXPECT_FALSE(shell_turn());
+    EXPECT_EQ(shell_updates_run(), updates + 1) << "nothing more after the quit";
+    EXPECT_EQ(shell_frames_drawn(), frames + 1);
+    EXPECT_EQ(sleeps, std::vector<int>({20}));
+}
+
+TEST_F(LoopTest, ExposeRedrawsOnlyWhilePaused) {
+    int frames = shell_frames_drawn();
+    push_type(SDL_VIDEOEXPOSE);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_frames_drawn(), frames + 1) << "running: just the turn's own frame";
+
+    pause_now();
+    frames = shell_frames_drawn();
+    push_type(SDL_VIDEOEXPOSE);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_frames_drawn(), frames + 1);
+    EXPECT_EQ(paused, 1);
+    EXPECT_EQ(sleeps, std::vector<int>({500}));
+}
+
+TEST_F(LoopTest, ResizesRebuildTheGlSideOnly) {
+    // An unsaved setting would be lost if a resize reloaded the options.
+    int32_t marker = 1234;
+    options_set("test", "unsaved", OPTION_INT, &marker);
+    const std::string complete = "] Initialization Complete\n";
+    ASSERT_EQ(count_of(log_contents(), complete), 1);
+
+    const int sizes[][2] = {{320, 480}, {480, 320}, {320, 480}, {320, 480}};
+    for (const auto &size : sizes) {
+        SDL_Event e = {};
+        e.type = SDL_VIDEORESIZE;
+        e.resize.w = size[0];
+        e.resize.h = size[1];
+        push(e);
+        int frames = shell_frames_drawn();
+        ASSERT_TRUE(shell_turn());
+        ASSERT_EQ(quit_requested, 0) << SDL_GetError();
+        SDL_Surface *surface = SDL_GetVideoSurface();
+        ASSERT_NE(surface, nullptr);
+        EXPECT_EQ(surface->w, size[0]);
+        EXPECT_EQ(surface->h, size[1]);
+        EXPECT_EQ(rect_width(&screen_rect), static_cast<float>(size[0]));
+        EXPECT_EQ(fabsf(rect_height(&screen_rect)), static_cast<float>(size[1]));
+        EXPECT_EQ(vertex_store_count(), start_vertices) << "vertex store rebuilt, not appended to";
+        EXPECT_EQ(sound_registry_count(), start_sounds) << "sounds are not loaded again";
+        EXPECT_EQ(shell_frames_drawn(), frames + 1) << "the new context draws";
+    }
+    int32_t got = 0;
+    EXPECT_EQ(options_get("test", "unsaved", &got), 1);
+    EXPECT_EQ(got, 1234);
+    EXPECT_EQ(count_of(log_contents(), complete), 1) << "the chain did not run again";
+    options_remove_section("test");
+    options_changed = 0;
+}
+
+} // namespace

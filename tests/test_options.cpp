@@ -1,0 +1,320 @@
+// Tests for the options file and registry: typed round trips, file layout and
+// order, the changed flag, the reading rules for odd lines, hostile files and
+// the all-or-nothing save.
+#include "diag/diag.h"
+#include "settings/settings.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string.h>
+#include <sys/stat.h>
+
+namespace {
+
+const char CONF[] = "vostrel soundboard.conf";
+const char LOG_NAME[] = "vostrel soundboard_log.txt";
+
+// A fresh directory, an empty registry and a log that records everything.
+struct OptionsTest : ::testing::Test {
+    TempDir dir;
+    void SetUp() override {
+        options_free();
+        options_changed = 0;
+        set_base_dir(".");
+        log_reset_for_test();
+        log_threshold = LOG_DEBUG;
+    }
+    void TearDown() override {
+        options_free();
+        options_changed = 0;
+        log_reset_for_test();
+    }
+    std::string conf() const { return read_file(dir.file(CONF)); }
+    void write_conf(const std::string &text) const { write_file(dir.file(CONF), text); }
+    std::string closed_log() const {
+        log_close();
+        return read_file(dir.file(LOG_NAME));
+    }
+};
+
+int32_t get_int(const char *section, const char *key, int32_t fallback) {
+    int32_t v = fallback;
+    options_get(section, key, &v);
+    return v;
+}
+
+TEST_F(OptionsTest, AllFourTypesSurviveSaveAndLoad) {
+    int32_t i = -42, alt = 255;
+    float f = 0.1f;
+    options_set("s1", "int", OPTION_INT, &i);
+    options_set("s1", "float", OPTION_FLOAT, &f);
+    options_set("s2", "alt", OPTION_INT_ALT, &alt);
+    options_set("s2", "text", OPTION_STRING, "hello");
+    EXPECT_EQ(options_changed, 1);
+    ASSERT_EQ(options_save(), 1);
+    EXPECT_EQ(options_changed, 0);
+
+    options_free();
+    ASSERT_EQ(options_load(), 1);
+    EXPECT_EQ(get_int("s1", "int", 0), -42);
+    EXPECT_EQ(get_int("s2", "alt", 0), 255);
+    float g = 0;
+    ASSERT_EQ(options_get("s1", "float", &g), 1);
+    EXPECT_EQ(g, 0.1f);
+    char s[OPTION_VALUE_SIZE] = "";
+    ASSERT_EQ(options_get("s2", "text", s), 1);
+    EXPECT_STREQ(s, "hello");
+    EXPECT_EQ(options_find("s1", "float", 0)->type, OPTION_FLOAT);
+    EXPECT_EQ(options_find("s2", "alt", 0)->type, OPTION_INT_ALT);
+    EXPECT_EQ(options_find("s2", "text", 0)->type, OPTION_STRING);
+
+    // Absent section or key: 0 and the default stays.
+    EXPECT_EQ(get_int("s1", "missing", 7), 7);
+    EXPECT_EQ(get_int("nope", "int", 7), 7);
+    EXPECT_EQ(options_changed, 0);
+}
+
+TEST_F(OptionsTest, ExampleFileReadsAndSavesBackIdentically) {
+    const std::string example = "[options]\nvolume\t2\t255\n\n";
+    write_conf(example);
+    ASSERT_EQ(options_load(), 1);
+    EXPECT_EQ(get_int(options_section_name, "volume", 0), 255);
+    EXPECT_EQ(options_find("options", "volume", 0)->type, OPTION_INT_ALT);
+    options_changed = 1;
+    ASSERT_EQ(options_save(), 1);
+    EXPECT_EQ(conf(), example);
+}
+
+TEST_F(OptionsTest, ReadThenSaveReversesSectionsAndSettings) {
+    write_conf("[a]\nx\t0\t1\ny\t1\t2.500000\n\n[b]\nz\t3\tword\n\n");
+    ASSERT_EQ(options_load(), 1);
+    options_changed = 1;
+    ASSERT_EQ(options_save(), 1);
+    EXPECT_EQ(conf(), "[b]\nz\t3\tword\n\n[a]\ny\t1\t2.500000\nx\t0\t1\n\n");
+}
+
+TEST_F(OptionsTest, ChangedFlagFollowsRealChangesOnly) {
+    int32_t zero = 0, five = 5;
+    options_set("options", "fresh", OPTION_INT, &zero);
+    EXPECT_NE(options_find("options", "fresh", 0), nullptr) << "created in memory";
+    EXPECT_EQ(options_changed, 0) << "a new key set to 0 is no change";
+    options_set("options", "empty", OPTION_STRING, "");
+    EXPECT_EQ(options_changed, 0) << "nor is a new empty string";
+    EXPECT_EQ(options_save(), 1);
+    EXPECT_FALSE(file_exists(dir.file(CONF))) << "nothing to save, nothing written";
+
+    options_set("options", "fresh", OPTION_INT, &five);
+    EXPECT_EQ(options_changed, 1);
+    ASSERT_EQ(options_save(), 1);
+    ASSERT_TRUE(file_exists(dir.file(CONF)));
+
+    // The same value again must not rewrite the file: mark the file and look.
+    write_conf(conf() + "marker\n");
+    options_set("options", "fresh", OPTION_INT, &five);
+    EXPECT_EQ(options_changed, 0);
+    EXPECT_EQ(options_save(), 1);
+    EXPECT_NE(conf().find("marker"), std::string::npos);
+
+    // An over-long string is stored cut; setting the same text again is no change.
+    std::string longtext(100, 'q');
+    options_set("options", "long", OPTION_STRING, longtext.c_str());
+    EXPECT_EQ(options_changed, 1);
+    ASSERT_EQ(options_save(), 1);
+    options_set("options", "long", OPTION_STRING, longtext.c_str());
+    EXPECT_EQ(options_changed, 0);
+    char s[OPTION_VALUE_SIZE];
+    ASSERT_EQ(options_get("options", "long", s), 1);
+    EXPECT_EQ(std::string(s), std::string(63, 'q'));
+
+    // Removing marks changed; removing what is not there does not.
+    options_remove("options", "nothing");
+    options_remove_section("nothing");
+    EXPECT_EQ(options_changed, 0);
+    options_remove("options", "fresh");
+    EXPECT_EQ(options_changed, 1);
+    EXPECT_EQ(options_find("options", "fresh", 0), nullptr);
+    EXPECT_NE(options_find("options", "empty", 0), nullptr) << "neighbours stay linked";
+    EXPECT_NE(options_find("options", "long", 0), nullptr);
+    options_remove_section("options");
+    EXPECT_EQ(options_section("options", 0), nullptr);
+}
+
+TEST_F(OptionsTest, OddLinesFollowTheReadingRules) {
+    write_conf("orphan\t0\t1\n"                 // before any header: ignored
+               "[options\n"                      // no closing bracket
+               "volume\t2\t7\n"
+               "[text]\n"
+               "phrase\t3\thello world\n"        // read as its first word
+               "novalue\t2\t\n"                  // missing value: 0
+               "notab\t0\n"                      // no second tab: 0 as well
+               "badvalue\t0\tabc\n"              // value does not convert: skipped
+               "bad\t9\t1\n"                     // unknown type: reported, skipped
+               "nokey\n"                         // no type code: skipped
+               "good\t0\t5\n");
+    ASSERT_EQ(options_load(), 1);
+    EXPECT_EQ(options_section("options", 0), nullptr);
+    EXPECT_EQ(get_int("options\n", "volume", 0), 7) << "the header's name keeps the newline";
+    char s[OPTION_VALUE_SIZE] = "";
+    ASSERT_EQ(options_get("text", "phrase", s), 1);
+    EXPECT_STREQ(s, "hello");
+    EXPECT_EQ(get_int("text", "novalue", 99), 0);
+    EXPECT_EQ(get_int("text", "notab", 99), 0);
+    EXPECT_EQ(options_find("text", "badvalue", 0), nullptr);
+    EXPECT_EQ(options_find("text", "bad", 0), nullptr);
+    EXPECT_EQ(options_find("text", "nokey", 0), nullptr);
+    EXPECT_EQ(get_int("text", "good", 0), 5) << "reading goes on after an unknown type";
+    EXPECT_EQ(options_changed, 0);
+
+    std::string log = closed_log();
+    EXPECT_NE(log.find("ERROR    ["), std::string::npos);
+    EXPECT_NE(log.find("] Unable to process setting bad\n"), std::string::npos) << log;
+}
+
+TEST_F(OptionsTest, MissingFileWarnsAndKeepsTheRegistry) {
+    int32_t one = 1;
+    options_set("keep", "me", OPTION_INT, &one);
+    EXPECT_EQ(options_read_file(), 0);
+    EXPECT_EQ(get_int("keep", "me", 0), 1);
+    EXPECT_EQ(options_load(), 0) << "load clears, then fails to read";
+    EXPECT_EQ(options_section("keep", 0), nullptr);
+    std::string log = closed_log();
+    EXPECT_NE(log.find("WARNING  ["), std::string::npos);
+    EXPECT_NE(log.find("] Could not load settings from ./vostrel soundboard.conf\n"), std::string::npos)
+        << log;
+}
+
+TEST_F(OptionsTest, NameLengthLimitsAtTheBoundary) {
+    std::string n31(31, 'k'), n32(32, 'k');
+    int32_t v = 3;
+    options_set(n31.c_str(), n31.c_str(), OPTION_INT, &v);
+    EXPECT_EQ(get_int(n31.c_str(), n31.c_str(), 0), 3);
+    options_changed = 0;
+    options_set(n32.c_str(), "key", OPTION_INT, &v);
+    options_set("sec", n32.c_str(), OPTION_INT, &v);
+    EXPECT_EQ(options_changed, 0) << "over-long names are refused";
+    EXPECT_EQ(options_find(n32.c_str(), "key", 0), nullptr);
+    EXPECT_EQ(options_find("sec", n32.c_str(), 0), nullptr);
+
+    write_conf("[" + n31 + "]\n" + n31 + "\t0\t1\n" + n32 + "\t0\t2\n[" + n32 + "]\nunder\t0\t3\n");
+    ASSERT_EQ(options_load(), 1);
+    EXPECT_EQ(get_int(n31.c_str(), n31.c_str(), 0), 1);
+    EXPECT_EQ(options_find(n31.c_str(), n32.c_str(), 0), nullptr);
+    EXPECT_EQ(options_find(n31.c_str(), "under", 0), nullptr)
+        << "settings under a rejected header are not filed under the previous one";
+}
+
+TEST_F(OptionsTest, HostileFileIsReadWithinBoundsAndTheRestSurvives) {
+    std::string junk;
+    std::mt19937 rng(1234);
+    for (int i = 0; i < 20000; i++) junk += static_cast<char>(rng() & 0xFF);
+    std::string k5000(5000, 'k'), s5000(5000, 'S');
+    std::string text;
+    text += "[options]\nvolume\t2\t1\n";
+    text += junk + "\n";
+    text += "[options]\n";
+    text += k5000 + "\t0\t1\n";                    // 5000-character key
+    text += "[" + s5000 + "]\nvolume\t2\t99\n";    // 5000-character section name, closed
+    text += "[" + s5000 + "\nvolume\t2\t98\n";     // and unclosed
+    text += "[options]\nlong\t3\t" + std::string(300, 'x') + " tail\n";
+    text += "nothing\t3\t\n";
+    text += "bad\t77\t1\n";
+    text += "\t\t\t\n\n[\n]\n[]\n";
+    text += std::string(1, '\0') + "zero\t0\t1\n";
+    text += "[final]\nvolume\t2\t42\n";
+    write_conf(text);
+
+    ASSERT_EQ(options_load(), 1);
+    EXPECT_EQ(get_int("final", "volume", 0), 42) << "the end of the file is still read";
+    EXPECT_EQ(get_int("options", "volume", 0), 1) << "values under rejected headers stay out";
+    char s[OPTION_VALUE_SIZE];
+    memset(s, '#', sizeof s);
+    ASSERT_EQ(options_get("options", "long", s), 1);
+    EXPECT_EQ(std::string(s), std::string(63, 'x')) << "strings cut at 63";
+    ASSERT_EQ(options_get("options", "nothing", s), 1);
+    EXPECT_STREQ(s, "");
+    EXPECT_EQ(options_find("options", "bad", 0), nullptr);
+
+    // Whatever was read saves and reads back without growing past the limits.
+    options_changed = 1;
+    ASSERT_EQ(options_save(), 1);
+    options_free();
+    ASSERT_EQ(options_load(), 1);
+    EXPECT_EQ(get_int("final", "volume", 0), 42);
+    OptionSection *sec = options_section("options", 0);
+    ASSERT_NE(sec, nullptr);
+    for (OptionSetting *o = sec->settings; o; o = o->next) {
+        EXPECT_LT(strlen(o->name), static_cast<size_t>(OPTION_NAME_SIZE));
+        if (o->type == OPTION_STRING) {
+            EXPECT_LT(strlen(o->value.s), static_cast<size_t>(OPTION_VALUE_SIZE));
+        }
+    }
+    EXPECT_NE(closed_log().find("Unable to process setting bad"), std::string::npos);
+}
+
+TEST_F(OptionsTest, FailedSaveKeepsTheOldFileAndStaysChanged) {
+    const std::string old = "[options]\nvolume\t2\t255\n\n";
+    write_conf(old);
+    ASSERT_EQ(options_load(), 1);
+    int32_t v = 17;
+    options_set("options", "volume", OPTION_INT_ALT, &v);
+    ASSERT_EQ(options_changed, 1);
+
+    // The replacement is written beside the real file and renamed over it;
+    // a directory in the way of the replacement makes the save fail (even for
+    // root, who ignores permission bits).
+    std::string blocker = dir.file(std::string(CONF) + ".tmp");
+    ASSERT_EQ(mkdir(blocker.c_str(), 0755), 0);
+    EXPECT_EQ(options_save(), 0);
+    EXPECT_EQ(read_bytes(dir.file(CONF)), std::vector<uint8_t>(old.begin(), old.end()));
+    EXPECT_EQ(options_changed, 1) << "the next save tries again";
+
+    // The real file being a directory fails too and leaves no debris.
+    rmdir(blocker.c_str());
+    std::string moved = dir.file("kept.conf");
+    ASSERT_EQ(rename(dir.file(CONF).c_str(), moved.c_str()), 0);
+    ASSERT_EQ(mkdir(dir.file(CONF).c_str(), 0755), 0);
+    EXPECT_EQ(options_save(), 0);
+    EXPECT_FALSE(file_exists(blocker));
+    EXPECT_EQ(options_changed, 1);
+
+    // Once the way is clear the retry writes the new value.
+    rmdir(dir.file(CONF).c_str());
+    ASSERT_EQ(options_save(), 1);
+    EXPECT_EQ(conf(), "[options]\nvolume\t2\t17\n\n");
+    EXPECT_EQ(options_changed, 0);
+
+    std::string log = closed_log();
+    const std::string msg = "] Could not save settings to ./vostrel soundboard.conf\n";
+    size_t first = log.find(msg);
+    ASSERT_NE(first, std::string::npos) << log;
+    EXPECT_NE(log.find(msg, first + 1), std::string::npos) << "both failures reported";
+    EXPECT_EQ(log.rfind("ERROR    [", first), log.rfind('\n', first) + 1);
+}
+
+TEST_F(OptionsTest, OverLongBaseDirectoryFailsCleanly) {
+    std::string deep(505, 'd');
+    set_base_dir(deep.c_str());
+    char path[512];
+    options_file_path(".conf", path);
+    EXPECT_STREQ(path, "") << "a path that does not fit is no path";
+    int32_t v = 1;
+    options_set("options", "volume", OPTION_INT, &v);
+    EXPECT_EQ(options_save(), 0);
+    EXPECT_EQ(options_read_file(), 0);
+    EXPECT_FALSE(file_exists(dir.file(".tmp")));
+    set_base_dir(".");
+
+    options_file_path(".session", path);
+    EXPECT_STREQ(path, "./vostrel soundboard.session");
+    set_base_dir("some/dir/");
+    options_file_path(".conf", path);
+    EXPECT_STREQ(path, "some/dir/vostrel soundboard.conf");
+    set_base_dir("");
+    options_file_path(".conf", path);
+    EXPECT_STREQ(path, "vostrel soundboard.conf");
+    set_base_dir(".");
+}
+
+} // namespace

@@ -1,0 +1,230 @@
+// Tests for the shell's file and request side: the session file, the command
+// line, the one-time shutdown sequence and screenshot requests.
+#include "diag/diag.h"
+#include "input/input.h"
+#include "settings/settings.h"
+#include "shell/shell.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <stdint.h>
+#include <string.h>
+#include <sys/stat.h>
+
+namespace {
+
+const char SESSION[] = "vostrel soundboard.session";
+const char LOG_NAME[] = "vostrel soundboard_log.txt";
+
+std::vector<uint8_t> session_bytes(int32_t word, const std::string &payload) {
+    std::vector<uint8_t> b(4);
+    memcpy(b.data(), &word, 4);
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+
+struct SessionTest : ::testing::Test {
+    TempDir dir;
+    void SetUp() override {
+        set_base_dir(".");
+        log_reset_for_test();
+    }
+    void TearDown() override { log_reset_for_test(); }
+    std::string path() const { return dir.file(SESSION); }
+};
+
+TEST_F(SessionTest, FileIsLengthWordThenPayload) {
+    const char payload[] = "abc\0def"; // binary payloads keep their zero bytes
+    ASSERT_EQ(session_write(payload, 7), 1);
+    EXPECT_EQ(read_bytes(path()), session_bytes(7, std::string(payload, 7)));
+    EXPECT_EQ(session_stored_size(), 7);
+    EXPECT_TRUE(file_exists(path())) << "asking the size does not consume the file";
+
+    char buf[7] = {};
+    ASSERT_EQ(session_read(buf, 7), 1);
+    EXPECT_EQ(memcmp(buf, payload, 7), 0);
+    EXPECT_FALSE(file_exists(path())) << "a session is consumed by reading it";
+    EXPECT_EQ(session_read(buf, 7), 0);
+    EXPECT_EQ(session_stored_size(), 0);
+}
+
+TEST_F(SessionTest, MismatchOrShortPayloadIsDeletedAndLeavesTheBufferAlone) {
+    ASSERT_EQ(session_write("abc", 3), 1);
+    char buf[8];
+    memset(buf, 'z', sizeof buf);
+    EXPECT_EQ(session_read(buf, 4), 0);
+    EXPECT_FALSE(file_exists(path())) << "deleted even though the length did not match";
+    for (char c : buf) EXPECT_EQ(c, 'z');
+
+    // A longer stored session than expected is not cut down to fit.
+    ASSERT_EQ(session_write("abcdefg", 7), 1);
+    EXPECT_EQ(session_read(buf, 3), 0);
+    EXPECT_FALSE(file_exists(path()));
+    for (char c : buf) EXPECT_EQ(c, 'z');
+
+    // Length word promises 10 bytes, only 4 follow.
+    std::vector<uint8_t> short_file = session_bytes(10, "wxyz");
+    write_file(path(), std::string(short_file.begin(), short_file.end()));
+    EXPECT_EQ(session_stored_size(), 10);
+    EXPECT_EQ(session_read(buf, 10), 0);
+    EXPECT_FALSE(file_exists(path()));
+    for (char c : buf) EXPECT_EQ(c, 'z');
+
+    // Fewer than four bytes: no size, nothing read, still consumed.
+    write_file(path(), std::string("\x03\x00", 2));
+    EXPECT_EQ(session_stored_size(), 0);
+    EXPECT_EQ(session_read(buf, 3), 0);
+    EXPECT_FALSE(file_exists(path()));
+    for (char c : buf) EXPECT_EQ(c, 'z');
+}
+
+TEST_F(SessionTest, ZeroLengthPayloadReportsFailureButLeavesTheWord) {
+    EXPECT_EQ(session_write("", 0), 0);
+    EXPECT_EQ(read_bytes(path()), session_bytes(0, ""));
+    char buf[1] = {'k'};
+    EXPECT_EQ(session_read(buf, 0), 0);
+    EXPECT_EQ(buf[0], 'k');
+    EXPECT_FALSE(file_exists(path()));
+}
+
+TEST_F(SessionTest, FailedWriteKeepsTheOldSession) {
+    ASSERT_EQ(session_write("old!", 4), 1);
+    std::vector<uint8_t> before = read_bytes(path());
+    // The new session is written beside the old one and renamed over it; a
+    // directory in the way of the new file makes the write fail (even as root).
+    std::string blocker = path() + ".tmp";
+    ASSERT_EQ(mkdir(blocker.c_str(), 0755), 0);
+    EXPECT_EQ(session_write("brand new", 9), 0);
+    EXPECT_EQ(read_bytes(path()), before);
+    rmdir(blocker.c_str());
+
+    // The session path itself being a directory: the write fails, no debris.
+    remove(path().c_str());
+    ASSERT_EQ(mkdir(path().c_str(), 0755), 0);
+    EXPECT_EQ(session_write("brand new", 9), 0);
+    EXPECT_FALSE(file_exists(blocker));
+    rmdir(path().c_str());
+
+    // A base directory too long for any path writes nothing anywhere.
+    set_base_dir(std::string(505, 'd').c_str());
+    EXPECT_EQ(session_write("x", 1), 0);
+    set_base_dir(".");
+    EXPECT_FALSE(file_exists(dir.file(".tmp")));
+    EXPECT_FALSE(file_exists(path()));
+}
+
+// Runs the command-line parser over a list of arguments (argv[0] included).
+void parse(std::vector<std::string> args) {
+    std::vector<char *> argv;
+    for (std::string &a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    shell_parse_command_line(static_cast<int>(args.size()), argv.data());
+}
+
+TEST(CommandLine, LogLevelIsClampedAndDebugLevelKeepsItsLowByte) {
+    log_threshold = 2;
+    parse({"prog", "--log-level", "7"});
+    EXPECT_EQ(log_threshold, 4u);
+    parse({"prog", "--log-level", "-3"});
+    EXPECT_EQ(log_threshold, 0u);
+    parse({"prog", "--log-level", "3"});
+    EXPECT_EQ(log_threshold, 3u);
+    parse({"prog", "--log-level", "x"});
+    EXPECT_EQ(log_threshold, 0u) << "atoi of a non-number is 0";
+
+    debug_level = 0;
+    parse({"prog", "--debug-level", "300"});
+    EXPECT_EQ(debug_level, 44);
+    parse({"prog", "--debug-level", "-1"});
+    EXPECT_EQ(debug_level, 255);
+
+    log_threshold = 2;
+    debug_level = 0;
+}
+
+TEST(CommandLine, MissingValuesUnknownArgumentsAndRepeats) {
+    log_threshold = 3;
+    debug_level = 9;
+    parse({"prog", "--log-level"});
+    parse({"prog", "--debug-level"});
+    parse({"prog"});
+    EXPECT_EQ(log_threshold, 3u) << "an option as the last argument changes nothing";
+    EXPECT_EQ(debug_level, 9);
+
+    parse({"prog", "foo", "--log-level", "1", "bar", "--log-level", "4", "--verbose"});
+    EXPECT_EQ(log_threshold, 4u) << "later occurrences win";
+    parse({"prog", "--LOG-LEVEL", "1", "-log-level", "1"});
+    EXPECT_EQ(log_threshold, 4u) << "only the exact spelling counts";
+
+    // The value is whatever comes next, even another option.
+    parse({"prog", "--debug-level", "--log-level", "1"});
+    EXPECT_EQ(debug_level, 0);
+    EXPECT_EQ(log_threshold, 4u);
+
+    log_threshold = 2;
+    debug_level = 0;
+}
+
+TEST_F(SessionTest, ShutdownRunsOnceAndQuitRequestOnlyWhenAsked) {
+    shutdown_done = 0;
+    quit_requested = 0;
+    log_threshold = LOG_INFO;
+
+    shell_save_session();
+    EXPECT_FALSE(file_exists(path())) << "this application keeps no session";
+
+    int32_t v = 5;
+    options_set("options", "volume", OPTION_INT_ALT, &v);
+    shell_quit(0, 0);
+    EXPECT_EQ(shutdown_done, 1);
+    EXPECT_EQ(quit_requested, 0) << "no exit request, no quit";
+    EXPECT_NE(read_file(dir.file("vostrel soundboard.conf")).find("volume\t2\t5"), std::string::npos)
+        << "changed options are saved by the shutdown";
+    std::string log = read_file(dir.file(LOG_NAME));
+
+    // A second call must not save, log or free again; it only requests the quit.
+    remove(dir.file("vostrel soundboard.conf").c_str());
+    options_set("options", "volume", OPTION_INT_ALT, &v); // registry was freed: changed again
+    ASSERT_EQ(options_changed, 1);
+    shell_quit(1, 3);
+    EXPECT_EQ(quit_requested, 1);
+    EXPECT_FALSE(file_exists(dir.file("vostrel soundboard.conf"))) << "shutdown ran twice";
+    EXPECT_EQ(read_file(dir.file(LOG_NAME)), log);
+
+    // The log of the one shutdown: "Saving session" then "Application quitting", once each, last.
+    size_t saving = log.find("] Saving session\n");
+    size_t quitting = log.find("] Application quitting\n");
+    ASSERT_NE(saving, std::string::npos) << log;
+    ASSERT_NE(quitting, std::string::npos) << log;
+    EXPECT_LT(saving, quitting);
+    EXPECT_EQ(log.find("] Application quitting\n", quitting + 1), std::string::npos);
+    EXPECT_EQ(log.size(), quitting + strlen("] Application quitting\n"));
+
+    options_free();
+    options_changed = 0;
+    shutdown_done = 0;
+    quit_requested = 0;
+}
+
+TEST_F(SessionTest, ScreenshotRequestIsABoundedCopy) {
+    log_threshold = LOG_INFO;
+    shell_request_screenshot("shot.png");
+    EXPECT_STREQ(screenshot_request, "shot.png");
+
+    std::string huge(600, 'n');
+    shell_request_screenshot(huge.c_str());
+    EXPECT_EQ(strlen(screenshot_request), 511u);
+    EXPECT_EQ(std::string(screenshot_request), huge.substr(0, 511));
+    screenshot_request[0] = 0;
+
+    log_close();
+    std::string log = read_file(dir.file(LOG_NAME));
+    size_t first = log.find("INFO     [");
+    EXPECT_EQ(first, 0u) << log;
+    EXPECT_NE(log.find("] Taking screenshot\n"), std::string::npos);
+    EXPECT_NE(log.find("] Taking screenshot\n", log.find("] Taking screenshot\n") + 1), std::string::npos)
+        << "once per request";
+}
+
+} // namespace

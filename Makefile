@@ -25,7 +25,7 @@ run: build
 	./build/vostrel-soundboard
 
 # Tests need a display: use the one we have, or start a private Xvfb.
-XRUN = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24")
+XRUN = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24 -noreset")
 
 test-default: build
 	$(XRUN) ctest --preset default

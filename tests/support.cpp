@@ -49,10 +49,16 @@ void write_file(const std::string &path, const std::string &bytes) {
     fclose(f);
 }
 
+// Xvfb may refuse connections for a moment after the previous client's last
+// window closed, so opening the display is retried for a while.
 GlWindow::GlWindow(int w, int h) : width(w), height(h), ok(false) {
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
-        return;
+    int tries = 0;
+    while (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        if (++tries == 50) {
+            fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
+            return;
+        }
+        usleep(100000);
     }
     ok = SDL_SetVideoMode(w, h, 0, SDL_OPENGL) != nullptr;
     if (!ok) fprintf(stderr, "SDL_SetVideoMode: %s\n", SDL_GetError());

@@ -61,6 +61,7 @@ int image_encode(Image *img, int plane, const char *type, uint8_t **out, size_t 
 // Content-aware resizing
 void image_seam_remove(Image *img, int direction); // 0: width - 1 along a vertical seam; else height - 1
 void image_seam_insert(Image *img, int direction); // 0: width + 1 along a vertical seam; else height + 1
+void image_derive_plane(Image *img, int plane);    // plane 1..6 computed, with the planes below it, if absent; others untouched
 
 // Textures (GL context current)
 unsigned texture_from_image(const Image *img, int plane);                      // GL name, or 0 if the plane's bpp is not 1..4 (no GL call then)

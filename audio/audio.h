@@ -38,7 +38,7 @@ constexpr int SOUND_POOL_SIZE = 16; // delay nodes allocated at start-up
 
 // Backend over SDL_mixer
 void sound_backend_init(void);                                 // clears the channel table, fills load, load_ui, is_playing, play, stop
-int sound_mixer_load(const AssetRecord *asset, SoundRecord *rec); // record cleared, chunk from memory; 0 (ERROR logged if decoding failed) on failure
+int sound_mixer_load(const AssetRecord *asset, SoundRecord *rec); // record cleared, chunk from memory; 0 (ERROR logged if not plain PCM RIFF WAVE or decoding failed) on failure
 int sound_mixer_is_playing(SoundRecord *rec);                   // lowest channel holding the chunk is playing
 int sound_mixer_play(SoundRecord *rec, const float *vec, int loop); // any free channel, once or looping; 0 if none free or not loaded
 int sound_mixer_stop(SoundRecord *rec);                         // halts the lowest channel holding the chunk; always 1

@@ -67,4 +67,25 @@ void input_touch_up(TouchEvent touch);        // gesture sees it; keyboard, menu
 void input_flip_touch(TouchEvent *touch);     // screen y-down -> y-up per flip flags
 void input_map_touch(TouchEvent *touch, const Rect *target); // screen_rect space -> target space
 void input_debug_gesture(TouchEvent touch, int moving);      // flipped, unmapped touch; may change debug_level and log_threshold
-void input_reset(void);                       // back to the initial state (tests, and a fresh start)
+void input_last_mouse(float *x, float *y);    // position of the previous mouse event of any kind (tests)
+void input_reset(void);                       // back to the initial state (tests, and a fresh start); input_consumers untouched
+
+// Consumers reached by dispatch; defaults are the real notice, ui and app functions. Tests swap entries and restore them.
+struct InputConsumers {
+    int (*notice_showing)(void);            // 1 while a notice is on screen
+    void (*notice_dismiss)(void);           // hides the notice
+    int (*keyboard_is_shown)(void);         // 1 while the on-screen keyboard is shown
+    void (*keyboard_touch_down)(TouchEvent touch); // press, mapped into keyboard_input_rect
+    void (*keyboard_touch_drag)(TouchEvent touch); // drag, mapped into keyboard_input_rect
+    void (*keyboard_touch_up)(TouchEvent touch);   // release, mapped into keyboard_input_rect
+    int (*menu_active)(void);               // 1 while a menu page is open
+    void (*menu_key)(int code);             // navigation key
+    void (*menu_touch_down)(TouchEvent touch); // press, mapped into menu_input_rect
+    void (*menu_touch_drag)(TouchEvent touch); // drag, mapped into menu_input_rect
+    void (*menu_touch_up)(TouchEvent touch);   // release, mapped into menu_input_rect
+    void (*app_key)(int code);              // navigation key nobody else took
+    void (*app_touch_down)(TouchEvent touch); // press, mapped into app_input_rect
+    void (*app_touch_drag)(TouchEvent touch); // drag, mapped into app_input_rect
+    void (*app_touch_up)(TouchEvent touch);   // release, mapped into app_input_rect
+};
+extern InputConsumers input_consumers; // every slot filled; dispatch calls through it only

@@ -38,11 +38,13 @@ extern uint8_t text_shadow_colour[4]; // opaque black
 
 // Font
 void font_init(void);                        // texture, metrics, quads; with no texture the font stays empty
+void font_init_texture(unsigned texture);    // font_init with the picture already a texture (taken over); 0 leaves the font empty
 void font_release(void);                     // deletes the font texture, record back to zero; old context still current
 void font_set_metrics(FontMetrics *m);       // fills the fixed metric tables
 void font_build_glyphs(void);                // 892 vertices appended; first_vertex set
 void font_draw_glyph(uint8_t c);             // quad (and shadow) at the origin; texture bound by the caller
-float font_scale(float size);                // size / cell_height
+float font_scale(float size);                // size / cell_height; 0 while the font is empty
+float font_glyph_advance(uint8_t c);         // pen movement after c; 0 for codes without a quad (below 32, 255)
 float font_line_width(const char *s);        // advances up to the first '\n' or the end (font units)
 float font_word_width(const char *s);        // advances up to the first white space or the end (font units)
 

@@ -157,6 +157,7 @@ std::vector<uint32_t> capture(const std::string &window) {
 struct Clips {
     std::vector<std::vector<int16_t>> samples; // by clip index
     Clips() {
+        setenv("SDL_AUDIODRIVER", "dummy", 0); // no sound device needed to decode
         SDL_Init(SDL_INIT_AUDIO);
         Mix_OpenAudio(RATE, AUDIO_S16SYS, 2, 1024);
         for (int k = 0; k < BOARD_BUTTONS; k++) {
@@ -345,13 +346,12 @@ TEST_F(Board, SecondReleaseOnTheSameButtonRestartsItsClip) {
     EXPECT_GE(matching_frames(program->audio(), again, clips->samples[order[slot]]), RATE / 2u);
 }
 
-TEST_F(Board, SigtermQuitsCleanlyWithTheLogLast) {
+// Every touch release sets the log threshold from the debug level (WARNING at
+// level 0), so after the taps above the INFO lines of the quit are not written;
+// the quit's log is checked after the debug gesture below.
+TEST_F(Board, SigtermQuitsWithStatusZero) {
     EXPECT_EQ(program->terminate(), 0);
-    std::string log = program->log();
-    ASSERT_FALSE(log.empty());
-    std::string tail = log.substr(log.rfind('\n', log.size() - 2) + 1);
-    EXPECT_NE(tail.find("Application quitting"), std::string::npos) << tail;
-    EXPECT_NE(log.find("Initialization Complete"), std::string::npos);
+    EXPECT_NE(program->log().find("Initialization Complete"), std::string::npos);
 }
 
 // Circles the screen's centre clockwise (as seen) 'turns' times in one stroke.
@@ -381,7 +381,12 @@ TEST(DebugGesture, RaisesTheLevelToTwo) {
         pause_ms(200);
     }
     EXPECT_EQ(p.terminate(), 0);
-    EXPECT_NE(p.log().find("Debugging Level changed to: 2"), std::string::npos) << p.log();
+    std::string log = p.log();
+    EXPECT_NE(log.find("Debugging Level changed to: 2"), std::string::npos) << log;
+    // At a debug level above 0 the threshold is DEBUG: the quit is logged, last.
+    ASSERT_GT(log.size(), 2u);
+    std::string tail = log.substr(log.rfind('\n', log.size() - 2) + 1);
+    EXPECT_NE(tail.find("Application quitting"), std::string::npos) << tail;
 }
 
 } // namespace

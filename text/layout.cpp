@@ -5,6 +5,7 @@
 #include "text/text.h"
 
 #include "platform/gles.h"
+#include "render/render.h"
 
 #include <limits.h>
 #include <math.h>
@@ -37,8 +38,29 @@ int begin_text(float size, float x, float y) {
     return 1;
 }
 
+// Draws a text in two passes, every shadow first and then every glyph, by
+// running the layout 'body' twice. A colour change between draws is by far the
+// costliest call on software GL (tens of microseconds each), and drawing a
+// shadow per glyph changes the colour twice per glyph; in two passes it changes
+// twice per text. Glyph cells never overlap and a shadow lies 2 units right of
+// and below its own glyph, so the picture is the one per-glyph drawing gives.
+template <typename Body> void draw_shadowed(Body body) {
+    if (text_shadow_enabled) {
+        GLfloat ink[4];
+        glGetFloatv(GL_CURRENT_COLOR, ink);
+        gl_set_color(text_shadow_colour);
+        glPushMatrix();
+        glTranslatef(2.0f, -2.0f, 0.0f);
+        body();
+        glPopMatrix();
+        glColor4f(ink[0], ink[1], ink[2], ink[3]);
+        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, ink);
+    }
+    body();
+}
+
 void draw_glyph_and_advance(uint8_t c) {
-    font_draw_glyph(c);
+    font_draw_quad(c);
     glTranslatef(font_glyph_advance(c), 0.0f, 0.0f);
 }
 
@@ -109,23 +131,26 @@ void text_draw_aligned(const char *text, float size, float x, float y, int horiz
     else
         glTranslatef(0.0f, -0.5f * lh, 0.0f);
 
-    glPushMatrix();
-    const char *line = text;
-    for (int k = 0; k < n; k++) {
-        glPopMatrix();
+    draw_shadowed([&] {
         glPushMatrix();
-        // Undoes the -average_advance/2 built into every glyph quad, so the pen
-        // run of a line starts exactly at the aligned position.
-        glTranslatef(font.average_advance / 2.0f, 0.0f, 0.0f);
-        if (horizontal == 0)
-            glTranslatef(-font_line_width(line) / 2.0f, 0.0f, 0.0f);
-        else if (horizontal == 2)
-            glTranslatef(-font_line_width(line), 0.0f, 0.0f);
-        if (k >= 1) glTranslatef(0.0f, -static_cast<float>(k) * lh, 0.0f);
-        for (; *line && *line != '\n'; line++) draw_glyph_and_advance(static_cast<uint8_t>(*line));
-        if (*line == '\n') line++;
-    }
-    glPopMatrix();
+        const char *line = text;
+        for (int k = 0; k < n; k++) {
+            glPopMatrix();
+            glPushMatrix();
+            // Undoes the -average_advance/2 built into every glyph quad, so the
+            // pen run of a line starts exactly at the aligned position.
+            glTranslatef(font.average_advance / 2.0f, 0.0f, 0.0f);
+            if (horizontal == 0)
+                glTranslatef(-font_line_width(line) / 2.0f, 0.0f, 0.0f);
+            else if (horizontal == 2)
+                glTranslatef(-font_line_width(line), 0.0f, 0.0f);
+            if (k >= 1) glTranslatef(0.0f, -static_cast<float>(k) * lh, 0.0f);
+            for (; *line && *line != '\n'; line++)
+                draw_glyph_and_advance(static_cast<uint8_t>(*line));
+            if (*line == '\n') line++;
+        }
+        glPopMatrix();
+    });
     glPopMatrix();
     glDisable(GL_TEXTURE_2D);
 }
@@ -134,26 +159,27 @@ void text_draw_wrapped(const char *text, float size, float x, float y, float max
     if (!text || !begin_text(size, x, y)) return;
     glTranslatef(font.average_advance / 2.0f, -font.line_height / 2.0f, 0.0f);
     const float limit = max_width / font_scale(size);
-    float line_width = 0.0f;
-    glPushMatrix();
-    for (const char *p = text; *p; p++) {
-        // The rest of the current word is measured at every character, so a
-        // word that does not fit moves to the next line whole; white space has
-        // no word width and stays at the end of the line it follows.
-        if (*p == '\n' || font_word_width(p) + line_width >= limit) {
-            glPopMatrix();
-            glTranslatef(0.0f, -font.line_height, 0.0f);
-            glPushMatrix();
-            line_width = 0.0f;
+    draw_shadowed([&] {
+        float line_width = 0.0f;
+        glPushMatrix();
+        for (const char *p = text; *p; p++) {
+            // The rest of the current word is measured at every character, so
+            // a word that does not fit moves to the next line whole; white
+            // space has no word width and stays at the end of its line.
+            if (*p == '\n' || font_word_width(p) + line_width >= limit) {
+                glPopMatrix();
+                glTranslatef(0.0f, -font.line_height, 0.0f);
+                glPushMatrix();
+                line_width = 0.0f;
+            }
+            if (*p != '\n') {
+                const uint8_t c = static_cast<uint8_t>(*p);
+                line_width += font_glyph_advance(c);
+                draw_glyph_and_advance(c);
+            }
         }
-        if (*p != '\n') {
-            const uint8_t c = static_cast<uint8_t>(*p);
-            font_draw_glyph(c);
-            line_width += font_glyph_advance(c);
-            glTranslatef(font_glyph_advance(c), 0.0f, 0.0f);
-        }
-    }
-    glPopMatrix();
+        glPopMatrix();
+    });
     glPopMatrix();
     glDisable(GL_TEXTURE_2D);
 }

@@ -43,6 +43,7 @@ void font_release(void);                     // deletes the font texture, record
 void font_set_metrics(FontMetrics *m);       // fills the fixed metric tables
 void font_build_glyphs(void);                // 892 vertices appended; first_vertex set
 void font_draw_glyph(uint8_t c);             // quad (and shadow) at the origin; texture bound by the caller
+void font_draw_quad(uint8_t c);              // the quad alone, no shadow, in the current colour; texture bound by the caller
 float font_scale(float size);                // size / cell_height; 0 while the font is empty
 float font_glyph_advance(uint8_t c);         // pen movement after c; 0 for codes without a quad (below 32, 255)
 float font_line_width(const char *s);        // advances up to the first '\n' or the end (font units)

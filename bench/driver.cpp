@@ -9,6 +9,7 @@
 //   program's; the allowance is the clips as the mixer holds them (converted
 //   to 44100 Hz stereo 16-bit), measured here with SDL_mixer itself.
 #include "app/app.h"
+#include "tools/xwindow.h"
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -103,22 +104,6 @@ static double median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-static Window find_window(Display *d, Window w, const char *name) {
-    char *title = nullptr;
-    if (XFetchName(d, w, &title) && title) {
-        bool match = strcmp(title, name) == 0;
-        XFree(title);
-        if (match) return w;
-    }
-    Window root, parent, *kids = nullptr;
-    unsigned n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &kids, &n)) return 0;
-    Window found = 0;
-    for (unsigned i = 0; i < n && !found; i++) found = find_window(d, kids[i], name);
-    if (kids) XFree(kids);
-    return found;
-}
-
 static size_t converted_clip_bytes() {
     size_t total = 0;
     SDL_Init(SDL_INIT_AUDIO);
@@ -166,7 +151,7 @@ int main() {
     wait_stamp(c, "swap", 1, 10000);
     Window w = 0;
     for (int i = 0; i < 100 && !w; i++, pause_ms(50))
-        w = find_window(d, DefaultRootWindow(d), "Vostrel Soundboard");
+        w = xwindow_find(d, DefaultRootWindow(d), "Vostrel Soundboard");
     int wx = 0, wy = 0;
     Window child;
     XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &wx, &wy, &child);

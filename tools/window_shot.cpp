@@ -4,25 +4,11 @@
 #include <X11/Xutil.h>
 #include <lodepng.h>
 
+#include "tools/xwindow.h"
+
 #include <stdio.h>
 #include <string.h>
 #include <vector>
-
-static Window find_window(Display *d, Window w, const char *name) {
-    char *title = nullptr;
-    if (XFetchName(d, w, &title) && title) {
-        bool match = strcmp(title, name) == 0;
-        XFree(title);
-        if (match) return w;
-    }
-    Window root, parent, *kids = nullptr;
-    unsigned n = 0;
-    if (!XQueryTree(d, w, &root, &parent, &kids, &n)) return 0;
-    Window found = 0;
-    for (unsigned i = 0; i < n && !found; i++) found = find_window(d, kids[i], name);
-    if (kids) XFree(kids);
-    return found;
-}
 
 int main(int argc, char **argv) {
     if (argc != 3) {
@@ -31,7 +17,7 @@ int main(int argc, char **argv) {
     }
     Display *d = XOpenDisplay(nullptr);
     if (!d) return 1;
-    Window w = find_window(d, DefaultRootWindow(d), argv[1]);
+    Window w = xwindow_find(d, DefaultRootWindow(d), argv[1]);
     XWindowAttributes attr;
     if (!w || !XGetWindowAttributes(d, w, &attr)) {
         fprintf(stderr, "window_shot: no window named '%s'\n", argv[1]);

@@ -3,7 +3,7 @@
 # Only missing packages are installed; apt-get update runs first when any are.
 set -e
 PKGS="build-essential cmake pkg-config libsdl1.2-dev libsdl-mixer1.2-dev libgl-dev libgl1-mesa-dri libglx-mesa0
-liblodepng-dev libgtest-dev googletest libbenchmark-dev xvfb xauth xdotool
+liblodepng-dev libgtest-dev googletest xvfb xauth xdotool
 clang libclang-rt-14-dev libx11-dev libxtst-dev"
 missing=""
 for p in $PKGS; do

@@ -4,6 +4,9 @@
 // last. The framework drives it only through the app_ hooks below.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include "assets/assets.h"
 #include "audio/audio.h"
 #include "input/input.h"
@@ -51,3 +54,4 @@ int app_load_session(void);              // 0: nothing to restore
 void app_session_loaded(void);           // nothing
 void app_save_session(void);             // nothing
 void app_shutdown(void);                 // nothing
+// clang-format on

@@ -7,6 +7,9 @@
 // planes are freed only by image_free (safe on a cleared or partial image).
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -67,3 +70,4 @@ void image_derive_plane(Image *img, int plane);    // plane 1..6 computed, with 
 unsigned texture_from_image(const Image *img, int plane);                      // GL name, or 0 if the plane's bpp is not 1..4 (no GL call then)
 unsigned texture_from_asset(const AssetRecord *asset);                          // GL name of the decoded colour plane, or 0
 unsigned texture_from_asset_keyed(const AssetRecord *asset, const uint8_t key[3]); // as above, 3-channel pictures keyed to RGBA first
+// clang-format on

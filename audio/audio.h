@@ -7,6 +7,9 @@
 // Main thread only.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include "assets/assets.h"
 
 struct Mix_Chunk;
@@ -66,3 +69,4 @@ void sound_shutdown(void);                                   // unloads via the 
 int sound_registry_count(void);                              // registered records (tests)
 int sound_pool_count(void);                                  // free delay nodes (tests)
 int sound_delayed_count(void);                               // pending delayed plays (tests)
+// clang-format on

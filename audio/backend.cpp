@@ -76,7 +76,8 @@ int sound_mixer_load(const AssetRecord *asset, SoundRecord *rec) {
         log_printf(LOG_ERROR, "SDL: Mix_LoadWAV_RW: %s\n", problem);
         return 0;
     }
-    SDL_RWops *rw = SDL_RWFromMem(const_cast<uint8_t *>(asset->data), static_cast<int>(asset->size));
+    SDL_RWops *rw =
+        SDL_RWFromMem(const_cast<uint8_t *>(asset->data), static_cast<int>(asset->size));
     if (!rw) return 0;
     rec->chunk = Mix_LoadWAV_RW(rw, 1); // the mixer closes the stream, loaded or not
     if (!rec->chunk) log_printf(LOG_ERROR, "SDL: Mix_LoadWAV_RW: %s\n", SDL_GetError());

@@ -22,8 +22,8 @@ struct RegistryNode {
 };
 
 struct DelayNode {
-    SoundRecord *rec;  // may be null: the node fires without playing
-    float remaining;   // seconds
+    SoundRecord *rec; // may be null: the node fires without playing
+    float remaining;  // seconds
     DelayNode *next, *prev;
 };
 
@@ -61,7 +61,8 @@ void unlink(DelayList *list, DelayNode *node) {
 
 // A cleared node; the pool grows by one when it is empty.
 DelayNode *take_from_pool(void) {
-    if (!sound.pool.head) push_front(&sound.pool, static_cast<DelayNode *>(calloc(1, sizeof(DelayNode))));
+    if (!sound.pool.head)
+        push_front(&sound.pool, static_cast<DelayNode *>(calloc(1, sizeof(DelayNode))));
     DelayNode *node = sound.pool.head;
     unlink(&sound.pool, node);
     *node = DelayNode{};
@@ -103,7 +104,8 @@ int load_with(int (*slot)(const AssetRecord *, SoundRecord *), const AssetRecord
 
 template <typename T> int count_list(const T *node) {
     int n = 0;
-    for (; node; node = node->next) n++;
+    for (; node; node = node->next)
+        n++;
     return n;
 }
 
@@ -153,9 +155,13 @@ int sound_play_at(SoundRecord *rec, const float *vec, int loop) {
 
 int sound_stop(SoundRecord *rec) { return sound_backend.stop ? sound_backend.stop(rec) : 1; }
 
-int sound_reserved1(void *arg) { return sound_backend.reserved1 ? sound_backend.reserved1(arg) : 1; }
+int sound_reserved1(void *arg) {
+    return sound_backend.reserved1 ? sound_backend.reserved1(arg) : 1;
+}
 
-int sound_reserved2(void *arg) { return sound_backend.reserved2 ? sound_backend.reserved2(arg) : 1; }
+int sound_reserved2(void *arg) {
+    return sound_backend.reserved2 ? sound_backend.reserved2(arg) : 1;
+}
 
 void sound_play_delayed(SoundRecord *rec, float delay) {
     DelayNode *node = take_from_pool();

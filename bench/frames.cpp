@@ -29,9 +29,11 @@ struct Cost {
 };
 
 template <typename F> static Cost measure(int frames, F frame) {
-    for (int i = 0; i < 20; i++) frame(); // warm up
+    for (int i = 0; i < 20; i++)
+        frame(); // warm up
     double c0 = cpu_ms(), w0 = wall_ms();
-    for (int i = 0; i < frames; i++) frame();
+    for (int i = 0; i < frames; i++)
+        frame();
     return {(cpu_ms() - c0) / frames, (wall_ms() - w0) / frames};
 }
 

@@ -6,6 +6,9 @@
 // read-write lock exclusively; log_read/log_size hold it shared.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include <stddef.h>
 #include <time.h>
 
@@ -30,3 +33,4 @@ void set_base_dir(const char *dir);              // replaces it (cut at 511 char
 // Time
 void format_time(time_t t, const char *format, char *buffer); // localtime + strftime, at most 32 bytes
 void format_date(char *buffer);                                // now as "%d.%b.%Y", at most 32 bytes
+// clang-format on

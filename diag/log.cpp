@@ -48,7 +48,8 @@ static void log_open(void) {
     log_state.open_attempted = 1;
     char name[64];
     snprintf(name, sizeof name, "%s_log.txt", APP_NAME);
-    for (char *c = name; *c; c++) *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    for (char *c = name; *c; c++)
+        *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
     char path[LOG_PATH_SIZE];
     int n = snprintf(path, sizeof path, "%s/%s", log_state.base_dir, name);
     if (n < 0 || n >= static_cast<int>(sizeof path)) return;

@@ -42,8 +42,8 @@ InputConsumers input_consumers = {
 static struct {
     int button_held;
     float last_mouse_x, last_mouse_y;
-    float gesture_angle;            // radians turned in the current stroke; clockwise adds
-    TouchEvent gesture_last_touch;  // previous drag or release, in gesture space
+    float gesture_angle;           // radians turned in the current stroke; clockwise adds
+    TouchEvent gesture_last_touch; // previous drag or release, in gesture space
 } input;
 
 static constexpr double TWO_PI = 6.283185307179586;
@@ -79,7 +79,8 @@ void input_handle_mouse(const SDL_Event *event) {
         x = static_cast<float>(event->motion.x);
         y = static_cast<float>(event->motion.y);
         break;
-    default: return;
+    default:
+        return;
     }
     touch.points[0] = {x, y};
     if (event->type == SDL_MOUSEBUTTONDOWN) {
@@ -101,13 +102,26 @@ void input_handle_mouse(const SDL_Event *event) {
 void input_handle_key(const SDL_Event *event) {
     if (event->type != SDL_KEYDOWN) return;
     switch (event->key.keysym.sym) {
-    case SDLK_RETURN: input_key(NAV_SELECT); break;
-    case SDLK_ESCAPE: input_key(NAV_BACK); break;
-    case SDLK_LEFT: input_key(NAV_LEFT); break;
-    case SDLK_RIGHT: input_key(NAV_RIGHT); break;
-    case SDLK_DOWN: input_key(NAV_DOWN); break;
-    case SDLK_UP: input_key(NAV_UP); break;
-    default: break;
+    case SDLK_RETURN:
+        input_key(NAV_SELECT);
+        break;
+    case SDLK_ESCAPE:
+        input_key(NAV_BACK);
+        break;
+    case SDLK_LEFT:
+        input_key(NAV_LEFT);
+        break;
+    case SDLK_RIGHT:
+        input_key(NAV_RIGHT);
+        break;
+    case SDLK_DOWN:
+        input_key(NAV_DOWN);
+        break;
+    case SDLK_UP:
+        input_key(NAV_UP);
+        break;
+    default:
+        break;
     }
 }
 

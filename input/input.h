@@ -4,6 +4,9 @@
 // mapped into that consumer's rectangle; the hidden debug gesture.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include <stdint.h>
 
 union SDL_Event;
@@ -89,3 +92,4 @@ struct InputConsumers {
     void (*app_touch_up)(TouchEvent touch);   // release, mapped into app_input_rect
 };
 extern InputConsumers input_consumers; // every slot filled; dispatch calls through it only
+// clang-format on

@@ -37,8 +37,7 @@ int rect_contains(const Rect *r, float x, float y) {
 }
 
 int rect_equals(const Rect *a, const Rect *b) {
-    return a->left == b->left && a->right == b->right && a->bottom == b->bottom &&
-           a->top == b->top;
+    return a->left == b->left && a->right == b->right && a->bottom == b->bottom && a->top == b->top;
 }
 
 void rect_translate(Rect *r, float dx, float dy) {

@@ -4,6 +4,9 @@
 // float unless a contract says double (inputs widened, result rounded back).
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 typedef float Vec3[3]; // x, y, z; functions read exactly three floats through a pointer
 
 extern const float vec3_zero[3]; // read-only (0, 0, 0)
@@ -21,3 +24,4 @@ float vec_distance(const float *a, const float *b, int n);    // Euclidean dista
 
 // Random numbers
 void random_seed(void); // seeds the C generator from the clock; start-up chain step 1
+// clang-format on

@@ -119,7 +119,8 @@ void draw_box(const Rect *r, int filled, float depth) {
     glScalef(1.0f, 1.0f, depth);
     enable_geometry();
     for (int face = 0; face < 6; face++)
-        glDrawArrays(filled ? GL_TRIANGLE_FAN : GL_LINE_LOOP, primitive_meshes.unit_box + 4 * face, 4);
+        glDrawArrays(filled ? GL_TRIANGLE_FAN : GL_LINE_LOOP, primitive_meshes.unit_box + 4 * face,
+                     4);
 }
 
 void draw_cross(const Rect *r) {

@@ -107,7 +107,8 @@ void gl_init(void) {
     notice_reset();
 
     primitive_meshes.unit_box = add_box();
-    primitive_meshes.axis_cross = vertex_store_add(AXIS_VERTICES, axis_positions, nullptr, nullptr, nullptr);
+    primitive_meshes.axis_cross =
+        vertex_store_add(AXIS_VERTICES, axis_positions, nullptr, nullptr, nullptr);
     primitive_meshes.diagonal_cross =
         vertex_store_add(DIAGONAL_VERTICES, diagonal_positions, nullptr, nullptr, nullptr);
     primitive_meshes.cylinder = add_cylinder();

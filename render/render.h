@@ -7,6 +7,9 @@
 // arrays and the texturing state it changed. Blending is always on.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include "input/input.h"
 
 #include <stdint.h>
@@ -70,3 +73,4 @@ void log_overlay_draw(const Rect *screen);        // the log's last kilobyte ove
 
 // Screenshots
 int screenshot_write(const Rect *r, const char *name); // 1000x1000 PNG of r under the base dir; 1 if written completely
+// clang-format on

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr int ATTRIBUTES = 4;          // position, normal, texcoord, colour
-constexpr int FLOATS_PER_SLOT = 4;     // 16 bytes per vertex and attribute
+constexpr int ATTRIBUTES = 4;      // position, normal, texcoord, colour
+constexpr int FLOATS_PER_SLOT = 4; // 16 bytes per vertex and attribute
 constexpr GLsizei SLOT_STRIDE = FLOATS_PER_SLOT * sizeof(float);
 
 struct VertexStore {
@@ -99,10 +99,18 @@ void vertex_store_attach(void) {
         glBindBuffer(GL_ARRAY_BUFFER, name);
         const void *where = name ? nullptr : static_cast<const void *>(store.arrays[a]);
         switch (a) {
-        case 0: glVertexPointer(3, GL_FLOAT, SLOT_STRIDE, where); break;
-        case 1: glNormalPointer(GL_FLOAT, SLOT_STRIDE, where); break;
-        case 2: glTexCoordPointer(3, GL_FLOAT, SLOT_STRIDE, where); break;
-        default: glColorPointer(4, GL_FLOAT, SLOT_STRIDE, where); break;
+        case 0:
+            glVertexPointer(3, GL_FLOAT, SLOT_STRIDE, where);
+            break;
+        case 1:
+            glNormalPointer(GL_FLOAT, SLOT_STRIDE, where);
+            break;
+        case 2:
+            glTexCoordPointer(3, GL_FLOAT, SLOT_STRIDE, where);
+            break;
+        default:
+            glColorPointer(4, GL_FLOAT, SLOT_STRIDE, where);
+            break;
         }
     }
 }

@@ -127,7 +127,8 @@ void options_remove_section(const char *name) {
 }
 
 void options_clear(void) {
-    while (sections) options_remove_section(sections->name);
+    while (sections)
+        options_remove_section(sections->name);
 }
 
 void options_free(void) {
@@ -146,7 +147,8 @@ void options_file_path(const char *suffix, char *dest) {
     const char *sep = (len > 0 && dir[len - 1] != '/') ? "/" : "";
     char name[128];
     snprintf(name, sizeof name, "%s%s", APP_NAME, suffix);
-    for (char *c = name; *c; c++) *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    for (char *c = name; *c; c++)
+        *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
     // A path that does not fit becomes "", so opening fails (and is reported)
     // instead of touching a file with a cut name.
     int n = snprintf(dest, PATH_SIZE, "%s%s%s", dir, sep, name);
@@ -174,10 +176,18 @@ static void read_setting(const char *section, const char *line) {
     int r;
     switch (type) {
     case OPTION_INT:
-    case OPTION_INT_ALT: r = sscanf(line, "%*s\t%*d\t%d", &value.i); break;
-    case OPTION_FLOAT: r = sscanf(line, "%*s\t%*d\t%f", &value.f); break;
-    case OPTION_STRING: r = sscanf(line, "%*s\t%*d\t%63s", value.s); break;
-    default: log_printf(LOG_ERROR, "Unable to process setting %s", key); return;
+    case OPTION_INT_ALT:
+        r = sscanf(line, "%*s\t%*d\t%d", &value.i);
+        break;
+    case OPTION_FLOAT:
+        r = sscanf(line, "%*s\t%*d\t%f", &value.f);
+        break;
+    case OPTION_STRING:
+        r = sscanf(line, "%*s\t%*d\t%63s", value.s);
+        break;
+    default:
+        log_printf(LOG_ERROR, "Unable to process setting %s", key);
+        return;
     }
     if (r == 0) return;
     OptionSetting *o = options_find(section, key, 1);
@@ -221,10 +231,17 @@ static bool write_all(FILE *f) {
             ok = ok && fprintf(f, "%s\t%d\t", o->name, o->type) >= 0;
             switch (o->type) {
             case OPTION_INT:
-            case OPTION_INT_ALT: ok = ok && fprintf(f, "%d", o->value.i) >= 0; break;
-            case OPTION_FLOAT: ok = ok && fprintf(f, "%f", static_cast<double>(o->value.f)) >= 0; break;
-            case OPTION_STRING: ok = ok && fputs(o->value.s, f) >= 0; break;
-            default: break;
+            case OPTION_INT_ALT:
+                ok = ok && fprintf(f, "%d", o->value.i) >= 0;
+                break;
+            case OPTION_FLOAT:
+                ok = ok && fprintf(f, "%f", static_cast<double>(o->value.f)) >= 0;
+                break;
+            case OPTION_STRING:
+                ok = ok && fputs(o->value.s, f) >= 0;
+                break;
+            default:
+                break;
             }
             ok = ok && fputc('\n', f) != EOF;
         }

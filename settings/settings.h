@@ -4,6 +4,9 @@
 // file renamed over the old one, so a failed save leaves the old file intact).
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include <stdint.h>
 
 enum OptionType { OPTION_INT = 0, OPTION_FLOAT = 1, OPTION_INT_ALT = 2, OPTION_STRING = 3 };
@@ -46,3 +49,4 @@ void options_file_path(const char *suffix, char *dest);  // base dir + "/" + low
 int options_load(void);       // options_clear, then options_read_file
 int options_read_file(void);  // 1 if read; 0 (WARNING logged) if it cannot be opened, registry then as before
 int options_save(void);       // 1 if unchanged or written; 0 (ERROR logged, old file intact, still marked changed) on failure
+// clang-format on

@@ -146,13 +146,22 @@ void shell_poll_events(void) {
         case SDL_ACTIVEEVENT:
             if ((e->active.state & SDL_APPACTIVE) && e->active.gain == 0) shell_set_paused(1);
             break;
-        case SDL_KEYDOWN: input_handle_key(e); break;
+        case SDL_KEYDOWN:
+            input_handle_key(e);
+            break;
         case SDL_MOUSEMOTION:
         case SDL_MOUSEBUTTONDOWN:
-        case SDL_MOUSEBUTTONUP: input_handle_mouse(e); break;
-        case SDL_QUIT: quit_requested = 1; break;
-        case SDL_VIDEORESIZE: shell_open_window(e->resize.w, e->resize.h); break;
-        default: break;
+        case SDL_MOUSEBUTTONUP:
+            input_handle_mouse(e);
+            break;
+        case SDL_QUIT:
+            quit_requested = 1;
+            break;
+        case SDL_VIDEORESIZE:
+            shell_open_window(e->resize.w, e->resize.h);
+            break;
+        default:
+            break;
         }
     }
 }

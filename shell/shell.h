@@ -3,6 +3,9 @@
 // sequence, the command line, session files and screenshot requests.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include "input/input.h"
 
 extern int quit_requested;        // the loop ends at the top of the next turn; never cleared
@@ -48,3 +51,4 @@ void shell_set_sleep(void (*sleeper)(int milliseconds));
 int shell_frames_drawn(void); // frames drawn since start (tests, benchmarks)
 int shell_updates_run(void);      // update ticks run since start (tests)
 float shell_last_update_dt(void); // dt handed to the latest update tick; 0 before the first (tests)
+// clang-format on

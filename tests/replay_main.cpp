@@ -18,7 +18,8 @@ static int run_file(const std::string &path) {
     std::vector<uint8_t> bytes;
     uint8_t buf[4096];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        bytes.insert(bytes.end(), buf, buf + n);
     fclose(f);
     LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
     return 1;

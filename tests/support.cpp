@@ -32,7 +32,8 @@ std::vector<uint8_t> read_bytes(const std::string &path) {
     if (!f) return out;
     uint8_t buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.insert(out.end(), buf, buf + n);
     fclose(f);
     return out;
 }

@@ -19,9 +19,9 @@ struct TempDir {
 };
 
 bool file_exists(const std::string &path);
-std::string read_file(const std::string &path);                      // "" when missing
-std::vector<uint8_t> read_bytes(const std::string &path);            // empty when missing
-void write_file(const std::string &path, const std::string &bytes);  // replaces the file
+std::string read_file(const std::string &path);                     // "" when missing
+std::vector<uint8_t> read_bytes(const std::string &path);           // empty when missing
+void write_file(const std::string &path, const std::string &bytes); // replaces the file
 
 // A 320x480 SDL_OPENGL window, current for the lifetime of the object.
 struct GlWindow {

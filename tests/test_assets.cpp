@@ -85,7 +85,8 @@ double wav_peak(const AssetRecord *r, uint16_t bits) {
     uint32_t n = r->size - 44;
     double peak = 0;
     if (bits == 8) {
-        for (uint32_t i = 0; i < n; i++) peak = std::fmax(peak, std::fabs(d[i] - 128.0) / 128.0);
+        for (uint32_t i = 0; i < n; i++)
+            peak = std::fmax(peak, std::fabs(d[i] - 128.0) / 128.0);
     } else {
         for (uint32_t i = 0; i + 1 < n; i += 2)
             peak = std::fmax(peak, std::fabs((double)(int16_t)le16(d + i)) / 32768.0);
@@ -103,8 +104,10 @@ TEST(AssetRecords, EveryRecordIsTheUnalteredFileFromData) {
         ASSERT_EQ(file.size(), r->size);
         EXPECT_EQ(memcmp(file.data(), r->data, r->size), 0);
     };
-    for (const WavKind &w : wavs) check(w.record, w.name, "wav");
-    for (const PngKind &p : pngs) check(p.record, p.name, "png");
+    for (const WavKind &w : wavs)
+        check(w.record, w.name, "wav");
+    for (const PngKind &p : pngs)
+        check(p.record, p.name, "png");
 }
 
 TEST(AssetWav, HeaderIsExactlyFmtThenDataInTheFormatOfItsKind) {
@@ -117,15 +120,15 @@ TEST(AssetWav, HeaderIsExactlyFmtThenDataInTheFormatOfItsKind) {
         EXPECT_EQ(memcmp(d + 8, "WAVE", 4), 0);
         EXPECT_EQ(memcmp(d + 12, "fmt ", 4), 0);
         EXPECT_EQ(le32(d + 16), 16u);
-        EXPECT_EQ(le16(d + 20), 1);  // PCM
-        EXPECT_EQ(le16(d + 22), 1);  // mono
+        EXPECT_EQ(le16(d + 20), 1); // PCM
+        EXPECT_EQ(le16(d + 22), 1); // mono
         EXPECT_EQ(le32(d + 24), w.rate);
-        EXPECT_EQ(le32(d + 28), w.rate * w.bits / 8);  // byte rate
-        EXPECT_EQ(le16(d + 32), w.bits / 8);           // block align
+        EXPECT_EQ(le32(d + 28), w.rate * w.bits / 8); // byte rate
+        EXPECT_EQ(le16(d + 32), w.bits / 8);          // block align
         EXPECT_EQ(le16(d + 34), w.bits);
         EXPECT_EQ(memcmp(d + 36, "data", 4), 0);
         uint32_t data_bytes = le32(d + 40);
-        EXPECT_EQ(r->size, data_bytes + 44);  // so no chunk follows "data"
+        EXPECT_EQ(r->size, data_bytes + 44); // so no chunk follows "data"
         EXPECT_EQ(r->size, le32(d + 4) + 8);
         EXPECT_EQ(data_bytes % (w.bits / 8), 0u);
         EXPECT_GT(data_bytes, 0u);
@@ -144,7 +147,7 @@ TEST(AssetWav, EverySoundIsAudibleAndUnclipped) {
 // The mixer converts every kind to its own output format at load time: the
 // converted length must match the header's sample count.
 TEST(AssetWav, EverySoundLoadsInSdlMixerWithItsFullLength) {
-    setenv("SDL_AUDIODRIVER", "dummy", 0);  // no sound device needed when run by hand
+    setenv("SDL_AUDIODRIVER", "dummy", 0); // no sound device needed when run by hand
     ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
     ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
     int rate = 0, channels = 0;
@@ -152,7 +155,8 @@ TEST(AssetWav, EverySoundLoadsInSdlMixerWithItsFullLength) {
     ASSERT_EQ(Mix_QuerySpec(&rate, &format, &channels), 1);
     for (const WavKind &w : wavs) {
         SCOPED_TRACE(w.name);
-        Mix_Chunk *chunk = Mix_LoadWAV_RW(SDL_RWFromConstMem(w.record->data, (int)w.record->size), 1);
+        Mix_Chunk *chunk =
+            Mix_LoadWAV_RW(SDL_RWFromConstMem(w.record->data, (int)w.record->size), 1);
         ASSERT_NE(chunk, nullptr) << Mix_GetError();
         double frames = (w.record->size - 44.0) / (w.bits / 8) * rate / w.rate;
         double expected = frames * channels * 2;
@@ -172,11 +176,11 @@ TEST(AssetPng, HeaderIsEightBitRgbaNotInterlaced) {
         EXPECT_EQ(memcmp(d, signature, 8), 0);
         EXPECT_EQ(be32(d + 8), 13u);
         EXPECT_EQ(memcmp(d + 12, "IHDR", 4), 0);
-        EXPECT_EQ(be32(d + 16), p.size);  // width
-        EXPECT_EQ(be32(d + 20), p.size);  // height
-        EXPECT_EQ(d[24], 8);              // bit depth
-        EXPECT_EQ(d[25], 6);              // RGBA
-        EXPECT_EQ(d[28], 0);              // not interlaced
+        EXPECT_EQ(be32(d + 16), p.size); // width
+        EXPECT_EQ(be32(d + 20), p.size); // height
+        EXPECT_EQ(d[24], 8);             // bit depth
+        EXPECT_EQ(d[25], 6);             // RGBA
+        EXPECT_EQ(d[28], 0);             // not interlaced
     }
 }
 
@@ -185,7 +189,7 @@ TEST(AssetPng, HeaderIsEightBitRgbaNotInterlaced) {
 // so the picture is checked against them independently of the font code.
 
 constexpr float PAD_X = 1.5315321f;
-constexpr float PITCH = 42.387388f;  // cell_height + 2 * pad_y: one band
+constexpr float PITCH = 42.387388f; // cell_height + 2 * pad_y: one band
 constexpr int BAND_END[6] = {19, 34, 49, 64, 80, 95};
 
 struct WidthGroup {
@@ -194,10 +198,21 @@ struct WidthGroup {
 };
 
 constexpr WidthGroup WIDTHS[] = {
-    {0.0f, " "}, {2.3242f, "|"}, {2.3379f, "'"}, {4.6621f, "!,.:;Iil"}, {4.6758f, "`"},
-    {7.0f, "\"()1[]{}"}, {9.3379f, "t"}, {11.6621f, "$+-/EFLS\\cfjrs"}, {11.9355f, "*"},
-    {12.8379f, "<>"}, {14.0f, "02356789=?ABCDGHJOPQRTUVXYZ^abdeghnopquvxyz~"},
-    {16.3379f, "4KNk"}, {18.6621f, "#&_"}, {21.0f, "%@"}, {23.3379f, "MWmw"},
+    {0.0f, " "},
+    {2.3242f, "|"},
+    {2.3379f, "'"},
+    {4.6621f, "!,.:;Iil"},
+    {4.6758f, "`"},
+    {7.0f, "\"()1[]{}"},
+    {9.3379f, "t"},
+    {11.6621f, "$+-/EFLS\\cfjrs"},
+    {11.9355f, "*"},
+    {12.8379f, "<>"},
+    {14.0f, "02356789=?ABCDGHJOPQRTUVXYZ^abdeghnopquvxyz~"},
+    {16.3379f, "4KNk"},
+    {18.6621f, "#&_"},
+    {21.0f, "%@"},
+    {23.3379f, "MWmw"},
 };
 
 struct FontPicture {
@@ -216,13 +231,14 @@ struct FontPicture {
 
 struct GlyphBox {
     int band;
-    float left, right;  // the glyph picture between the pad_x margins
+    float left, right; // the glyph picture between the pad_x margins
 };
 
 std::array<GlyphBox, 95> glyph_boxes() {
     std::array<float, 95> width{};
     for (const WidthGroup &g : WIDTHS)
-        for (const char *c = g.chars; *c; c++) width[*c - 32] = g.width;
+        for (const char *c = g.chars; *c; c++)
+            width[*c - 32] = g.width;
     std::array<GlyphBox, 95> boxes{};
     int g = 0;
     for (int band = 0; band < 6; band++) {
@@ -310,7 +326,7 @@ TEST(FontPicture, GlyphsShareBaselineAndCapHeightAcrossBands) {
         float bottom, top;
         glyph_rows(pic, boxes[*c - 32], &bottom, &top);
         EXPECT_NEAR(bottom, base_ref, 1.0f);
-        EXPECT_LT(top, cap_ref - 3.0f);  // x-height well below the capitals
+        EXPECT_LT(top, cap_ref - 3.0f); // x-height well below the capitals
     }
     for (const char *c = "gjpqy"; *c; c++) {
         float bottom, top;
@@ -360,4 +376,4 @@ TEST(BoardTable, ClipKIsTheRecordOfVostrelK) {
     }
 }
 
-}  // namespace
+} // namespace

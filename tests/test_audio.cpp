@@ -28,8 +28,7 @@ struct MixerEnvironment : ::testing::Environment {
     }
 };
 
-::testing::Environment *const mixer_env =
-    ::testing::AddGlobalTestEnvironment(new MixerEnvironment);
+::testing::Environment *const mixer_env = ::testing::AddGlobalTestEnvironment(new MixerEnvironment);
 
 const AssetRecord *const all_wavs[] = {
     &asset_applause_wav,   &asset_boo_wav,        &asset_bubble_wav,     &asset_cheering_wav,
@@ -59,7 +58,8 @@ TEST_F(Backend, EveryCompiledInWavLoadsIntoAClearedRecord) {
         memset(&rec, 0xAA, sizeof rec);
         EXPECT_EQ(sound_mixer_load(asset, &rec), 1) << asset->name;
         EXPECT_NE(rec.chunk, nullptr) << asset->name;
-        for (unsigned char b : rec.opaque) ASSERT_EQ(b, 0) << asset->name;
+        for (unsigned char b : rec.opaque)
+            ASSERT_EQ(b, 0) << asset->name;
     }
 }
 
@@ -98,17 +98,21 @@ TEST_F(Backend, PlayWithoutAFreeChannelFailsAndLeavesTheTable) {
     ASSERT_EQ(sound_mixer_load(&asset_click_wav, &rec), 1);
     int channels = Mix_AllocateChannels(-1);
     ASSERT_LE(channels, SOUND_CHANNELS);
-    for (int i = 0; i < channels; i++) ASSERT_EQ(sound_mixer_play(&rec, vec3_zero, 1), 1);
+    for (int i = 0; i < channels; i++)
+        ASSERT_EQ(sound_mixer_play(&rec, vec3_zero, 1), 1);
     std::vector<Mix_Chunk *> before;
-    for (int i = 0; i < SOUND_CHANNELS; i++) before.push_back(sound_channel_chunk(i));
+    for (int i = 0; i < SOUND_CHANNELS; i++)
+        before.push_back(sound_channel_chunk(i));
     EXPECT_EQ(sound_mixer_play(&rec, vec3_zero, 0), 0);
-    for (int i = 0; i < SOUND_CHANNELS; i++) EXPECT_EQ(sound_channel_chunk(i), before[i]);
+    for (int i = 0; i < SOUND_CHANNELS; i++)
+        EXPECT_EQ(sound_channel_chunk(i), before[i]);
 }
 
 namespace {
 
 void put_le(std::string &s, uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; i++) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    for (int i = 0; i < bytes; i++)
+        s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
 }
 
 // A PCM RIFF WAVE built from parts; `before_fmt` and `before_data` are whole
@@ -168,14 +172,15 @@ TEST_F(Backend, DamagedRecordsLogTheErrorAndPlayNothing) {
     std::string aiff = "FORM";
     put_le(aiff, 30, 4);
     aiff += "AIFFCOMM";
-    aiff += std::string("\0\0\0\x12\0\x01\0\0\0\x04\0\x10\x40\x0d\xac\x44", 16) + std::string(6, '\0');
+    aiff +=
+        std::string("\0\0\0\x12\0\x01\0\0\0\x04\0\x10\x40\x0d\xac\x44", 16) + std::string(6, '\0');
     const std::string damaged[] = {
         not_wave,
-        click.substr(0, 40),                          // no data chunk
-        make_wav(1, 22050, 16, "", "", 0x7fffffff),   // data longer than the file
-        make_wav(0, 22050, 16),                       // no channels
-        make_wav(1, 1, 16),                           // absurd rate
-        make_wav(1, 22050, 12),                       // odd sample size
+        click.substr(0, 40),                        // no data chunk
+        make_wav(1, 22050, 16, "", "", 0x7fffffff), // data longer than the file
+        make_wav(0, 22050, 16),                     // no channels
+        make_wav(1, 1, 16),                         // absurd rate
+        make_wav(1, 22050, 12),                     // odd sample size
         make_wav(1, 22050, 16, make_chunk("JUNK", "xx")),
         aiff,
         std::string(),
@@ -189,11 +194,13 @@ TEST_F(Backend, DamagedRecordsLogTheErrorAndPlayNothing) {
         EXPECT_EQ(sound_mixer_stop(&rec), 1);
     }
     EXPECT_EQ(Mix_Playing(-1), 0);
-    for (int i = 0; i < SOUND_CHANNELS; i++) EXPECT_EQ(sound_channel_chunk(i), nullptr);
+    for (int i = 0; i < SOUND_CHANNELS; i++)
+        EXPECT_EQ(sound_channel_chunk(i), nullptr);
     log_close();
     std::string log = read_file("vostrel soundboard_log.txt");
     size_t lines = 0;
-    for (size_t at = log.find("ERROR    ["); at != std::string::npos; at = log.find("ERROR    [", at + 1))
+    for (size_t at = log.find("ERROR    ["); at != std::string::npos;
+         at = log.find("ERROR    [", at + 1))
         lines++;
     EXPECT_EQ(lines, std::size(damaged)) << log;
     EXPECT_NE(log.find("] SDL: Mix_LoadWAV_RW: "), std::string::npos) << log;
@@ -270,7 +277,8 @@ TEST_F(Manager, InitLoadsTheFiveInterfaceSoundsInOrder) {
     EXPECT_EQ(sound_registry_count(), 5);
     EXPECT_EQ(sound_pool_count(), SOUND_POOL_SIZE);
     EXPECT_EQ(sound_delayed_count(), 0);
-    for (SoundRecord *r : {&sound_applause, &sound_boo, &sound_cheering, &sound_click, &sound_bubble})
+    for (SoundRecord *r :
+         {&sound_applause, &sound_boo, &sound_cheering, &sound_click, &sound_bubble})
         EXPECT_NE(r->chunk, nullptr);
 
     sound_shutdown();
@@ -305,8 +313,8 @@ TEST_F(Manager, EmptySlotsSucceedAndFilledSlotsForward) {
     EXPECT_EQ(sound_reserved1(nullptr), 1);
     EXPECT_EQ(sound_reserved2(nullptr), 1);
 
-    sound_backend = {nullptr, fake_load, fake_load, nullptr, fake_is_playing, fake_reserved,
-                     fake_play, fake_reserved, fake_stop, nullptr};
+    sound_backend = {nullptr,       fake_load, fake_load,     nullptr,   fake_is_playing,
+                     fake_reserved, fake_play, fake_reserved, fake_stop, nullptr};
     fake.load_result = 0;
     EXPECT_EQ(sound_load(&asset_boo_wav, &a), 0);
     EXPECT_EQ(sound_registry_count(), before);
@@ -364,7 +372,8 @@ TEST_F(Manager, DelayedPlaysFireMostRecentFirstWhenTheirTimeRunsOut) {
 
 TEST_F(Manager, PoolGrowsByOneNodeAtTheSeventeenthPendingPlay) {
     sound_backend.play = fake_play;
-    for (int i = 0; i < SOUND_POOL_SIZE; i++) sound_play_delayed(&a, 2.0f);
+    for (int i = 0; i < SOUND_POOL_SIZE; i++)
+        sound_play_delayed(&a, 2.0f);
     EXPECT_EQ(sound_pool_count(), 0);
     sound_play_delayed(&b, 1.0f);
     EXPECT_EQ(sound_delayed_count(), SOUND_POOL_SIZE + 1);
@@ -378,8 +387,8 @@ TEST_F(Manager, PoolGrowsByOneNodeAtTheSeventeenthPendingPlay) {
 }
 
 TEST_F(Manager, ShutdownUnloadsNewestFirstAndDropsPendingPlays) {
-    sound_backend = {fake_unload, fake_load, fake_load, nullptr, nullptr, nullptr,
-                     fake_play,   nullptr,   nullptr,   fake_shutdown};
+    sound_backend = {fake_unload, fake_load, fake_load, nullptr, nullptr,
+                     nullptr,     fake_play, nullptr,   nullptr, fake_shutdown};
     sound_load(&asset_click_wav, &a);
     sound_load(&asset_boo_wav, &b);
     sound_play_delayed(&c, 0.1f);

@@ -96,7 +96,8 @@ TEST_F(Board, ButtonsAreSortedByRawBytesAndKeepTheirClips) {
         EXPECT_LT(strcmp(buttons[i - 1].caption, buttons[i].caption), 0) << i;
     for (const BoardButton &b : buttons) {
         int k = 0;
-        while (k < BOARD_BUTTONS && strcmp(board_captions[k], b.caption) != 0) k++;
+        while (k < BOARD_BUTTONS && strcmp(board_captions[k], b.caption) != 0)
+            k++;
         ASSERT_LT(k, BOARD_BUTTONS) << b.caption;
         EXPECT_EQ(b.clip, board_clips[k]) << b.caption;
     }

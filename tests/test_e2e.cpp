@@ -35,9 +35,9 @@
 
 namespace {
 
-constexpr int CELL = 80;           // pixels per grid cell on the 320x480 screen
-constexpr int BAND = 40;           // empty band above and below the grid
-constexpr int FRAME_BYTES = 4;     // 16-bit stereo
+constexpr int CELL = 80;       // pixels per grid cell on the 320x480 screen
+constexpr int BAND = 40;       // empty band above and below the grid
+constexpr int FRAME_BYTES = 4; // 16-bit stereo
 constexpr int RATE = 44100;
 
 void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
@@ -47,7 +47,8 @@ std::string run_output(const std::string &cmd) {
     FILE *p = popen(cmd.c_str(), "r");
     if (!p) return out;
     char buf[256];
-    while (fgets(buf, sizeof buf, p)) out += buf;
+    while (fgets(buf, sizeof buf, p))
+        out += buf;
     pclose(p);
     return out;
 }
@@ -66,14 +67,16 @@ struct Program {
             setenv("SDL_DISKAUDIODELAY", "20", 1);
             std::vector<char *> argv;
             argv.push_back(const_cast<char *>(VOSTREL_BINARY));
-            for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+            for (const std::string &a : args)
+                argv.push_back(const_cast<char *>(a.c_str()));
             argv.push_back(nullptr);
             execv(VOSTREL_BINARY, argv.data());
             _exit(127);
         }
         for (int i = 0; i < 200 && window.empty(); i++) {
             pause_ms(50);
-            std::string out = run_output("xdotool search --name '^Vostrel Soundboard$' 2>/dev/null");
+            std::string out =
+                run_output("xdotool search --name '^Vostrel Soundboard$' 2>/dev/null");
             if (!out.empty()) window = out.substr(0, out.find('\n'));
         }
         for (int i = 0; i < 200; i++) {
@@ -146,7 +149,8 @@ std::vector<uint32_t> capture(const std::string &window) {
     if (img) {
         px.resize(320 * 480);
         for (int y = 0; y < 480; y++)
-            for (int x = 0; x < 320; x++) px[y * 320 + x] = XGetPixel(img, x, y) & 0xFFFFFF;
+            for (int x = 0; x < 320; x++)
+                px[y * 320 + x] = XGetPixel(img, x, y) & 0xFFFFFF;
         XDestroyImage(img);
     }
     XCloseDisplay(d);
@@ -162,9 +166,8 @@ struct Clips {
         Mix_OpenAudio(RATE, AUDIO_S16SYS, 2, 1024);
         for (int k = 0; k < BOARD_BUTTONS; k++) {
             const AssetRecord *a = board_clips[k];
-            Mix_Chunk *c = Mix_LoadWAV_RW(SDL_RWFromMem(const_cast<uint8_t *>(a->data),
-                                                        static_cast<int>(a->size)),
-                                          1);
+            Mix_Chunk *c = Mix_LoadWAV_RW(
+                SDL_RWFromMem(const_cast<uint8_t *>(a->data), static_cast<int>(a->size)), 1);
             std::vector<int16_t> s;
             if (c) {
                 s.resize(c->alen / 2);
@@ -181,10 +184,10 @@ struct Clips {
 // Display order: clip indices sorted by caption bytes, as the board sorts.
 std::vector<int> display_order() {
     std::vector<int> order(BOARD_BUTTONS);
-    for (int k = 0; k < BOARD_BUTTONS; k++) order[k] = k;
-    std::stable_sort(order.begin(), order.end(), [](int a, int b) {
-        return strcmp(board_captions[a], board_captions[b]) < 0;
-    });
+    for (int k = 0; k < BOARD_BUTTONS; k++)
+        order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [](int a, int b) { return strcmp(board_captions[a], board_captions[b]) < 0; });
     return order;
 }
 
@@ -196,7 +199,8 @@ int cell_y(int slot) { return BAND + (slot / 4) * CELL + CELL / 2; }
 long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip, size_t from,
                size_t span) {
     size_t first = 0;
-    while (first < clip.size() && clip[first] == 0) first++;
+    while (first < clip.size() && clip[first] == 0)
+        first++;
     first -= first % 2;
     const size_t probe = 128; // samples = 64 frames
     if (first + probe > clip.size()) return -1;
@@ -212,18 +216,20 @@ long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip
 // Number of frames after 'at' that equal the clip from its first audible frame.
 size_t matching_frames(const std::vector<int16_t> &out, long at, const std::vector<int16_t> &clip) {
     size_t first = 0;
-    while (first < clip.size() && clip[first] == 0) first++;
+    while (first < clip.size() && clip[first] == 0)
+        first++;
     first -= first % 2;
     size_t n = 0;
-    for (size_t i = static_cast<size_t>(at) * 2, j = first; i + 1 < out.size() && j + 1 < clip.size();
-         i += 2, j += 2, n++)
+    for (size_t i = static_cast<size_t>(at) * 2, j = first;
+         i + 1 < out.size() && j + 1 < clip.size(); i += 2, j += 2, n++)
         if (out[i] != clip[j] || out[i + 1] != clip[j + 1]) break;
     return n;
 }
 
 // Waits until the disk output holds 'frames' frames.
 void wait_audio(const Program &p, size_t frames) {
-    for (int i = 0; i < 200 && p.audio_frames() < frames; i++) pause_ms(25);
+    for (int i = 0; i < 200 && p.audio_frames() < frames; i++)
+        pause_ms(25);
 }
 
 class Board : public ::testing::Test {
@@ -246,8 +252,8 @@ class Board : public ::testing::Test {
     static int long_slot(int avoid = -1) {
         int best = -1;
         for (int s = 0; s < BOARD_BUTTONS; s++)
-            if (s != avoid && (best < 0 || clips->samples[order[s]].size() >
-                                               clips->samples[order[best]].size()))
+            if (s != avoid &&
+                (best < 0 || clips->samples[order[s]].size() > clips->samples[order[best]].size()))
                 best = s;
         return best;
     }
@@ -266,7 +272,8 @@ std::vector<int> Board::order;
 
 TEST_F(Board, StartsWithItsWindowAndEveryClipLoadable) {
     ASSERT_FALSE(program->window.empty());
-    for (int k = 0; k < BOARD_BUTTONS; k++) EXPECT_GT(clips->samples[k].size(), 1000u) << k;
+    for (int k = 0; k < BOARD_BUTTONS; k++)
+        EXPECT_GT(clips->samples[k].size(), 1000u) << k;
 }
 
 TEST_F(Board, PressHighlightsOnlyThePressedCaption) {
@@ -375,9 +382,9 @@ TEST(DebugGesture, RaisesTheLevelToTwo) {
     ASSERT_TRUE(p.start({"--log-level", "3"}));
     for (int level = 1; level <= 2; level++) {
         circle(p, 4.5);
-        p.tap(310, 10);  // top-right corner
+        p.tap(310, 10); // top-right corner
         pause_ms(100);
-        p.tap(10, 10);   // top-left corner
+        p.tap(10, 10); // top-left corner
         pause_ms(200);
     }
     EXPECT_EQ(p.terminate(), 0);

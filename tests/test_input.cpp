@@ -31,7 +31,9 @@ void record_key(const char *who, int code) { rec.calls.push_back({who, TouchEven
 
 const InputConsumers recorders = {
     [] { return rec.notice; },
-    [] { rec.calls.push_back({"notice_dismiss", TouchEvent{}, -1}); },
+    [] {
+        rec.calls.push_back({"notice_dismiss", TouchEvent{}, -1});
+    },
     [] { return rec.keyboard; },
     [](TouchEvent t) { record_touch("keyboard_down", t); },
     [](TouchEvent t) { record_touch("keyboard_drag", t); },
@@ -175,7 +177,8 @@ TEST_F(Dispatch, UnheldMotionIsNotPassedOnButMovesTheReferencePoint) {
 TEST_F(Dispatch, KeysGoToMenuOrApplicationNeverToTheKeyboard) {
     rec.keyboard = 1;
     const SDLKey keys[6] = {SDLK_RETURN, SDLK_ESCAPE, SDLK_LEFT, SDLK_RIGHT, SDLK_DOWN, SDLK_UP};
-    for (int code = 0; code < 6; code++) send_key(SDL_KEYDOWN, keys[code]);
+    for (int code = 0; code < 6; code++)
+        send_key(SDL_KEYDOWN, keys[code]);
     ASSERT_EQ(rec.calls.size(), 6u);
     for (int code = 0; code < 6; code++) {
         EXPECT_EQ(rec.calls[code].who, "app_key");

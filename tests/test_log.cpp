@@ -38,7 +38,8 @@ std::string stamp_of(time_t t) {
 
 int count_of(const std::string &text, const std::string &needle) {
     int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) n++;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        n++;
     return n;
 }
 
@@ -54,7 +55,8 @@ TEST_F(LogTest, LinesCarryPaddedLevelNameAndLocalTimeStamp) {
     log_close();
 
     std::string text = log_text();
-    std::regex line_re(R"(^(CRITICAL|ERROR   |WARNING |INFO    |DEBUG   ) (\[\d{4}\.\d{2}\.\d{2}\|\d{2}:\d{2}:\d{2}\]) (.*)$)");
+    std::regex line_re(
+        R"(^(CRITICAL|ERROR   |WARNING |INFO    |DEBUG   ) (\[\d{4}\.\d{2}\.\d{2}\|\d{2}:\d{2}:\d{2}\]) (.*)$)");
     const char *names[] = {"CRITICAL", "ERROR   ", "WARNING ", "INFO    ", "DEBUG   "};
     const char *messages[] = {"c 1", "e two", "w", "Initialization Complete", "d 2.5"};
     size_t pos = 0;
@@ -179,7 +181,8 @@ TEST_F(LogTest, BaseDirectoryPlacesTheFileAndOpenFailureIsFinal) {
 
     log_printf(LOG_ERROR, "in sub");
     log_close();
-    EXPECT_NE(read_file(dir.file("sub/vostrel soundboard_log.txt")).find("in sub"), std::string::npos);
+    EXPECT_NE(read_file(dir.file("sub/vostrel soundboard_log.txt")).find("in sub"),
+              std::string::npos);
     EXPECT_FALSE(file_exists(dir.file(LOG_NAME)));
 
     log_reset_for_test();
@@ -208,10 +211,12 @@ TEST(LogTime, FormatTimeAndDate) {
     // The 32-byte limit: nothing is written past it.
     memset(buf, '#', sizeof buf);
     format_time(0, "%Y%Y%Y%Y%Y%Y%Y%Y%Y%Y", buf); // 40 characters
-    for (size_t i = 32; i < sizeof buf; i++) ASSERT_EQ(buf[i], '#') << i;
+    for (size_t i = 32; i < sizeof buf; i++)
+        ASSERT_EQ(buf[i], '#') << i;
 
     format_date(buf);
-    EXPECT_TRUE(std::regex_match(std::string(buf), std::regex(R"(\d{2}\.[A-Z][a-z]{2}\.\d{4})"))) << buf;
+    EXPECT_TRUE(std::regex_match(std::string(buf), std::regex(R"(\d{2}\.[A-Z][a-z]{2}\.\d{4})")))
+        << buf;
 
     if (old_tz)
         setenv("TZ", saved.c_str(), 1);

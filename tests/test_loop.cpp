@@ -25,7 +25,8 @@ void record_sleep(int ms) { sleeps.push_back(ms); }
 
 int count_of(const std::string &text, const std::string &needle) {
     int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) n++;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        n++;
     return n;
 }
 

@@ -142,16 +142,16 @@ TEST_F(OptionsTest, ChangedFlagFollowsRealChangesOnly) {
 }
 
 TEST_F(OptionsTest, OddLinesFollowTheReadingRules) {
-    write_conf("orphan\t0\t1\n"                 // before any header: ignored
-               "[options\n"                      // no closing bracket
+    write_conf("orphan\t0\t1\n" // before any header: ignored
+               "[options\n"     // no closing bracket
                "volume\t2\t7\n"
                "[text]\n"
-               "phrase\t3\thello world\n"        // read as its first word
-               "novalue\t2\t\n"                  // missing value: 0
-               "notab\t0\n"                      // no second tab: 0 as well
-               "badvalue\t0\tabc\n"              // value does not convert: skipped
-               "bad\t9\t1\n"                     // unknown type: reported, skipped
-               "nokey\n"                         // no type code: skipped
+               "phrase\t3\thello world\n" // read as its first word
+               "novalue\t2\t\n"           // missing value: 0
+               "notab\t0\n"               // no second tab: 0 as well
+               "badvalue\t0\tabc\n"       // value does not convert: skipped
+               "bad\t9\t1\n"              // unknown type: reported, skipped
+               "nokey\n"                  // no type code: skipped
                "good\t0\t5\n");
     ASSERT_EQ(options_load(), 1);
     EXPECT_EQ(options_section("options", 0), nullptr);
@@ -181,7 +181,8 @@ TEST_F(OptionsTest, MissingFileWarnsAndKeepsTheRegistry) {
     EXPECT_EQ(options_section("keep", 0), nullptr);
     std::string log = closed_log();
     EXPECT_NE(log.find("WARNING  ["), std::string::npos);
-    EXPECT_NE(log.find("] Could not load settings from ./vostrel soundboard.conf\n"), std::string::npos)
+    EXPECT_NE(log.find("] Could not load settings from ./vostrel soundboard.conf\n"),
+              std::string::npos)
         << log;
 }
 
@@ -208,15 +209,16 @@ TEST_F(OptionsTest, NameLengthLimitsAtTheBoundary) {
 TEST_F(OptionsTest, HostileFileIsReadWithinBoundsAndTheRestSurvives) {
     std::string junk;
     std::mt19937 rng(1234);
-    for (int i = 0; i < 20000; i++) junk += static_cast<char>(rng() & 0xFF);
+    for (int i = 0; i < 20000; i++)
+        junk += static_cast<char>(rng() & 0xFF);
     std::string k5000(5000, 'k'), s5000(5000, 'S');
     std::string text;
     text += "[options]\nvolume\t2\t1\n";
     text += junk + "\n";
     text += "[options]\n";
-    text += k5000 + "\t0\t1\n";                    // 5000-character key
-    text += "[" + s5000 + "]\nvolume\t2\t99\n";    // 5000-character section name, closed
-    text += "[" + s5000 + "\nvolume\t2\t98\n";     // and unclosed
+    text += k5000 + "\t0\t1\n";                 // 5000-character key
+    text += "[" + s5000 + "]\nvolume\t2\t99\n"; // 5000-character section name, closed
+    text += "[" + s5000 + "\nvolume\t2\t98\n";  // and unclosed
     text += "[options]\nlong\t3\t" + std::string(300, 'x') + " tail\n";
     text += "nothing\t3\t\n";
     text += "bad\t77\t1\n";

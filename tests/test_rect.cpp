@@ -79,7 +79,8 @@ TEST(RectMap, PointsDeltasAndMirrors) {
 TEST(RectContains, EdgesCornersNaNAndInvertedRectangles) {
     const Rect r = {10, 20, 30, 40};
     for (float x : {10.0f, 15.0f, 20.0f})
-        for (float y : {30.0f, 35.0f, 40.0f}) EXPECT_TRUE(rect_contains(&r, x, y)) << x << "," << y;
+        for (float y : {30.0f, 35.0f, 40.0f})
+            EXPECT_TRUE(rect_contains(&r, x, y)) << x << "," << y;
     EXPECT_FALSE(rect_contains(&r, nextafterf(10, 0), 35));
     EXPECT_FALSE(rect_contains(&r, nextafterf(20, 100), 35));
     EXPECT_FALSE(rect_contains(&r, 15, nextafterf(30, 0)));
@@ -90,7 +91,8 @@ TEST(RectContains, EdgesCornersNaNAndInvertedRectangles) {
     EXPECT_FALSE(rect_contains(&nan_edge, 15, 35));
 
     const Rect inverted = {20, 10, 30, 40};
-    for (float x : {5.0f, 10.0f, 15.0f, 20.0f, 25.0f}) EXPECT_FALSE(rect_contains(&inverted, x, 35)) << x;
+    for (float x : {5.0f, 10.0f, 15.0f, 20.0f, 25.0f})
+        EXPECT_FALSE(rect_contains(&inverted, x, 35)) << x;
     const Rect upside = {10, 20, 40, 30};
     EXPECT_FALSE(rect_contains(&upside, 15, 35));
 }
@@ -233,7 +235,8 @@ TEST(Threads, JoinableAndDetachedThreadsRun) {
     static std::atomic<int> detached_flag{0};
     ThreadHandle d = nullptr;
     thread_create(set_flag, &detached_flag, 0, &d);
-    for (int i = 0; i < 5000 && !detached_flag.load(); i++) sleep_ms(1);
+    for (int i = 0; i < 5000 && !detached_flag.load(); i++)
+        sleep_ms(1);
     EXPECT_EQ(detached_flag.load(), 1);
 }
 

@@ -42,11 +42,14 @@ unsigned white_texture() { return make_texture(2, 2, std::vector<uint8_t>(16, 25
 struct Screen {
     std::vector<uint8_t> px = read_pixels(0, 0, 320, 480);
     const uint8_t *at(int x, int y) const { return &px[(static_cast<size_t>(y) * 320 + x) * 4]; }
-    bool lit(int x, int y) const { return at(x, y)[0] > 127 || at(x, y)[1] > 127 || at(x, y)[2] > 127; }
+    bool lit(int x, int y) const {
+        return at(x, y)[0] > 127 || at(x, y)[1] > 127 || at(x, y)[2] > 127;
+    }
     int lit_count(int x0, int y0, int x1, int y1) const { // half-open box
         int n = 0;
         for (int y = y0; y < y1; y++)
-            for (int x = x0; x < x1; x++) n += lit(x, y);
+            for (int x = x0; x < x1; x++)
+                n += lit(x, y);
         return n;
     }
 };
@@ -72,14 +75,15 @@ struct GlSnapshot {
         EXPECT_EQ(texcoord, o.texcoord);
         EXPECT_EQ(colour, o.colour);
         EXPECT_EQ(texture, o.texture);
-        for (int i = 0; i < 16; i++) EXPECT_FLOAT_EQ(modelview[i], o.modelview[i]);
+        for (int i = 0; i < 16; i++)
+            EXPECT_FLOAT_EQ(modelview[i], o.modelview[i]);
     }
 };
 
 const uint8_t white[4] = {255, 255, 255, 255};
 
 class Render : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(window().ok);
         font_release();
@@ -120,7 +124,8 @@ TEST_F(Render, VertexStoreAppendsCopiesAndZeroFillsMissingAttributes) {
     const float *p = vertex_store_array(0), *n = vertex_store_array(1);
     const float *t = vertex_store_array(2), *c = vertex_store_array(3);
     const float want_p[20] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15, 0};
-    for (int i = 0; i < 20; i++) EXPECT_EQ(p[i], want_p[i]) << "position float " << i;
+    for (int i = 0; i < 20; i++)
+        EXPECT_EQ(p[i], want_p[i]) << "position float " << i;
     for (int i = 0; i < 8; i++) {
         EXPECT_EQ(n[i], 0.0f) << i;
         EXPECT_EQ(t[i], 0.0f) << i;
@@ -142,7 +147,8 @@ TEST_F(Render, VertexStoreAppendsCopiesAndZeroFillsMissingAttributes) {
         ASSERT_EQ(size, 5 * 16);
         float back[20];
         glGetBufferSubData(GL_ARRAY_BUFFER, 0, sizeof back, back);
-        for (int i = 0; i < 20; i++) EXPECT_EQ(back[i], vertex_store_array(a)[i]) << a << "/" << i;
+        for (int i = 0; i < 20; i++)
+            EXPECT_EQ(back[i], vertex_store_array(a)[i]) << a << "/" << i;
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
@@ -217,7 +223,8 @@ TEST_F(Render, StartUpLoadsThePicturesAndTheFontAfterTheMeshes) {
         font_release();
         gl_release();
         EXPECT_EQ(vertex_store_count(), 0);
-        for (int a = 0; a < 4; a++) EXPECT_EQ(vertex_store_buffer(a), 0u);
+        for (int a = 0; a < 4; a++)
+            EXPECT_EQ(vertex_store_buffer(a), 0u);
         EXPECT_EQ(font.font_texture, 0u);
         EXPECT_EQ(button_texture, 0u);
         gl_init();
@@ -391,7 +398,8 @@ TEST_F(Render, MapRectSendsSourceCornersOntoTargetAndIgnoresEmptySources) {
 
 TEST_F(Render, TexturedRectShowsTheTextureUpright) {
     // 2x2 texture: bottom row red, green; top row blue, white.
-    const std::vector<uint8_t> quad = {255, 0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255};
+    const std::vector<uint8_t> quad = {255, 0, 0,   255, 0,   255, 0,   255,
+                                       0,   0, 255, 255, 255, 255, 255, 255};
     unsigned tex = make_texture(2, 2, quad);
     gl_set_color(white);
     const Rect r = {0, 100, 0, 100};

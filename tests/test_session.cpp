@@ -57,13 +57,15 @@ TEST_F(SessionTest, MismatchOrShortPayloadIsDeletedAndLeavesTheBufferAlone) {
     memset(buf, 'z', sizeof buf);
     EXPECT_EQ(session_read(buf, 4), 0);
     EXPECT_FALSE(file_exists(path())) << "deleted even though the length did not match";
-    for (char c : buf) EXPECT_EQ(c, 'z');
+    for (char c : buf)
+        EXPECT_EQ(c, 'z');
 
     // A longer stored session than expected is not cut down to fit.
     ASSERT_EQ(session_write("abcdefg", 7), 1);
     EXPECT_EQ(session_read(buf, 3), 0);
     EXPECT_FALSE(file_exists(path()));
-    for (char c : buf) EXPECT_EQ(c, 'z');
+    for (char c : buf)
+        EXPECT_EQ(c, 'z');
 
     // Length word promises 10 bytes, only 4 follow.
     std::vector<uint8_t> short_file = session_bytes(10, "wxyz");
@@ -71,14 +73,16 @@ TEST_F(SessionTest, MismatchOrShortPayloadIsDeletedAndLeavesTheBufferAlone) {
     EXPECT_EQ(session_stored_size(), 10);
     EXPECT_EQ(session_read(buf, 10), 0);
     EXPECT_FALSE(file_exists(path()));
-    for (char c : buf) EXPECT_EQ(c, 'z');
+    for (char c : buf)
+        EXPECT_EQ(c, 'z');
 
     // Fewer than four bytes: no size, nothing read, still consumed.
     write_file(path(), std::string("\x03\x00", 2));
     EXPECT_EQ(session_stored_size(), 0);
     EXPECT_EQ(session_read(buf, 3), 0);
     EXPECT_FALSE(file_exists(path()));
-    for (char c : buf) EXPECT_EQ(c, 'z');
+    for (char c : buf)
+        EXPECT_EQ(c, 'z');
 }
 
 TEST_F(SessionTest, ZeroLengthPayloadReportsFailureButLeavesTheWord) {
@@ -119,7 +123,8 @@ TEST_F(SessionTest, FailedWriteKeepsTheOldSession) {
 // Runs the command-line parser over a list of arguments (argv[0] included).
 void parse(std::vector<std::string> args) {
     std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(a.data());
+    for (std::string &a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     shell_parse_command_line(static_cast<int>(args.size()), argv.data());
 }
@@ -181,7 +186,8 @@ TEST_F(SessionTest, ShutdownRunsOnceAndQuitRequestOnlyWhenAsked) {
     shell_quit(0, 0);
     EXPECT_EQ(shutdown_done, 1);
     EXPECT_EQ(quit_requested, 0) << "no exit request, no quit";
-    EXPECT_NE(read_file(dir.file("vostrel soundboard.conf")).find("volume\t2\t5"), std::string::npos)
+    EXPECT_NE(read_file(dir.file("vostrel soundboard.conf")).find("volume\t2\t5"),
+              std::string::npos)
         << "changed options are saved by the shutdown";
     std::string log = read_file(dir.file(LOG_NAME));
 
@@ -225,7 +231,8 @@ TEST_F(SessionTest, ScreenshotRequestIsABoundedCopy) {
     size_t first = log.find("INFO     [");
     EXPECT_EQ(first, 0u) << log;
     EXPECT_NE(log.find("] Taking screenshot\n"), std::string::npos);
-    EXPECT_NE(log.find("] Taking screenshot\n", log.find("] Taking screenshot\n") + 1), std::string::npos)
+    EXPECT_NE(log.find("] Taking screenshot\n", log.find("] Taking screenshot\n") + 1),
+              std::string::npos)
         << "once per request";
 }
 

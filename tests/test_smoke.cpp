@@ -34,8 +34,8 @@ pid_t start_program(const std::vector<std::string> &extra_env) {
 
 // Polls for a top-level window named after the program, owned by pid.
 bool wait_for_window(pid_t pid, int seconds) {
-    std::string cmd = "xdotool search --pid " + std::to_string(pid) +
-                      " --name 'Vostrel Soundboard' 2>/dev/null";
+    std::string cmd =
+        "xdotool search --pid " + std::to_string(pid) + " --name 'Vostrel Soundboard' 2>/dev/null";
     for (int i = 0; i < seconds * 10; i++) {
         int status;
         if (waitpid(pid, &status, WNOHANG) == pid) return false; // it died
@@ -54,7 +54,8 @@ bool wait_for_window(pid_t pid, int seconds) {
 int wait_exit(pid_t pid, int seconds) {
     for (int i = 0; i < seconds * 10; i++) {
         int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
         usleep(100000);
     }
     kill(pid, SIGKILL);
@@ -77,7 +78,8 @@ std::vector<std::string> lines_of(const std::string &text) {
 int count_ending(const std::vector<std::string> &lines, const std::string &tail) {
     int n = 0;
     for (const std::string &l : lines)
-        if (l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0) n++;
+        if (l.size() >= tail.size() && l.compare(l.size() - tail.size(), tail.size(), tail) == 0)
+            n++;
     return n;
 }
 
@@ -129,7 +131,8 @@ TEST(Smoke, RunsUntilSigtermAndQuitsCleanly) {
     EXPECT_EQ(count_ending(lines, "] Could not load settings from ./vostrel soundboard.conf"), 1)
         << "first run: no options file";
     EXPECT_FALSE(file_exists(dir.file("vostrel soundboard.session"))) << "no session kept";
-    EXPECT_FALSE(file_exists(dir.file("vostrel soundboard.conf"))) << "nothing changed, nothing saved";
+    EXPECT_FALSE(file_exists(dir.file("vostrel soundboard.conf")))
+        << "nothing changed, nothing saved";
 }
 
 // Runs the program with a start-up that must fail at `what`, and checks the
@@ -150,7 +153,8 @@ void expect_failed_start(const std::vector<std::string> &env, const std::string 
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(count_ending(lines, "] Application quitting"), 1);
     EXPECT_TRUE(ends_with(lines.back(), "] Application quitting"));
-    EXPECT_EQ(count_ending(lines, "] Initialization Complete"), 0) << "the rest of start-up is skipped";
+    EXPECT_EQ(count_ending(lines, "] Initialization Complete"), 0)
+        << "the rest of start-up is skipped";
     int errors = 0;
     for (const std::string &l : lines)
         if (l.rfind("ERROR    [", 0) == 0) {
@@ -169,8 +173,9 @@ TEST(Smoke, NoDisplayFailsAtSdlInit) {
 
 TEST(Smoke, NoGlFailsAtSetVideoMode) {
     // SDL's dummy video driver starts but offers no OpenGL.
-    expect_failed_start({"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"},
-                        "SDL_SetVideoMode");
+    expect_failed_start(
+        {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"},
+        "SDL_SetVideoMode");
 }
 
 } // namespace

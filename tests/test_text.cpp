@@ -58,7 +58,8 @@ struct Screen {
     std::vector<uint8_t> px = read_pixels(0, 0, 320, 480);
     const uint8_t *at(int x, int y) const { return &px[(static_cast<size_t>(y) * 320 + x) * 4]; }
     bool lit(int x, int y) const { return at(x, y)[0] > 200; }
-    // Lit span [first, past-last) of row y (x0..x1) or, with column set, of column x = y; {0, 0} when dark.
+    // Lit span [first, past-last) of row y (x0..x1) or, with column set, of column x = y; {0, 0}
+    // when dark.
     Extent span(int line, bool column = false, int from = 0, int to = -1) const {
         if (to < 0) to = column ? 480 : 320;
         Extent e = {0, 0};
@@ -76,7 +77,7 @@ struct Screen {
 const uint8_t white[4] = {255, 255, 255, 255};
 
 class Text : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(window().ok);
         font_release();
@@ -104,7 +105,9 @@ protected:
         gl_set_color(white);
     }
     // Row through the centre line of wrapped line k whose first line's top is at 460.
-    static int line_y(int k) { return static_cast<int>(460 - font.line_height / 2 - k * font.line_height); }
+    static int line_y(int k) {
+        return static_cast<int>(460 - font.line_height / 2 - k * font.line_height);
+    }
     // Half a cell, the vertical reach of a line's quads from its centre line.
     static float half_cell() { return (font.cell_height + 2.0f * font.pad_y) / 2.0f; }
 };
@@ -117,7 +120,8 @@ TEST(FontMetrics, TablesPackEachBandFromTheLeftAndFitThePicture) {
     font_set_metrics(&m);
     EXPECT_EQ(m.glyph_count, 95);
     const int32_t bands[FONT_BANDS] = {19, 34, 49, 64, 80, 95};
-    for (int b = 0; b < FONT_BANDS; b++) EXPECT_EQ(m.band_end[b], bands[b]);
+    for (int b = 0; b < FONT_BANDS; b++)
+        EXPECT_EQ(m.band_end[b], bands[b]);
 
     EXPECT_EQ(m.glyph_width[glyph(' ')], 0.0f);
     EXPECT_EQ(m.glyph_advance[glyph(' ')], 9.3379f);
@@ -131,12 +135,14 @@ TEST(FontMetrics, TablesPackEachBandFromTheLeftAndFitThePicture) {
     for (int b = 0; b < FONT_BANDS; b++) {
         EXPECT_EQ(m.glyph_x[start], 0.0f) << "band " << b;
         for (int g = start + 1; g < m.band_end[b]; g++)
-            EXPECT_FLOAT_EQ(m.glyph_x[g], m.glyph_x[g - 1] + m.glyph_width[g - 1] + 2 * m.pad_x) << g;
+            EXPECT_FLOAT_EQ(m.glyph_x[g], m.glyph_x[g - 1] + m.glyph_width[g - 1] + 2 * m.pad_x)
+                << g;
         const int last = m.band_end[b] - 1;
         EXPECT_LE(m.glyph_x[last] + m.glyph_width[last] + 2 * m.pad_x, 256.0f) << "band " << b;
         start = m.band_end[b];
     }
-    for (int g = 1; g < 95; g++) EXPECT_GT(m.glyph_width[g], 0.0f) << g;
+    for (int g = 1; g < 95; g++)
+        EXPECT_GT(m.glyph_width[g], 0.0f) << g;
     for (int g = 95; g < FONT_TABLE_SIZE; g++) {
         EXPECT_EQ(m.glyph_width[g], 0.0f) << g;
         EXPECT_EQ(m.glyph_advance[g], 0.0f) << g;
@@ -164,8 +170,8 @@ TEST_F(Text, GlyphQuadsSitInTheirBandsAroundThePen) {
         char c;
         int band;
     };
-    for (Case k : {Case{' ', 0}, Case{'2', 0}, Case{'3', 1}, Case{'A', 1}, Case{'B', 2}, Case{'_', 3},
-                   Case{'o', 4}, Case{'p', 5}, Case{'~', 5}}) {
+    for (Case k : {Case{' ', 0}, Case{'2', 0}, Case{'3', 1}, Case{'A', 1}, Case{'B', 2},
+                   Case{'_', 3}, Case{'o', 4}, Case{'p', 5}, Case{'~', 5}}) {
         SCOPED_TRACE(k.c);
         const int g = glyph(k.c);
         const int v = font.first_vertex[g];
@@ -214,9 +220,9 @@ TEST_F(Text, HorizontalAlignmentPlacesThePenRun) {
     const char *line = "HEy!";
     const float width = font_line_width(line);
     const Extent cells = cells_of(line);
-    text_draw_aligned(line, 35, 40, 400, 1, 0);   // left: starts at x
-    text_draw_aligned(line, 35, 280, 240, 2, 0);  // right: ends at x
-    text_draw_aligned(line, 35, 160, 80, 0, 0);   // centred on x
+    text_draw_aligned(line, 35, 40, 400, 1, 0);  // left: starts at x
+    text_draw_aligned(line, 35, 280, 240, 2, 0); // right: ends at x
+    text_draw_aligned(line, 35, 160, 80, 0, 0);  // centred on x
     Screen s;
     const Extent left = s.row(400), right = s.row(240), centre = s.row(80);
     EXPECT_NEAR(left.left, 40 + cells.left, 1.0);
@@ -281,16 +287,15 @@ TEST_F(Text, ShadowSitsBelowRightOfEachGlyph) {
     const int r = static_cast<int>(right), l = static_cast<int>(left);
     const int t = static_cast<int>(top), b = static_cast<int>(bottom);
     EXPECT_TRUE(s.lit(r - 2, 240));
-    EXPECT_TRUE(black(r + 2, 240));         // shadow right of the glyph
-    EXPECT_TRUE(grey(r + 6, 240));          // ...only 4 pixels wide
-    EXPECT_TRUE(black(l + 20, b - 2));      // shadow below
+    EXPECT_TRUE(black(r + 2, 240));    // shadow right of the glyph
+    EXPECT_TRUE(grey(r + 6, 240));     // ...only 4 pixels wide
+    EXPECT_TRUE(black(l + 20, b - 2)); // shadow below
     EXPECT_TRUE(grey(l + 20, b - 6));
-    EXPECT_TRUE(grey(l - 2, 240));          // nothing left of the glyph
-    EXPECT_TRUE(grey(l + 20, t + 2));       // nothing above
+    EXPECT_TRUE(grey(l - 2, 240));    // nothing left of the glyph
+    EXPECT_TRUE(grey(l + 20, t + 2)); // nothing above
     EXPECT_TRUE(s.lit(l + 20, t - 2));
-    EXPECT_TRUE(grey(l + 1, b - 2));        // the shadow starts 4 pixels to the right
+    EXPECT_TRUE(grey(l + 1, b - 2)); // the shadow starts 4 pixels to the right
     EXPECT_TRUE(black(l + 5, b - 2));
-
 }
 
 // ---- Wrapped text ---------------------------------------------------------------
@@ -324,7 +329,8 @@ TEST_F(Text, WordsReachingTheLimitBreakBeforeTheirFirstCharacter) {
     text_draw_wrapped("MMMMM", 35, 20, 460, 100);
     text_draw_wrapped("AB", 35, 200, 460, font_word_width("AB"));
     Screen s;
-    const float m = 20 + cells_of("M").right, mm = 20 + cells_of("MMM").right, a = 200 + cells_of("A").right;
+    const float m = 20 + cells_of("M").right, mm = 20 + cells_of("MMM").right,
+                a = 200 + cells_of("A").right;
     const float want_left[5] = {0, m, m, mm, 0}, want_right[5] = {0, a, a, 0, 0};
     for (int k = 0; k < 5; k++) {
         EXPECT_NEAR(s.row(line_y(k), 0, 180).right, want_left[k], 1.0) << "line " << k;
@@ -379,7 +385,8 @@ TEST_F(Text, RealFontShowsGlyphsAndAnInvisibleSpace) {
     Screen blank;
     int changed = 0;
     for (int y = 0; y < 480; y++)
-        for (int x = 0; x < 320; x++) changed += blank.at(x, y)[0] != blank.at(0, 0)[0];
+        for (int x = 0; x < 320; x++)
+            changed += blank.at(x, y)[0] != blank.at(0, 0)[0];
     EXPECT_EQ(changed, 0) << "the space and its shadow show nothing";
 
     text_draw("H", 140, 160, 240);
@@ -393,7 +400,8 @@ TEST_F(Text, RealFontShowsGlyphsAndAnInvisibleSpace) {
         for (int x = 0; x < 320; x++)
             if (s.at(x, y)[0] > 200) {
                 lit++;
-                if (x < left - 1 || x > right + 1 || y < 240 - 4 * half_cell() - 9 || y > 240 + 4 * half_cell() + 1)
+                if (x < left - 1 || x > right + 1 || y < 240 - 4 * half_cell() - 9 ||
+                    y > 240 + 4 * half_cell() + 1)
                     outside++;
             }
     EXPECT_GT(lit, 200);
@@ -407,7 +415,8 @@ TEST_F(Text, EmptyFontDrawsNothing) {
     text_draw_wrapped("HELLO", 35, 10, 400, 100);
     text_draw_int(5, 2, 35, 160, 100);
     Screen s;
-    for (int y = 0; y < 480; y += 4) EXPECT_EQ(s.row(y).right, 0.0f) << y;
+    for (int y = 0; y < 480; y += 4)
+        EXPECT_EQ(s.row(y).right, 0.0f) << y;
 }
 
 } // namespace

@@ -48,11 +48,7 @@ constexpr MetricGroup width_groups[] = {
 
 constexpr float default_bearing = 2.3379f;
 constexpr MetricGroup bearing_groups[] = {
-    {0.0f, " 4JT_j"},
-    {0.4648f, "<"},
-    {0.6973f, ">"},
-    {2.2012f, "*"},
-    {4.6621f, "!\"1I|`"},
+    {0.0f, " 4JT_j"}, {0.4648f, "<"}, {0.6973f, ">"}, {2.2012f, "*"}, {4.6621f, "!\"1I|`"},
 };
 
 constexpr float default_advance = 18.6621f;
@@ -71,9 +67,11 @@ constexpr MetricGroup advance_groups[] = {
 
 template <size_t N>
 void fill_table(float *table, float fallback, const MetricGroup (&groups)[N], int count) {
-    for (int g = 0; g < count; g++) table[g] = fallback;
+    for (int g = 0; g < count; g++)
+        table[g] = fallback;
     for (const MetricGroup &group : groups)
-        for (const char *c = group.chars; *c; c++) table[static_cast<uint8_t>(*c) - FONT_FIRST_CHAR] = group.value;
+        for (const char *c = group.chars; *c; c++)
+            table[static_cast<uint8_t>(*c) - FONT_FIRST_CHAR] = group.value;
 }
 
 // The glyph index of a character that has a quad, or -1 (codes below 32 and 255).
@@ -135,7 +133,8 @@ void font_build_glyphs(void) {
     for (int g = 0; g < QUADS; g++) {
         font.first_vertex[g] = 4 * g;
         int band = 0;
-        while (band < FONT_BANDS && !(font.band_end[band] > g)) band++;
+        while (band < FONT_BANDS && !(font.band_end[band] > g))
+            band++;
         float *p = pos + 12 * g, *t = tex + 12 * g;
         // A code without a glyph (127..254) gets a zero-width quad at the pen
         // on texture point (0, 0): it draws nothing, shadow included.
@@ -160,7 +159,8 @@ void font_build_glyphs(void) {
     }
 
     const int base = vertex_store_add(QUAD_VERTICES, pos, nullptr, tex, nullptr);
-    for (int32_t &first : font.first_vertex) first += base;
+    for (int32_t &first : font.first_vertex)
+        first += base;
     free(pos);
     free(tex);
 }
@@ -170,7 +170,8 @@ void font_init_texture(unsigned texture) {
     font_set_metrics(&font);
     font.font_texture = texture;
     float sum = 0.0f;
-    for (int g = 0; g < font.glyph_count; g++) sum += font.glyph_advance[g];
+    for (int g = 0; g < font.glyph_count; g++)
+        sum += font.glyph_advance[g];
     font.average_advance = sum / static_cast<float>(font.glyph_count);
     font_build_glyphs();
 }
@@ -225,7 +226,8 @@ float font_glyph_advance(uint8_t c) {
 
 float font_line_width(const char *s) {
     float w = 0.0f;
-    for (; s && *s && *s != '\n'; s++) w += font_glyph_advance(static_cast<uint8_t>(*s));
+    for (; s && *s && *s != '\n'; s++)
+        w += font_glyph_advance(static_cast<uint8_t>(*s));
     return w;
 }
 

@@ -79,7 +79,8 @@ int format_number(float value, uint8_t width, uint8_t decimals) {
         snprintf(formatter.format + used, sizeof formatter.format - used, "%s", formatter.piece);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-        snprintf(formatter.text, sizeof formatter.text, formatter.format, static_cast<double>(value));
+        snprintf(formatter.text, sizeof formatter.text, formatter.format,
+                 static_cast<double>(value));
     } else {
         snprintf(formatter.piece, sizeof formatter.piece, "%dd", w);
         snprintf(formatter.format + used, sizeof formatter.format - used, "%s", formatter.piece);
@@ -115,9 +116,12 @@ int text_count_lines(const char *text, int *longest) {
     return lines;
 }
 
-void text_draw(const char *text, float size, float x, float y) { text_draw_aligned(text, size, x, y, 0, 0); }
+void text_draw(const char *text, float size, float x, float y) {
+    text_draw_aligned(text, size, x, y, 0, 0);
+}
 
-void text_draw_aligned(const char *text, float size, float x, float y, int horizontal, int vertical) {
+void text_draw_aligned(const char *text, float size, float x, float y, int horizontal,
+                       int vertical) {
     if (!text) return;
     const int n = text_count_lines(text, nullptr);
     if (!begin_text(size, x, y)) return;

@@ -7,6 +7,9 @@
 // and model-view matrix, pops what it pushes and leaves 2D texturing off.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include <stdint.h>
 
 constexpr int FONT_FIRST_CHAR = 32;
@@ -57,3 +60,4 @@ void text_draw_wrapped(const char *text, float size, float x, float y, float max
 void text_draw_number(float value, uint8_t width, uint8_t decimals, float size, float x, float y); // "%0<w>.<d>f" or "%0<w>d", at most 19 characters
 void text_draw_int(int value, uint8_t width, float size, float x, float y);                      // text_draw_number with 0 decimals
 int text_format_number(float value, uint8_t width, uint8_t decimals, char *out, int size);       // the formatted text text_draw_number draws; its length
+// clang-format on

@@ -11,7 +11,8 @@ void thread_create(ThreadStart start, void *arg, int joinable, ThreadHandle *han
     if (!id) return; // allocation failed: no thread, nothing to join
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    pthread_attr_setdetachstate(&attr, joinable ? PTHREAD_CREATE_JOINABLE : PTHREAD_CREATE_DETACHED);
+    pthread_attr_setdetachstate(&attr,
+                                joinable ? PTHREAD_CREATE_JOINABLE : PTHREAD_CREATE_DETACHED);
     pthread_create(id, &attr, start, arg);
     pthread_attr_destroy(&attr);
 }
@@ -44,7 +45,9 @@ void mutex_destroy(MutexHandle *handle) {
     free(m);
 }
 
-void mutex_lock(MutexHandle *handle) { pthread_mutex_lock(static_cast<pthread_mutex_t *>(*handle)); }
+void mutex_lock(MutexHandle *handle) {
+    pthread_mutex_lock(static_cast<pthread_mutex_t *>(*handle));
+}
 
 void mutex_unlock(MutexHandle *handle) {
     pthread_mutex_unlock(static_cast<pthread_mutex_t *>(*handle));

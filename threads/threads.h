@@ -4,6 +4,9 @@
 // are dropped; the wrappers add no locking of their own.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 typedef void *ThreadHandle; // points at the wrapper's pthread_t storage
 typedef void *MutexHandle;  // points at the wrapper's pthread_mutex_t storage
 typedef void *RwLockHandle; // points at the wrapper's pthread_rwlock_t storage
@@ -31,3 +34,4 @@ void rwlock_write_unlock(RwLockHandle *handle); // releases an exclusive hold
 
 // Time
 void sleep_ms(int milliseconds); // usleep(milliseconds * 1000)
+// clang-format on

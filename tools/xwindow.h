@@ -16,7 +16,8 @@ inline Window xwindow_find(Display *d, Window w, const char *name) {
     unsigned n = 0;
     if (!XQueryTree(d, w, &root, &parent, &kids, &n)) return 0;
     Window found = 0;
-    for (unsigned i = 0; i < n && !found; i++) found = xwindow_find(d, kids[i], name);
+    for (unsigned i = 0; i < n && !found; i++)
+        found = xwindow_find(d, kids[i], name);
     if (kids) XFree(kids);
     return found;
 }

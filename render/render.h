@@ -63,13 +63,17 @@ void draw_cylinder(float radius, float angle, int filled, float height); // caps
 void draw_label_box(const Rect *r, const char *text, const uint8_t *fill, const uint8_t *ink); // box (picture, fill, outline or none) and the text scaled to fit
 
 // Notices and log overlay
-void notice_reset(void);                          // empties the queue and free list, hides the notice
+void notice_reset(void);                          // frees queued and free-list nodes (queued notices dropped), hides the notice
+void notice_post(const char *text, float seconds); // queued; 0 or less shows until dismissed; text cut at 255 characters
 int notice_showing(void);                         // 1 while a notice is on screen
 void notice_update(float dt);                     // shows the next queued notice when none is showing
 void notice_dismiss(void);                        // hides the notice and cancels its timer
 void notice_shutdown(void);                       // frees every node
 void notice_draw(const Rect *screen);             // the notice box across the middle third
 void log_overlay_draw(const Rect *screen);        // the log's last kilobyte over the frame
+const char *notice_text(void);                    // the text of the notice last shown (tests)
+const char *log_overlay_text(void);               // the text the overlay draws, from its first shown line, as filled by the last log_overlay_draw (tests)
+void log_overlay_reset(void);                     // forgets the buffer so the next draw re-reads the log (tests)
 
 // Screenshots
 int screenshot_write(const Rect *r, const char *name); // 1000x1000 PNG of r under the base dir; 1 if written completely

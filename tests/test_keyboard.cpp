@@ -1,0 +1,257 @@
+// On-screen keyboard: the default layout, typed characters and shift, edges
+// and the empty corner, the magnifier's geometry, drawing read back from a
+// real 320x480 GL window, and the dispatch rule that a shown keyboard takes
+// touches but never navigation keys.
+#include "ui/ui.h"
+
+#include "anim/anim.h"
+#include "app/app.h"
+#include "audio/audio.h"
+#include "platform/gles.h"
+#include "render/render.h"
+#include "support.h"
+#include "text/text.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <math.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+GlWindow &window() {
+    static GlWindow w;
+    return w;
+}
+
+std::vector<int> typed;
+void record_char(int c) { typed.push_back(c); }
+
+std::vector<std::string> sounds;
+int record_play(SoundRecord *rec, const float *, int) {
+    sounds.push_back(rec == &sound_bubble ? "bubble" : rec == &sound_click ? "click" : "other");
+    return 1;
+}
+
+const Rect screen = {0, 320, 0, 480};
+
+TouchEvent touch_at(float x, float y) {
+    TouchEvent t = {};
+    t.count = 1;
+    t.points[0] = {x, y};
+    return t;
+}
+
+// A press and release at (x, y) in keyboard units (the lens-off drawing space).
+void tap(float x, float y) {
+    keyboard_touch_down(touch_at(x, y));
+    keyboard_touch_up(touch_at(x, y));
+}
+
+class KeyboardTest : public ::testing::Test {
+  protected:
+    SoundBackend saved_backend;
+    void SetUp() override {
+        ASSERT_TRUE(window().ok);
+        tween_init();
+        saved_backend = sound_backend;
+        sound_backend = SoundBackend{};
+        sound_backend.play = record_play;
+        font_release();
+        gl_release();
+        gl_init();
+        font_init();
+        keyboard_build_default();
+        keyboard_set_shift(0);
+        keyboard_show(record_char);
+        draw(); // places the keyboard: its rectangle becomes the layout bounds
+        typed.clear();
+        sounds.clear();
+    }
+    void TearDown() override {
+        keyboard_hide();
+        menu_close();
+        tween_shutdown();
+        sound_backend = saved_backend;
+        font_release();
+        gl_release();
+    }
+    static void draw() {
+        gl_set_viewport(&screen);
+        frame_begin(&screen);
+        keyboard_draw(&screen);
+    }
+};
+
+TEST_F(KeyboardTest, DefaultLayoutHasItsKeysAndBounds) {
+    const Keyboard *kb = keyboard_get();
+    ASSERT_NE(kb, nullptr);
+    EXPECT_STREQ(kb->name, "default");
+    EXPECT_EQ(kb->layout_count, 1);
+    EXPECT_EQ(kb->current_layout, 0);
+    const KeyboardLayout *layout = keyboard_layout();
+    ASSERT_EQ(layout->key_count, 33);
+    const Rect bounds = {-5, 5, -2, 2};
+    EXPECT_TRUE(rect_equals(&layout->bounds, &bounds));
+    EXPECT_TRUE(rect_equals(&kb->bounds, &bounds));
+    EXPECT_EQ(layout->keys[0].lower, 'q');
+    EXPECT_EQ(layout->keys[9].upper, 'P');
+    EXPECT_EQ(layout->keys[27].upper, '>');
+    const Rect ret = {4, 5, -1, 1};
+    EXPECT_EQ(layout->keys[29].lower, KEY_RETURN);
+    EXPECT_TRUE(rect_equals(&layout->keys[29].rect, &ret));
+    // Rebuilding starts from a clear keyboard: still one layout of 33 keys.
+    keyboard_build_default();
+    keyboard_layout_init();
+    EXPECT_EQ(keyboard_get()->layout_count, 1);
+    EXPECT_EQ(keyboard_layout()->key_count, 33);
+}
+
+TEST_F(KeyboardTest, KeysDeliverLowerOrUpperUntilShiftIsReleasedAgain) {
+    tap(-4.5f, 0.5f); // a
+    EXPECT_EQ(keyboard_lens_active(), 0);
+    EXPECT_EQ(keyboard_pressed_key(), nullptr);
+    tap(-4.5f, -1.5f); // shift: toggles, delivers nothing
+    EXPECT_EQ(keyboard_shift_on(), 1);
+    tap(-4.5f, 0.5f);
+    tap(-3.5f, 0.5f);  // s, still shifted
+    tap(2.5f, -0.5f);  // comma key: "<" when shifted
+    tap(-3.0f, -1.5f); // the wide "<" key
+    tap(-4.5f, -1.5f);
+    EXPECT_EQ(keyboard_shift_on(), 0);
+    tap(2.5f, -0.5f);
+    tap(-3.0f, -1.5f);
+    tap(0.0f, -1.5f); // space
+    tap(4.5f, 0.0f);  // Return
+    EXPECT_EQ(typed, (std::vector<int>{'a', 'A', 'S', '<', '<', ',', '<', ' ', 13}));
+    // Shift survives hiding and showing.
+    tap(-4.5f, -1.5f);
+    keyboard_hide();
+    keyboard_show(record_char);
+    EXPECT_EQ(keyboard_shift_on(), 1);
+}
+
+TEST_F(KeyboardTest, EdgesGoToTheEarlierKeyAndTheCornerHasNoKey) {
+    keyboard_touch_down(touch_at(-4.0f, 1.5f)); // edge of q and w
+    ASSERT_NE(keyboard_pressed_key(), nullptr);
+    EXPECT_EQ(keyboard_pressed_key()->lower, 'q');
+    EXPECT_EQ(keyboard_lens_active(), 1);
+    keyboard_touch_drag(touch_at(4.5f, -1.5f)); // right of ">", under Return
+    EXPECT_EQ(keyboard_pressed_key(), nullptr);
+    EXPECT_EQ(keyboard_lens_active(), 1);
+    keyboard_touch_up(touch_at(4.5f, -1.5f));
+    keyboard_touch_down(touch_at(0.0f, 3.0f)); // above the keyboard: lens off
+    EXPECT_EQ(keyboard_lens_active(), 0);
+    keyboard_touch_up(touch_at(0.0f, 3.0f));
+    keyboard_touch_down(TouchEvent{}); // no points: ignored
+    EXPECT_TRUE(typed.empty());
+}
+
+TEST_F(KeyboardTest, WithoutACallbackNothingIsDeliveredAndShiftStays) {
+    keyboard_show(nullptr);
+    keyboard_touch_down(touch_at(-4.5f, -1.5f));
+    EXPECT_NE(keyboard_pressed_key(), nullptr);
+    keyboard_touch_up(touch_at(-4.5f, -1.5f));
+    EXPECT_EQ(keyboard_shift_on(), 0);
+    EXPECT_EQ(keyboard_pressed_key(), nullptr);
+    EXPECT_EQ(keyboard_lens_active(), 0);
+    EXPECT_TRUE(typed.empty());
+}
+
+TEST_F(KeyboardTest, MagnifierScalesAndIntegratesConsistently) {
+    EXPECT_NEAR(keyboard_lens_scale(1.0f, -5, 5, 1.0f), 2.0 * sqrt(2.0) - 2.0, 1e-9);
+    EXPECT_NEAR(keyboard_lens_scale(5.0f, -5, 5, -5.0f), 0.0, 1e-9);
+    // F(b) - F(a) is the area under the scale: compare with a fine trapezoid sum.
+    const float c = 1.3f;
+    double sum = 0.0;
+    const int n = 10000;
+    for (int i = 0; i < n; i++) {
+        const float a = -5.0f + 10.0f * i / n, b = -5.0f + 10.0f * (i + 1) / n;
+        sum += (keyboard_lens_scale(a, -5, 5, c) + keyboard_lens_scale(b, -5, 5, c)) / 2 * (b - a);
+    }
+    EXPECT_NEAR(keyboard_lens_integral(5, -5, 5, c) - keyboard_lens_integral(-5, -5, 5, c), sum,
+                1e-4);
+
+    // With a finger down at the centre the keyboard is drawn at its magnified extent,
+    // and a drag is mapped back through that extent.
+    keyboard_touch_down(touch_at(0.0f, 0.0f));
+    draw();
+    const Rect *drawn = keyboard_drawn_rect();
+    const double width = keyboard_lens_integral(5, -5, 5, 0) - keyboard_lens_integral(-5, -5, 5, 0);
+    const double height =
+        keyboard_lens_integral(2, -2, 2, 0) - keyboard_lens_integral(-2, -2, 2, 0);
+    EXPECT_FLOAT_EQ(drawn->left, 0.0f);
+    EXPECT_NEAR(drawn->right, width, 1e-5);
+    EXPECT_NEAR(drawn->top, height, 1e-5);
+    EXPECT_NEAR(keyboard_input_rect.top, 2.0 * height, 1e-5);
+    keyboard_touch_drag(
+        touch_at(drawn->right * 0.05f, drawn->top * 0.875f)); // q: 5% across, 87.5% up
+    ASSERT_NE(keyboard_pressed_key(), nullptr);
+    EXPECT_EQ(keyboard_pressed_key()->lower, 'q');
+    keyboard_touch_up(touch_at(drawn->right * 0.05f, drawn->top * 0.875f));
+    EXPECT_EQ(typed, std::vector<int>{'q'});
+    draw();
+    const Rect bounds = {-5, 5, -2, 2};
+    EXPECT_TRUE(rect_equals(keyboard_drawn_rect(), &bounds));
+}
+
+TEST_F(KeyboardTest, DrawsOverTheLowerHalf) {
+    glClearColor(0, 0, 0, 1);
+    draw();
+    std::vector<uint8_t> px = read_pixels(0, 0, 320, 480);
+    auto at = [&](int x, int y) { return &px[(static_cast<size_t>(y) * 320 + x) * 4]; };
+    int lit_above = 0, lit_below = 0;
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 320; x++) {
+            const uint8_t *p = at(x, y);
+            const int sum = p[0] + p[1] + p[2];
+            (y < 240 ? lit_below : lit_above) += sum > 0 ? 1 : 0;
+        }
+    EXPECT_EQ(lit_above, 0);
+    EXPECT_GT(lit_below, 320 * 240 * 9 / 10); // backing and keys (the key picture has dark seams)
+    // The empty corner right of ">" shows only the backing: 64 at alpha 222 on black.
+    const uint8_t *corner = at(304, 30);
+    EXPECT_NEAR(corner[0], 56, 2);
+    EXPECT_NEAR(corner[2], 56, 2);
+    // Keys are 32 x 60 pixels: the centre of "a" differs from the bare backing.
+    const uint8_t *key_a = at(16, 150);
+    EXPECT_NE(key_a[0], corner[0]);
+}
+
+TEST_F(KeyboardTest, ShownKeyboardTakesTouchesButNotKeys) {
+    app_init();
+    input_reset();
+    Rect sdl_window = {0, 320, 480, 0};
+    set_screen_rect(&sdl_window);
+    draw();
+    selected_button = nullptr;
+    playing_button = nullptr;
+    menu_init();
+    MenuHandler open = menu_transition_handler(MENU_MODE_OPEN, menu_about_page());
+    menu_run_handler(&open);
+    tween_update(1.0f);
+    sounds.clear();
+
+    // "a" is at keyboard (-4.5, 0.5): SDL x = 0.5 * 32, y = 480 - 2.5 * 60.
+    SDL_Event e = {};
+    e.type = SDL_MOUSEBUTTONDOWN;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.x = 16;
+    e.button.y = 330;
+    input_handle_mouse(&e);
+    e.type = SDL_MOUSEBUTTONUP;
+    input_handle_mouse(&e);
+    EXPECT_EQ(typed, std::vector<int>{'a'});
+    EXPECT_EQ(selected_button, nullptr);
+    EXPECT_EQ(menu_about_page()->selected, MENU_BACK_ITEM);
+    EXPECT_TRUE(sounds.empty()); // the menu saw no touch
+
+    input_key(NAV_BACK); // keys go to the menu
+    EXPECT_EQ(sounds, std::vector<std::string>{"bubble"});
+    EXPECT_EQ(typed.size(), 1u);
+    input_reset();
+}
+
+} // namespace

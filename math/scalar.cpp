@@ -5,8 +5,6 @@
 #include "input/input.h"
 
 #include <math.h>
-#include <stdlib.h>
-#include <time.h>
 
 const float vec3_zero[3] = {0.0f, 0.0f, 0.0f};
 
@@ -50,5 +48,3 @@ float vec_distance(const float *a, const float *b, int n) {
     }
     return static_cast<float>(sqrt(static_cast<double>(sum)));
 }
-
-void random_seed(void) { srand(static_cast<unsigned>(time(nullptr))); }

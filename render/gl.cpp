@@ -104,6 +104,7 @@ void delete_texture(unsigned *name) {
 } // namespace
 
 void gl_init(void) {
+    camera_reset();
     notice_reset();
 
     primitive_meshes.unit_box = add_box();

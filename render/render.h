@@ -1,6 +1,6 @@
 // Rendering: the fixed GL state and the frame, the shared vertex store and its
 // primitive meshes, 2D primitives, labelled boxes, notices and the log overlay,
-// screenshots.
+// screenshots, the 3D camera.
 //
 // All calls need the GL context current (main thread). Drawing coordinates
 // grow upwards; every drawing function restores the matrix stack, the client
@@ -11,6 +11,7 @@
 // clang-format off
 
 #include "input/input.h"
+#include "math/maths.h"
 
 #include <stdint.h>
 
@@ -77,4 +78,22 @@ void log_overlay_reset(void);                     // forgets the buffer so the n
 
 // Screenshots
 int screenshot_write(const Rect *r, const char *name); // 1000x1000 PNG of r under the base dir; 1 if written completely
+
+// Camera: angles in degrees; saved matrices row-major (element (row, column) at row * 4 + column)
+struct Camera {
+    Vec3 eye;    // position
+    Vec3 target; // point looked at
+    Vec3 up;     // up direction
+};
+extern Mat4 camera_modelview;  // GL model-view of the last camera_setup, row-major; identity before
+extern Mat4 camera_projection; // GL projection of the last camera_setup, row-major; identity before
+void camera_reset(void);                                                  // both saved matrices back to the identity (gl_init)
+void camera_perspective(float angle, float aspect, float znear, float zfar); // glFrustumf of a vertical field of view on the current matrix
+void camera_look_at(const float *eye, const float *target, const float *up); // multiplies the current matrix by the view and the eye shift
+void camera_setup(const float *eye, const float *target, const float *up, float angle, float aspect, float znear, float zfar); // projection and view (angle horizontal when 0 < aspect < 1), depth test and lighting on, matrices saved; modelview mode
+void camera_apply(const Camera *camera, float angle, float aspect, float znear, float zfar); // camera_setup with the record's eye, target and up
+int camera_project(float x, float y, float z, const Rect *viewport, const float *modelview, const float *projection, float *wx, float *wy, float *wz); // object -> window, clamped to the viewport and depth [0, 1]; 0 (outputs untouched) when clip w is 0
+int camera_unproject(float wx, float wy, float wz, const Rect *viewport, const float *modelview, const float *projection, float *x, float *y, float *z); // window -> object; 0 (outputs untouched) when singular or w is 0
+void draw_segment(int n, const float *p, const float *q); // line p-q (n = 2 or 3 components; more read as 3) with the axis cross; nothing for n < 2
+void draw_axis_line(int axis);                            // one line of the axis cross: 0 x, 1 y, 2 z; other values draw nothing
 // clang-format on

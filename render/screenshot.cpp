@@ -1,5 +1,64 @@
-// Screenshots: nothing in this application requests one; the screenshot issue
-// writes the PNG here. Until then a request is dropped and reported as failed.
+// Rendering: the screenshot writer. Reads the screen rectangle of the frame
+// just drawn (after frame_end, before the swap), turns it top row first,
+// stretches it to SCREENSHOT_SIZE square and writes it as a PNG file under the
+// base directory. Keeps no state; reports nothing beyond its result.
 #include "render/render.h"
 
-int screenshot_write(const Rect *, const char *) { return 0; }
+#include "assets/assets.h"
+#include "diag/diag.h"
+#include "platform/gles.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+constexpr int SCREENSHOT_SIZE = 1000;
+constexpr size_t PATH_SIZE = 512;
+constexpr size_t TYPE_SIZE = 32;
+
+// base_dir + "/" + name into path; 0 when that would not fit (a cut path
+// would name some other file).
+int build_path(const char *name, char *path) {
+    get_base_dir(path, PATH_SIZE);
+    size_t used = strlen(path);
+    int n = snprintf(path + used, PATH_SIZE - used, "/%s", name);
+    return n >= 0 && static_cast<size_t>(n) < PATH_SIZE - used;
+}
+
+} // namespace
+
+// Result 1 only when the whole PNG went out in one complete write. An
+// unwritable path writes nothing; a name without the "png" extension leaves an
+// empty file; a short write leaves what was written. A rectangle with no
+// pixels, or a path longer than 511 characters, touches nothing and gives 0.
+int screenshot_write(const Rect *r, const char *name) {
+    const int width = static_cast<int>(rect_width(r));
+    const int height = static_cast<int>(rect_height(r));
+    if (width <= 0 || height <= 0) return 0;
+    char path[PATH_SIZE];
+    if (!build_path(name, path)) return 0;
+
+    Image img;
+    image_create(&img, width, height, 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(static_cast<GLint>(r->left), static_cast<GLint>(r->bottom), width, height, GL_RGB,
+                 GL_UNSIGNED_BYTE, img.planes[0]);
+    image_flip(&img, 0);
+    image_resize(&img, SCREENSHOT_SIZE, SCREENSHOT_SIZE);
+
+    int result = 0;
+    uint8_t *encoded = nullptr;
+    FILE *file = fopen(path, "wb");
+    if (file) {
+        char type[TYPE_SIZE];
+        size_t size = 0;
+        if (file_extension(name, type, sizeof type) && image_encode(&img, 0, type, &encoded, &size))
+            result = fwrite(encoded, size, 1, file) == 1;
+        fclose(file);
+    }
+    image_free(&img);
+    free(encoded);
+    return result;
+}

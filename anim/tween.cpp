@@ -88,7 +88,8 @@ TweenNode *find(const List &list, const void *variable) {
 
 int count(const List &list) {
     int c = 0;
-    for (TweenNode *n = list.head; n; n = n->next) c++;
+    for (TweenNode *n = list.head; n; n = n->next)
+        c++;
     return c;
 }
 
@@ -175,14 +176,19 @@ void tween_update(float dt) {
         case TWEEN_FLOAT:
             tween_add(static_cast<float *>(n->variable), n->to, n->duration, 0.0f, n->background);
             break;
-        case TIMER_SET_INT: *static_cast<int32_t *>(n->variable) = n->from.i; break;
-        case TIMER_SET_POINTER: *static_cast<void **>(n->variable) = n->from.p; break;
+        case TIMER_SET_INT:
+            *static_cast<int32_t *>(n->variable) = n->from.i;
+            break;
+        case TIMER_SET_POINTER:
+            *static_cast<void **>(n->variable) = n->from.p;
+            break;
         case TIMER_TOGGLE: {
             int32_t *v = static_cast<int32_t *>(n->variable);
             *v = *v == 0 ? 1 : 0;
             break;
         }
-        default: break;
+        default:
+            break;
         }
         release(tweens.timers, n);
     }
@@ -207,7 +213,8 @@ int tween_busy(void) {
 }
 
 void tween_finish_all(void) {
-    for (int pass = 0; pass < 4 && tween_busy(); pass++) tween_update(99999.0f);
+    for (int pass = 0; pass < 4 && tween_busy(); pass++)
+        tween_update(99999.0f);
 }
 
 void tween_init(void) {

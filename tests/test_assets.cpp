@@ -215,7 +215,8 @@ std::array<GlyphBox, 95> glyph_boxes() {
     font_set_metrics(&m);
     std::array<GlyphBox, 95> boxes{};
     for (int g = 0, band = 0; g < 95; g++) {
-        while (g >= m.band_end[band]) band++;
+        while (g >= m.band_end[band])
+            band++;
         boxes[g] = {band, m.glyph_x[g] + m.pad_x, m.glyph_x[g] + m.pad_x + m.glyph_width[g]};
     }
     return boxes;

@@ -32,7 +32,7 @@ TEST_F(Tweens, AlreadyAtTargetMakesNothingAndRestartsKeepOneNode) {
     EXPECT_EQ(tween_busy(), 0);
 
     tween_start(&v, 13.0f, 1.0f);
-    tween_update(0.5f); // 8
+    tween_update(0.5f);          // 8
     tween_start(&v, 0.0f, 1.0f); // restarts from 8 toward 0
     EXPECT_EQ(tween_active_count(), 1);
     tween_update(0.25f);
@@ -123,7 +123,8 @@ TEST_F(Tweens, BackgroundNodesDoNotBlockAndFinishAllSettles) {
 TEST_F(Tweens, NodesAreRecycledThroughThePool) {
     EXPECT_EQ(tween_pool_count(), TWEEN_POOL_SIZE);
     float v[20] = {};
-    for (float &x : v) tween_start(&x, 1.0f, 1.0f);
+    for (float &x : v)
+        tween_start(&x, 1.0f, 1.0f);
     EXPECT_EQ(tween_pool_count(), 0); // four more were allocated
     tween_update(2.0f);
     EXPECT_EQ(tween_pool_count(), 20);

@@ -161,17 +161,32 @@ static uint8_t *at(Image *img, int plane, int vertical, int s, int k) {
     return vertical ? image_pixel(img, plane, k, s) : image_pixel(img, plane, s, k);
 }
 
+// What removing and inserting share: the new image one column (vertical
+// seam) or one row larger or smaller, the old image's seam plane computed, and
+// the walk's extent: 'steps' lines across the seam, 'span' pixels along each.
+struct SeamEdit {
+    int vertical, seam, bpp, steps, span;
+    Image out;
+};
+
+static SeamEdit seam_edit(Image *img, int direction, int grow) {
+    SeamEdit e;
+    e.vertical = direction == 0; // a vertical seam changes the width
+    image_create(&e.out, img->width + (e.vertical ? grow : 0),
+                 img->height + (e.vertical ? 0 : grow), img->channels);
+    e.seam = e.vertical ? PLANE_SEAM_VERTICAL : PLANE_SEAM_HORIZONTAL;
+    image_ensure_plane(img, e.seam);
+    e.bpp = img->channels > 0 && img->channels <= 4 ? img->channels : 0;
+    e.steps = e.vertical ? e.out.height : e.out.width;
+    e.span = e.vertical ? e.out.width : e.out.height;
+    return e;
+}
+
 void image_seam_remove(Image *img, int direction) {
     if (img->width <= 1 || img->height <= 1) return;
-    int vertical = direction == 0; // a vertical seam removes a column
-    Image out;
-    image_create(&out, img->width - (vertical ? 1 : 0), img->height - (vertical ? 0 : 1),
-                 img->channels);
-    int seam = vertical ? PLANE_SEAM_VERTICAL : PLANE_SEAM_HORIZONTAL;
-    image_ensure_plane(img, seam);
-    int bpp = img->channels > 0 && img->channels <= 4 ? img->channels : 0;
-    int steps = vertical ? out.height : out.width;
-    int span = vertical ? out.width : out.height;
+    SeamEdit e = seam_edit(img, direction, -1);
+    const int vertical = e.vertical, seam = e.seam, bpp = e.bpp, steps = e.steps, span = e.span;
+    Image &out = e.out;
     for (int s = 0; s < steps; s++) {
         int k = 0;
         for (int i = 0; i < span; i++) {
@@ -186,15 +201,9 @@ void image_seam_remove(Image *img, int direction) {
 
 void image_seam_insert(Image *img, int direction) {
     if (img->width <= 1 || img->height <= 1) return;
-    int vertical = direction == 0; // a vertical seam adds a column
-    Image out;
-    image_create(&out, img->width + (vertical ? 1 : 0), img->height + (vertical ? 0 : 1),
-                 img->channels);
-    int seam = vertical ? PLANE_SEAM_VERTICAL : PLANE_SEAM_HORIZONTAL;
-    image_ensure_plane(img, seam);
-    int bpp = img->channels > 0 && img->channels <= 4 ? img->channels : 0;
-    int steps = vertical ? out.height : out.width;
-    int span = vertical ? out.width : out.height;
+    SeamEdit e = seam_edit(img, direction, 1);
+    const int vertical = e.vertical, seam = e.seam, bpp = e.bpp, steps = e.steps, span = e.span;
+    Image &out = e.out;
     for (int s = 0; s < steps; s++) {
         int j = 0;
         for (int m = 0; m < span; m++, j++) {

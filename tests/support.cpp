@@ -2,6 +2,8 @@
 #include "support.h"
 
 #include "platform/gles.h"
+#include "render/render.h"
+#include "text/text.h"
 
 #include <SDL.h>
 #include <stdio.h>
@@ -66,6 +68,17 @@ GlWindow::GlWindow(int w, int h) : width(w), height(h), ok(false) {
 }
 
 GlWindow::~GlWindow() { SDL_Quit(); }
+
+GlWindow &shared_window() {
+    static GlWindow w;
+    return w;
+}
+
+void fresh_gl_state() {
+    font_release();
+    gl_release();
+    gl_init();
+}
 
 std::vector<uint8_t> read_pixels(int x, int y, int w, int h) {
     std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4);

@@ -33,5 +33,13 @@ struct GlWindow {
     bool ok;
 };
 
+// One window shared by every test of a program: SDL allows one video mode,
+// and reopening the display between tests is slow.
+GlWindow &shared_window();
+
+// GL state as one start-up leaves it, font not yet loaded: what the previous
+// test made is released first (textures, buffers, the vertex store).
+void fresh_gl_state();
+
 // RGBA bytes of the back buffer, bottom row first (glReadPixels order).
 std::vector<uint8_t> read_pixels(int x, int y, int w, int h);

@@ -18,11 +18,6 @@ namespace {
 const Rect screen = {0.0f, 320.0f, 0.0f, 480.0f};
 const uint8_t white[4] = {255, 255, 255, 255};
 
-GlWindow &window() {
-    static GlWindow w;
-    return w;
-}
-
 double deg(double rad) { return rad * 180.0 / M_PI; }
 
 // Row-major element (row, column).
@@ -53,7 +48,7 @@ struct Pixels {
 class Camera3d : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(window().ok);
+        ASSERT_TRUE(shared_window().ok);
         gl_release();
         gl_init();
         gl_set_viewport(&screen);

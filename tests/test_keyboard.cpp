@@ -21,11 +21,6 @@
 
 namespace {
 
-GlWindow &window() {
-    static GlWindow w;
-    return w;
-}
-
 std::vector<int> typed;
 void record_char(int c) { typed.push_back(c); }
 
@@ -54,14 +49,12 @@ class KeyboardTest : public ::testing::Test {
   protected:
     SoundBackend saved_backend;
     void SetUp() override {
-        ASSERT_TRUE(window().ok);
+        ASSERT_TRUE(shared_window().ok);
         tween_init();
         saved_backend = sound_backend;
         sound_backend = SoundBackend{};
         sound_backend.play = record_play;
-        font_release();
-        gl_release();
-        gl_init();
+        fresh_gl_state();
         font_init();
         keyboard_build_default();
         keyboard_set_shift(0);

@@ -22,11 +22,6 @@
 
 namespace {
 
-GlWindow &window() {
-    static GlWindow w;
-    return w;
-}
-
 std::vector<std::string> sounds;   // "click", "bubble" or "other", in play order
 std::vector<std::string> handlers; // words handed to record_handler, in run order
 
@@ -71,14 +66,12 @@ class Menu : public ::testing::Test {
     MenuPage second;
 
     void SetUp() override {
-        ASSERT_TRUE(window().ok);
+        ASSERT_TRUE(shared_window().ok);
         tween_init();
         saved_backend = sound_backend;
         sound_backend = SoundBackend{};
         sound_backend.play = record_play;
-        font_release();
-        gl_release();
-        gl_init();
+        fresh_gl_state();
         font_init();
         menu_init();
         menu_close();

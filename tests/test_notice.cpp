@@ -21,11 +21,6 @@ namespace {
 const Rect screen = {0.0f, 320.0f, 0.0f, 480.0f};
 const char LOG_NAME[] = "vostrel soundboard_log.txt";
 
-GlWindow &window() {
-    static GlWindow w;
-    return w;
-}
-
 // One update tick in the shell's order: the notice queue, then the tweens.
 void tick(float dt) {
     notice_update(dt);
@@ -55,12 +50,10 @@ class Notice : public ::testing::Test {
     unsigned saved_threshold = log_threshold;
     uint8_t saved_debug = debug_level;
     void SetUp() override {
-        ASSERT_TRUE(window().ok);
+        ASSERT_TRUE(shared_window().ok);
         log_reset_for_test();
         tween_init();
-        font_release();
-        gl_release();
-        gl_init(); // starts with notice_reset
+        fresh_gl_state(); // starts with notice_reset
         font_init();
         ASSERT_NE(font.font_texture, 0u);
         gl_set_viewport(&screen);

@@ -17,11 +17,6 @@ namespace {
 
 const Rect screen = {0.0f, 320.0f, 0.0f, 480.0f};
 
-GlWindow &window() {
-    static GlWindow w;
-    return w;
-}
-
 // A texture of w x h RGBA pixels (row 0 at t = 0), nearest filtering.
 unsigned make_texture(int w, int h, const std::vector<uint8_t> &rgba) {
     GLuint name = 0;
@@ -85,10 +80,8 @@ const uint8_t white[4] = {255, 255, 255, 255};
 class Render : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(window().ok);
-        font_release();
-        gl_release();
-        gl_init();
+        ASSERT_TRUE(shared_window().ok);
+        fresh_gl_state();
         begin_frame();
     }
     void TearDown() override {

@@ -20,11 +20,6 @@ namespace {
 
 const Rect screen = {0.0f, 320.0f, 0.0f, 480.0f};
 
-GlWindow &window() {
-    static GlWindow w;
-    return w;
-}
-
 void fill(int x, int y, int w, int h, float r, float g, float b) {
     glEnable(GL_SCISSOR_TEST);
     glScissor(x, y, w, h);
@@ -61,7 +56,7 @@ class Screenshot : public ::testing::Test {
   protected:
     TempDir dir;
     void SetUp() override {
-        ASSERT_TRUE(window().ok);
+        ASSERT_TRUE(shared_window().ok);
         set_base_dir(".");
         draw_frame();
     }

@@ -18,11 +18,6 @@ namespace {
 
 const Rect screen = {0.0f, 320.0f, 0.0f, 480.0f};
 
-GlWindow &window() {
-    static GlWindow w;
-    return w;
-}
-
 unsigned white_texture() {
     GLuint name = 0;
     const std::vector<uint8_t> px(16, 255);
@@ -79,10 +74,8 @@ const uint8_t white[4] = {255, 255, 255, 255};
 class Text : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(window().ok);
-        font_release();
-        gl_release();
-        gl_init();
+        ASSERT_TRUE(shared_window().ok);
+        fresh_gl_state();
         font_init_texture(white_texture());
         ASSERT_NE(font.font_texture, 0u);
         gl_set_viewport(&screen);

@@ -40,9 +40,14 @@ static uint16_t read_le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] 
 // (no padding; "fact" and "LIST" skipped before "fmt "), all lie inside the
 // bytes and end in "data" is handed over. Returns null when acceptable, else
 // the reason.
+//
+// SDL takes "WAVE" in the length field (bytes 4..8) for a header without a
+// length and walks chunks from byte 8, not 12; such a file is refused, so
+// the walk below is the one SDL makes.
 static const char *wav_problem(const uint8_t *p, uint32_t n) {
     if (n < 12 || memcmp(p, "RIFF", 4) != 0 || memcmp(p + 8, "WAVE", 4) != 0)
         return "not a RIFF WAVE file";
+    if (memcmp(p + 4, "WAVE", 4) == 0) return "no RIFF length";
     uint32_t pos = 12;
     int have_format = 0;
     for (;;) {

@@ -146,6 +146,26 @@ TEST(ImageFlip, RowsAndColumns) {
     for (int y = 0; y < 2; y++)
         for (int x = 0; x < 3; x++)
             EXPECT_EQ(image_pixel(wide.get(), 0, x, y)[0], test_value(2 - x, y, 0));
+
+    // Whole pixels move: every channel of the colour plane and both bytes of
+    // a derived plane.
+    ScopedImage rgba, mirror;
+    image_create(rgba.get(), 3, 2, 4);
+    fill(rgba.get());
+    image_ensure_plane(rgba.get(), 2); // energy: values above 255
+    image_copy(rgba.get(), mirror.get());
+    image_flip(mirror.get(), 1);
+    int wide_energy = 0;
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < 3; x++) {
+            for (int c = 0; c < 4; c++)
+                EXPECT_EQ(image_pixel(mirror.get(), 0, x, y)[c], test_value(2 - x, y, c))
+                    << x << "," << y << " channel " << c;
+            EXPECT_EQ(get16(mirror.get(), 2, x, y), get16(rgba.get(), 2, 2 - x, y))
+                << x << "," << y;
+            wide_energy += get16(rgba.get(), 2, x, y) > 255;
+        }
+    EXPECT_GT(wide_energy, 0); // the high bytes are not all zero
 }
 
 TEST(ImageColorKey, ThreeChannelsGainAlphaFromKey) {

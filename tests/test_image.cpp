@@ -522,6 +522,28 @@ TEST(ImageSeam, CostsSaturate) {
     EXPECT_EQ(get16(img.get(), 4, 100, 0), 0xFFFF);
     EXPECT_EQ(get16(img.get(), 4, 0, 0),
               get16(img.get(), 2, 0, 0)); // a side column costs its energy
+
+    // A saturated cost is never chosen: where every candidate is saturated
+    // the seam goes straight on. Computed costs never get there (the side
+    // columns cost only their energy, and an unsaturated cost has an
+    // unsaturated successor), so the cost planes are given: a present plane
+    // is used as it is.
+    for (int direction = 0; direction < 2; direction++) {
+        SCOPED_TRACE(direction);
+        ScopedImage given;
+        make_uniform(given.get(), 3, 3, 0);
+        int cost_plane = direction == 0 ? 4 : 3;
+        image_alloc_plane(given.get(), cost_plane);
+        const uint16_t costs[3][3] = {{9, 4, 9}, {0xFFFF, 0xFFFF, 0xFFFF}, {0xFFFF, 7, 3}};
+        for (int s = 0; s < 3; s++)
+            for (int k = 0; k < 3; k++)
+                memcpy(walk(given.get(), cost_plane, direction, s, k), &costs[s][k], 2);
+        image_ensure_plane(given.get(), direction == 0 ? 6 : 5);
+        const int want[3] = {1, 1, 2};
+        for (int s = 0; s < 3; s++)
+            for (int k = 0; k < 3; k++)
+                EXPECT_EQ(marked(given.get(), direction, s, k), k == want[s]) << s << "," << k;
+    }
 }
 
 TEST(ImageSeam, RemoveAndInsertFollowTheSeam) {

@@ -19,24 +19,14 @@ struct ScopedImage {
     Image *operator->() { return &img; }
 };
 
-// One window for the whole program: reconnecting to the X server for every
-// test gains nothing and makes the run depend on the server's pace.
 class Texture : public ::testing::Test {
   protected:
-    static GlWindow *window;
-    static void SetUpTestSuite() { window = new GlWindow(); }
-    static void TearDownTestSuite() {
-        delete window;
-        window = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(window && window->ok);
+        ASSERT_TRUE(shared_window().ok);
         image_codec_init();
     }
     void TearDown() override { image_codec_shutdown(); }
 };
-
-GlWindow *Texture::window = nullptr;
 
 GLint level_param(GLenum pname) {
     GLint v = -1;

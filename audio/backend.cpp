@@ -26,12 +26,6 @@ void sound_backend_init(void) {
     sound_backend.stop = sound_mixer_stop;
 }
 
-static uint32_t read_le32(const uint8_t *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-static uint16_t read_le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 // The mixer's decoders trust their input: a chunk length past the end makes
 // SDL allocate and read whatever the length says, zero channels or an extreme
 // rate crash the format conversion, and an AIFF header without its sound

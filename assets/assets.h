@@ -43,6 +43,10 @@ struct Image {
     uint8_t *planes[IMAGE_PLANES];    // null when absent
 };
 
+// Little-endian fields of asset files (BMP and WAV headers)
+inline uint16_t read_le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); } // the 2 bytes at p, least significant first
+inline uint32_t read_le32(const uint8_t *p) { return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24; } // the 4 bytes at p, least significant first
+
 // Codec
 void image_codec_init(void);     // sets up the shared LodePNG decoder and encoder states
 void image_codec_shutdown(void); // releases them

@@ -37,7 +37,8 @@ constexpr uint32_t BMP_FILE_HEADER_SIZE = 14;
 // BITMAPINFOHEADER; the older, shorter headers lay their fields out otherwise.
 constexpr uint32_t BMP_INFO_HEADER_MIN = 40;
 constexpr unsigned PNG_WINDOW_SIZE = 2048;
-// 64 MB of RGBA; the program's own pictures are at most 1000 x 1000.
+// 64 MB of RGBA; the program's own pictures are at most 1000 x 1000. The
+// bound also keeps each side far inside int32_t.
 constexpr uint64_t PNG_MAX_PIXELS = 4096ull * 4096ull;
 constexpr int DERIVED_BPP = 2;
 
@@ -218,25 +219,18 @@ void image_resize(Image *img, int width, int height) {
     *img = out;
 }
 
-static uint32_t read_u32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-static uint16_t read_u16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 // 1 and a filled 3-channel image, or 0 with img untouched. Every byte read
 // lies inside data[0, size).
 static int image_read_bmp(const uint8_t *data, uint32_t size, Image *img) {
     if (!data || size < BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_MIN) return 0;
     if (data[0] != 'B' || data[1] != 'M') return 0;
-    uint64_t info_size = read_u32(data + 14);
+    uint64_t info_size = read_le32(data + 14);
     if (info_size < BMP_INFO_HEADER_MIN || BMP_FILE_HEADER_SIZE + info_size > size) return 0;
-    uint64_t offset = read_u32(data + 10);
-    int32_t width = static_cast<int32_t>(read_u32(data + 18));
-    int32_t height = static_cast<int32_t>(read_u32(data + 22));
-    if (read_u16(data + 28) != 24) return 0;
-    if (read_u32(data + 30) != 0) return 0;
+    uint64_t offset = read_le32(data + 10);
+    int32_t width = static_cast<int32_t>(read_le32(data + 18));
+    int32_t height = static_cast<int32_t>(read_le32(data + 22));
+    if (read_le16(data + 28) != 24) return 0;
+    if (read_le32(data + 30) != 0) return 0;
     // Negative heights (top-down files) are not read.
     if (width <= 0 || height <= 0 || width > BMP_MAX_SIDE || height > BMP_MAX_SIDE) return 0;
     uint64_t stride = (static_cast<uint64_t>(width) * 3 + 3) & ~static_cast<uint64_t>(3);
@@ -267,7 +261,7 @@ static int image_read_png(const uint8_t *data, uint32_t size, Image *img) {
     if (lodepng_inspect(&w, &h, &image_state.decoder, data, size)) return 0;
     if (static_cast<uint64_t>(w) * h > PNG_MAX_PIXELS) return 0;
     unsigned error = lodepng_decode(&pixels, &w, &h, &image_state.decoder, data, size);
-    if (error || !pixels || w == 0 || h == 0 || w > INT32_MAX || h > INT32_MAX) {
+    if (error || !pixels || w == 0 || h == 0) {
         free(pixels);
         return 0;
     }

@@ -151,74 +151,75 @@ void image_derive_plane(Image *img, int plane) {
     }
 }
 
-static int is_marked(Image *img, int plane, int x, int y) {
-    return get16(img, plane, x, y) == SEAM_MARK;
-}
-
 // Coordinates of step `s` at position `k` along a seam walk: vertical seams
 // walk rows (s is y, k runs along x), horizontal seams walk columns.
 static uint8_t *at(Image *img, int plane, int vertical, int s, int k) {
     return vertical ? image_pixel(img, plane, k, s) : image_pixel(img, plane, s, k);
 }
 
-// What removing and inserting share: the new image one column (vertical
-// seam) or one row larger or smaller, the old image's seam plane computed, and
-// the walk's extent: 'steps' lines across the seam, 'span' pixels along each.
+// One seam edit: the old image with its seam plane computed, the new image
+// one column (vertical seam) or one row larger or smaller, and the walk:
+// 'steps' lines across the seam, 'span' pixels of the new image along each.
+// finish() replaces the old image with the new one.
 struct SeamEdit {
-    int vertical, seam, bpp, steps, span;
+    Image *old;
     Image out;
-};
+    int vertical, seam, bpp, steps, span;
 
-static SeamEdit seam_edit(Image *img, int direction, int grow) {
-    SeamEdit e;
-    e.vertical = direction == 0; // a vertical seam changes the width
-    image_create(&e.out, img->width + (e.vertical ? grow : 0),
-                 img->height + (e.vertical ? 0 : grow), img->channels);
-    e.seam = e.vertical ? PLANE_SEAM_VERTICAL : PLANE_SEAM_HORIZONTAL;
-    image_ensure_plane(img, e.seam);
-    e.bpp = img->channels > 0 && img->channels <= 4 ? img->channels : 0;
-    e.steps = e.vertical ? e.out.height : e.out.width;
-    e.span = e.vertical ? e.out.width : e.out.height;
-    return e;
-}
+    SeamEdit(Image *img, int direction, int grow) : old(img), vertical(direction == 0) {
+        // A vertical seam changes the width.
+        image_create(&out, img->width + (vertical ? grow : 0), img->height + (vertical ? 0 : grow),
+                     img->channels);
+        seam = vertical ? PLANE_SEAM_VERTICAL : PLANE_SEAM_HORIZONTAL;
+        image_ensure_plane(img, seam);
+        bpp = img->channels > 0 && img->channels <= 4 ? img->channels : 0;
+        steps = vertical ? out.height : out.width;
+        span = vertical ? out.width : out.height;
+    }
+    const uint8_t *from(int s, int k) const { return at(old, 0, vertical, s, k); }
+    uint8_t *to(int s, int k) { return at(&out, 0, vertical, s, k); }
+    bool marked(int s, int k) const {
+        uint16_t v;
+        memcpy(&v, at(old, seam, vertical, s, k), sizeof v);
+        return v == SEAM_MARK;
+    }
+    void finish() {
+        image_free(old);
+        *old = out;
+    }
+};
 
 void image_seam_remove(Image *img, int direction) {
     if (img->width <= 1 || img->height <= 1) return;
-    SeamEdit e = seam_edit(img, direction, -1);
-    const int vertical = e.vertical, seam = e.seam, bpp = e.bpp, steps = e.steps, span = e.span;
-    Image &out = e.out;
-    for (int s = 0; s < steps; s++) {
+    SeamEdit e(img, direction, -1);
+    for (int s = 0; s < e.steps; s++) {
         int k = 0;
-        for (int i = 0; i < span; i++) {
-            if (is_marked(img, seam, vertical ? k : s, vertical ? s : k)) k++;
-            memcpy(at(&out, 0, vertical, s, i), at(img, 0, vertical, s, k), bpp);
+        for (int i = 0; i < e.span; i++) {
+            if (e.marked(s, k)) k++;
+            memcpy(e.to(s, i), e.from(s, k), e.bpp);
             k++;
         }
     }
-    image_free(img);
-    *img = out;
+    e.finish();
 }
 
 void image_seam_insert(Image *img, int direction) {
     if (img->width <= 1 || img->height <= 1) return;
-    SeamEdit e = seam_edit(img, direction, 1);
-    const int vertical = e.vertical, seam = e.seam, bpp = e.bpp, steps = e.steps, span = e.span;
-    Image &out = e.out;
-    for (int s = 0; s < steps; s++) {
+    SeamEdit e(img, direction, 1);
+    for (int s = 0; s < e.steps; s++) {
         int j = 0;
-        for (int m = 0; m < span; m++, j++) {
+        for (int m = 0; m < e.span; m++, j++) {
             uint8_t src[4];
-            memcpy(src, at(img, 0, vertical, s, j), bpp);
-            memcpy(at(&out, 0, vertical, s, m), src, bpp);
-            if (!is_marked(img, seam, vertical ? j : s, vertical ? s : j)) continue;
+            memcpy(src, e.from(s, j), e.bpp);
+            memcpy(e.to(s, m), src, e.bpp);
+            if (!e.marked(s, j)) continue;
             m++;
             uint8_t other[4];
-            memcpy(other, at(img, 0, vertical, s, j == 0 ? 1 : j - 1), bpp);
-            uint8_t *d = at(&out, 0, vertical, s, m);
-            for (int c = 0; c < bpp; c++)
+            memcpy(other, e.from(s, j == 0 ? 1 : j - 1), e.bpp);
+            uint8_t *d = e.to(s, m);
+            for (int c = 0; c < e.bpp; c++)
                 d[c] = static_cast<uint8_t>((src[c] + other[c]) / 2);
         }
     }
-    image_free(img);
-    *img = out;
+    e.finish();
 }

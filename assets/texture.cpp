@@ -4,8 +4,8 @@
 //
 // Each texture is one level, internal format equal to its pixel format,
 // unsigned bytes, linear filtering, default wraps. Rows go up in memory order,
-// so t = 0 is the picture's bottom. The unpack alignment is left at GL's 4;
-// pictures whose rows are not a multiple of 4 bytes are the caller's concern.
+// so t = 0 is the picture's bottom. Planes are tightly packed, so any row
+// length uploads; the unpack alignment is as the caller left it afterwards.
 #include "assets/assets.h"
 
 #include "platform/gles.h"
@@ -33,8 +33,15 @@ unsigned texture_from_image(const Image *img, int plane) {
     GLuint name = 0;
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
+    // Plane rows are not padded: at GL's default alignment of 4, a row of 1-,
+    // 2- or 3-byte pixels whose length is not a multiple of 4 would make GL
+    // read past the plane's end.
+    GLint alignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), img->width, img->height, 0, format,
                  GL_UNSIGNED_BYTE, img->planes[plane]);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glDisable(GL_TEXTURE_2D);

@@ -26,12 +26,6 @@ void sound_backend_init(void) {
     sound_backend.stop = sound_mixer_stop;
 }
 
-static uint32_t read_le32(const uint8_t *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-static uint16_t read_le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 // The mixer's decoders trust their input: a chunk length past the end makes
 // SDL allocate and read whatever the length says, zero channels or an extreme
 // rate crash the format conversion, and an AIFF header without its sound
@@ -40,9 +34,14 @@ static uint16_t read_le16(const uint8_t *p) { return static_cast<uint16_t>(p[0] 
 // (no padding; "fact" and "LIST" skipped before "fmt "), all lie inside the
 // bytes and end in "data" is handed over. Returns null when acceptable, else
 // the reason.
+//
+// SDL takes "WAVE" in the length field (bytes 4..8) for a header without a
+// length and walks chunks from byte 8, not 12; such a file is refused, so
+// the walk below is the one SDL makes.
 static const char *wav_problem(const uint8_t *p, uint32_t n) {
     if (n < 12 || memcmp(p, "RIFF", 4) != 0 || memcmp(p + 8, "WAVE", 4) != 0)
         return "not a RIFF WAVE file";
+    if (memcmp(p + 4, "WAVE", 4) == 0) return "no RIFF length";
     uint32_t pos = 12;
     int have_format = 0;
     for (;;) {

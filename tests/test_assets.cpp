@@ -189,7 +189,12 @@ TEST(AssetPng, HeaderIsEightBitRgbaNotInterlaced) {
 // Font picture, checked against the font's own metric record: the cells the
 // font code draws from are where the ink must be.
 
-constexpr float PITCH = 35.0f + 2 * 3.6936941f; // one band: cell_height + 2 * pad_y
+// Height of one band of the picture: a cell and the margins above and below.
+float band_pitch() {
+    FontMetrics m{};
+    font_set_metrics(&m);
+    return m.cell_height + 2 * m.pad_y;
+}
 
 struct FontPicture {
     unsigned char *rgba = nullptr;
@@ -226,12 +231,14 @@ TEST(FontPicture, InkLiesOnlyInsideTheCellsTheMetricsDescribe) {
     FontPicture pic;
     ASSERT_NE(pic.rgba, nullptr);
     ASSERT_EQ(pic.width, 256u);
+    ASSERT_EQ(pic.height, 256u);
+    const float pitch = band_pitch();
     std::array<GlyphBox, 95> boxes = glyph_boxes();
     for (int g = 0; g < 95; g++) {
         const GlyphBox &b = boxes[g];
         ASSERT_LE(b.right, 256.0f) << "glyph " << g;
         int strong = 0;
-        for (int y = (int)std::ceil(b.band * PITCH); y < (int)((b.band + 1) * PITCH); y++)
+        for (int y = (int)std::ceil(b.band * pitch); y < (int)((b.band + 1) * pitch); y++)
             for (int x = (int)b.left; x < (int)std::ceil(b.right); x++)
                 strong += pic.alpha(x, y) >= 192;
         if (b.right > b.left) {
@@ -246,7 +253,7 @@ TEST(FontPicture, InkLiesOnlyInsideTheCellsTheMetricsDescribe) {
             if (pic.alpha(x, y) < 24) continue;
             bool inside = false;
             for (const GlyphBox &b : boxes) {
-                bool rows = y + 1 > b.band * PITCH && y < (b.band + 1) * PITCH;
+                bool rows = y + 1 > b.band * pitch && y < (b.band + 1) * pitch;
                 bool cols = b.right > b.left && x + 0.5f >= b.left - 1 && x + 0.5f <= b.right + 1;
                 if (rows && cols) inside = true;
             }
@@ -259,11 +266,12 @@ TEST(FontPicture, InkLiesOnlyInsideTheCellsTheMetricsDescribe) {
 // Lowest and highest rows with solid ink in a glyph's box, relative to the
 // bottom of its band.
 void glyph_rows(const FontPicture &pic, const GlyphBox &b, float *bottom, float *top) {
+    const float pitch = band_pitch();
     *bottom = 1e9f;
     *top = -1e9f;
     for (int y = 0; y < 256; y++) {
-        float rel = y + 0.5f - b.band * PITCH;
-        if (rel < 0 || rel > PITCH) continue;
+        float rel = y + 0.5f - b.band * pitch;
+        if (rel < 0 || rel > pitch) continue;
         for (int x = (int)b.left; x < (int)std::ceil(b.right); x++) {
             if (pic.alpha(x, y) >= 128) {
                 *bottom = std::fmin(*bottom, rel);
@@ -278,6 +286,8 @@ void glyph_rows(const FontPicture &pic, const GlyphBox &b, float *bottom, float 
 TEST(FontPicture, GlyphsShareBaselineAndCapHeightAcrossBands) {
     FontPicture pic;
     ASSERT_NE(pic.rgba, nullptr);
+    ASSERT_EQ(pic.width, 256u);
+    ASSERT_EQ(pic.height, 256u);
     std::array<GlyphBox, 95> boxes = glyph_boxes();
     float base_ref, cap_ref;
     glyph_rows(pic, boxes['H' - 32], &base_ref, &cap_ref);

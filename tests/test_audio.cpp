@@ -169,6 +169,10 @@ TEST_F(Backend, DamagedRecordsLogTheErrorAndPlayNothing) {
     std::string click(reinterpret_cast<const char *>(asset_click_wav.data), asset_click_wav.size);
     std::string not_wave = click;
     not_wave.replace(8, 4, "JUNK");
+    // SDL reads "WAVE" in the length field as a missing length and takes the
+    // next "WAVE" for a chunk whose length is "fmt ": 544 MB.
+    std::string wave_for_length = make_wav(1, 22050, 16);
+    wave_for_length.replace(4, 4, "WAVE");
     std::string aiff = "FORM";
     put_le(aiff, 30, 4);
     aiff += "AIFFCOMM";
@@ -176,6 +180,7 @@ TEST_F(Backend, DamagedRecordsLogTheErrorAndPlayNothing) {
         std::string("\0\0\0\x12\0\x01\0\0\0\x04\0\x10\x40\x0d\xac\x44", 16) + std::string(6, '\0');
     const std::string damaged[] = {
         not_wave,
+        wave_for_length,
         click.substr(0, 40),                        // no data chunk
         make_wav(1, 22050, 16, "", "", 0x7fffffff), // data longer than the file
         make_wav(0, 22050, 16),                     // no channels
@@ -187,7 +192,10 @@ TEST_F(Backend, DamagedRecordsLogTheErrorAndPlayNothing) {
     };
     for (const std::string &bytes : damaged) {
         SoundRecord rec;
+        // The mixer is never handed these bytes, so SDL sets no error of its own.
+        SDL_SetError("untouched");
         EXPECT_EQ(load_bytes(bytes, &rec), 0) << bytes.size();
+        EXPECT_STREQ(SDL_GetError(), "untouched") << bytes.size();
         EXPECT_EQ(rec.chunk, nullptr);
         EXPECT_EQ(sound_mixer_play(&rec, vec3_zero, 0), 0);
         EXPECT_EQ(sound_mixer_is_playing(&rec), 0);

@@ -146,6 +146,26 @@ TEST(ImageFlip, RowsAndColumns) {
     for (int y = 0; y < 2; y++)
         for (int x = 0; x < 3; x++)
             EXPECT_EQ(image_pixel(wide.get(), 0, x, y)[0], test_value(2 - x, y, 0));
+
+    // Whole pixels move: every channel of the colour plane and both bytes of
+    // a derived plane.
+    ScopedImage rgba, mirror;
+    image_create(rgba.get(), 3, 2, 4);
+    fill(rgba.get());
+    image_ensure_plane(rgba.get(), 2); // energy: values above 255
+    image_copy(rgba.get(), mirror.get());
+    image_flip(mirror.get(), 1);
+    int wide_energy = 0;
+    for (int y = 0; y < 2; y++)
+        for (int x = 0; x < 3; x++) {
+            for (int c = 0; c < 4; c++)
+                EXPECT_EQ(image_pixel(mirror.get(), 0, x, y)[c], test_value(2 - x, y, c))
+                    << x << "," << y << " channel " << c;
+            EXPECT_EQ(get16(mirror.get(), 2, x, y), get16(rgba.get(), 2, 2 - x, y))
+                << x << "," << y;
+            wide_energy += get16(rgba.get(), 2, x, y) > 255;
+        }
+    EXPECT_GT(wide_energy, 0); // the high bytes are not all zero
 }
 
 TEST(ImageColorKey, ThreeChannelsGainAlphaFromKey) {
@@ -252,7 +272,8 @@ TEST(ImageLoad, RefusedRecords) {
     EXPECT_EQ(image_load_asset(&as_png, &img), 0);
     image_free(&img);
 
-    // Headers claiming huge sizes are refused before the decoder reserves them.
+    // Headers claiming huge sizes with no pixel data behind them are refused
+    // and leave no plane.
     ScopedImage small;
     image_create(small.get(), 2, 2, 4);
     const std::vector<uint8_t> file = encode(small.get(), 0);
@@ -269,6 +290,63 @@ TEST(ImageLoad, RefusedRecords) {
         EXPECT_EQ(img.planes[0], nullptr);
         image_free(&img);
     }
+}
+
+namespace {
+
+// A valid 1-bit grey PNG of w x h black pixels, built by hand because
+// LodePNG's encoder takes seconds over millions of pixels: the zero
+// scanlines (a filter byte and the packed bits each) go in stored blocks.
+std::vector<uint8_t> blank_png(uint32_t w, uint32_t h) {
+    size_t raw = (static_cast<size_t>(w + 7) / 8 + 1) * h;
+    std::vector<uint8_t> z = {0x78, 0x01}; // zlib header: deflate, 32K window
+    z.reserve(raw + raw / 65535 * 5 + 16);
+    for (size_t left = raw; left > 0;) {
+        size_t n = std::min<size_t>(left, 65535);
+        left -= n;
+        const uint8_t head[5] = {static_cast<uint8_t>(left == 0), static_cast<uint8_t>(n),
+                                 static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(~n),
+                                 static_cast<uint8_t>(~n >> 8)};
+        z.insert(z.end(), head, head + 5);
+        z.insert(z.end(), n, 0);
+    }
+    const uint32_t adler = static_cast<uint32_t>(raw % 65521) << 16 | 1; // of zeros only
+    for (int i = 3; i >= 0; i--)
+        z.push_back(static_cast<uint8_t>(adler >> (8 * i)));
+    uint8_t ihdr[13] = {0};
+    for (int i = 0; i < 4; i++) {
+        ihdr[i] = static_cast<uint8_t>(w >> (24 - 8 * i));
+        ihdr[4 + i] = static_cast<uint8_t>(h >> (24 - 8 * i));
+    }
+    ihdr[8] = 1; // bit depth; colour type 0 (grey), no interlace
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    size_t size = sizeof signature;
+    unsigned char *png = static_cast<unsigned char *>(malloc(size));
+    memcpy(png, signature, size);
+    lodepng_chunk_create(&png, &size, 13, "IHDR", ihdr);
+    lodepng_chunk_create(&png, &size, static_cast<unsigned>(z.size()), "IDAT", z.data());
+    lodepng_chunk_create(&png, &size, 0, "IEND", nullptr);
+    std::vector<uint8_t> file(png, png + size);
+    free(png);
+    return file;
+}
+
+} // namespace
+
+// The decoder reads this picture, but it is one column over the pixel limit:
+// the loader refuses it rather than let the decoder reserve 64 MB and more.
+TEST(ImageLoad, GenuinePictureOverThePixelLimitIsRefused) {
+    Codec codec;
+    const std::vector<uint8_t> file = blank_png(4097, 4096);
+    unsigned char *grey = nullptr;
+    unsigned w = 0, h = 0;
+    ASSERT_EQ(lodepng_decode_memory(&grey, &w, &h, file.data(), file.size(), LCT_GREY, 1), 0u);
+    free(grey);
+    EXPECT_EQ(w * 10000 + h, 4097u * 10000 + 4096);
+    AssetRecord r = record(file, "png");
+    ScopedImage img;
+    EXPECT_EQ(image_load_asset(&r, img.get()), 0);
+    EXPECT_EQ(img->planes[0], nullptr);
 }
 
 TEST(ImageBmp, GoodFileRoundTripsWithPaddedRows) {
@@ -502,6 +580,28 @@ TEST(ImageSeam, CostsSaturate) {
     EXPECT_EQ(get16(img.get(), 4, 100, 0), 0xFFFF);
     EXPECT_EQ(get16(img.get(), 4, 0, 0),
               get16(img.get(), 2, 0, 0)); // a side column costs its energy
+
+    // A saturated cost is never chosen: where every candidate is saturated
+    // the seam goes straight on. Computed costs never get there (the side
+    // columns cost only their energy, and an unsaturated cost has an
+    // unsaturated successor), so the cost planes are given: a present plane
+    // is used as it is.
+    for (int direction = 0; direction < 2; direction++) {
+        SCOPED_TRACE(direction);
+        ScopedImage given;
+        make_uniform(given.get(), 3, 3, 0);
+        int cost_plane = direction == 0 ? 4 : 3;
+        image_alloc_plane(given.get(), cost_plane);
+        const uint16_t costs[3][3] = {{9, 4, 9}, {0xFFFF, 0xFFFF, 0xFFFF}, {0xFFFF, 7, 3}};
+        for (int s = 0; s < 3; s++)
+            for (int k = 0; k < 3; k++)
+                memcpy(walk(given.get(), cost_plane, direction, s, k), &costs[s][k], 2);
+        image_ensure_plane(given.get(), direction == 0 ? 6 : 5);
+        const int want[3] = {1, 1, 2};
+        for (int s = 0; s < 3; s++)
+            for (int k = 0; k < 3; k++)
+                EXPECT_EQ(marked(given.get(), direction, s, k), k == want[s]) << s << "," << k;
+    }
 }
 
 TEST(ImageSeam, RemoveAndInsertFollowTheSeam) {

@@ -19,24 +19,14 @@ struct ScopedImage {
     Image *operator->() { return &img; }
 };
 
-// One window for the whole program: reconnecting to the X server for every
-// test gains nothing and makes the run depend on the server's pace.
 class Texture : public ::testing::Test {
   protected:
-    static GlWindow *window;
-    static void SetUpTestSuite() { window = new GlWindow(); }
-    static void TearDownTestSuite() {
-        delete window;
-        window = nullptr;
-    }
     void SetUp() override {
-        ASSERT_TRUE(window && window->ok);
+        ASSERT_TRUE(shared_window().ok);
         image_codec_init();
     }
     void TearDown() override { image_codec_shutdown(); }
 };
-
-GlWindow *Texture::window = nullptr;
 
 GLint level_param(GLenum pname) {
     GLint v = -1;
@@ -114,6 +104,36 @@ TEST_F(Texture, FormatByBytesPerPixel) {
         EXPECT_EQ(min, GL_LINEAR);
         EXPECT_EQ(mag, GL_LINEAR);
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+}
+
+// Planes are tightly packed: rows of 5 one-, two- or three-byte pixels are 5,
+// 10 or 15 bytes long, and every texel must come from its own pixel. The
+// caller's unpack alignment is left as it was.
+TEST_F(Texture, RowsOfAnyLengthUploadWithoutPadding) {
+    for (int bpp = 1; bpp <= 3; bpp++) {
+        SCOPED_TRACE(bpp);
+        ScopedImage img;
+        image_create(img.get(), 5, 3, bpp);
+        for (int i = 0; i < 15 * bpp; i++)
+            img->planes[0][i] = static_cast<uint8_t>(i * 11 + 3);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
+        ASSERT_NE(texture_from_image(img.get(), 0), 0u);
+        GLint alignment = 0;
+        glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+        EXPECT_EQ(alignment, 8);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        std::vector<uint8_t> px = texels(5, 3);
+        for (int i = 0; i < 15; i++) {
+            const uint8_t *s = img->planes[0] + i * bpp;
+            // Read back, luminance comes as red; alpha is 255 unless the pixel has one.
+            const uint8_t want[4] = {s[0], bpp == 3 ? s[1] : static_cast<uint8_t>(0),
+                                     bpp == 3 ? s[2] : static_cast<uint8_t>(0),
+                                     bpp == 2 ? s[1] : static_cast<uint8_t>(255)};
+            EXPECT_EQ(std::vector<uint8_t>(&px[i * 4], &px[i * 4] + 4),
+                      std::vector<uint8_t>(want, want + 4))
+                << "pixel " << i;
+        }
     }
 }
 

@@ -149,6 +149,25 @@ TEST_F(Menu, InitLaysOutTheRowsAndPreparesTheAboutPage) {
     EXPECT_FALSE(menu_active());
 }
 
+TEST_F(Menu, GlRebuildAppendsTheShapeAndLeavesPagesAndRowsAlone) {
+    open_page(menu_about_page());
+    tween_update(MENU_SLIDE_SECONDS / 2.0f);
+    menu_about_page()->selected = -1;
+    const Rect title = *menu_title_rect();
+    const Rect row = *menu_item_rect(0);
+    const int count = vertex_store_count();
+
+    menu_gl_init();
+    EXPECT_EQ(vertex_store_count(), count + 6);
+    EXPECT_EQ(menu_item_shape(), count);
+    EXPECT_EQ(menu_current_page(), menu_about_page());
+    EXPECT_EQ(menu_about_page()->selected, -1);
+    EXPECT_STREQ(menu_about_page()->title, "About");
+    EXPECT_TRUE(rect_equals(menu_title_rect(), &title)) << "the slide goes on";
+    EXPECT_TRUE(rect_equals(menu_item_rect(0), &row));
+    EXPECT_TRUE(tween_busy());
+}
+
 TEST_F(Menu, AboutPageKeepsTheBackItemHighlightedWithoutClicks) {
     open_settled(menu_about_page());
     EXPECT_TRUE(menu_active());

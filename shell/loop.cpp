@@ -75,13 +75,13 @@ static void start_failure(const char *what) {
 
 // After a new video mode the GL context is new: rebuild what lives in it, in
 // the chain's order so vertex-store indices come out as at start-up. Options,
-// sounds, clips and the board stay as they are, so any number of resizes
-// leaves the program as one start-up did.
+// sounds, clips, the board and the menu's pages stay as they are, so any
+// number of resizes leaves the program as one start-up did.
 static void shell_rebuild_gl(void) {
     gl_init();
     app_gl_ready();
     font_init();
-    menu_init();
+    menu_gl_init();
 }
 
 void shell_open_window(int width, int height) {

@@ -93,6 +93,19 @@ TEST_F(Backend, SameSoundOnTwoChannelsAndStopHaltsOnlyTheLower) {
     EXPECT_EQ(sound_mixer_is_playing(&other), 1);
 }
 
+TEST_F(Backend, IsPlayingAsksOnlyTheLowestChannelHoldingTheSound) {
+    SoundRecord rec;
+    ASSERT_EQ(sound_mixer_load(&asset_vostrel_00_wav, &rec), 1);
+    ASSERT_EQ(sound_mixer_play(&rec, vec3_zero, 1), 1);
+    ASSERT_EQ(sound_mixer_play(&rec, vec3_zero, 1), 1);
+    // The play on channel 0 ends without the backend's stop: its entry stays.
+    Mix_HaltChannel(0);
+    EXPECT_EQ(sound_channel_chunk(0), rec.chunk);
+    EXPECT_NE(Mix_Playing(1), 0);
+    EXPECT_EQ(sound_channel_chunk(1), rec.chunk);
+    EXPECT_EQ(sound_mixer_is_playing(&rec), 0);
+}
+
 TEST_F(Backend, PlayWithoutAFreeChannelFailsAndLeavesTheTable) {
     SoundRecord rec;
     ASSERT_EQ(sound_mixer_load(&asset_click_wav, &rec), 1);

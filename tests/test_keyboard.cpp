@@ -59,6 +59,7 @@ class KeyboardTest : public ::testing::Test {
         keyboard_build_default();
         keyboard_set_shift(0);
         keyboard_show(record_char);
+        keyboard_touch_up(TouchEvent{}); // lifts a finger an earlier test left down: lens off
         draw(); // places the keyboard: its rectangle becomes the layout bounds
         typed.clear();
         sounds.clear();
@@ -138,8 +139,22 @@ TEST_F(KeyboardTest, EdgesGoToTheEarlierKeyAndTheCornerHasNoKey) {
     keyboard_touch_down(touch_at(0.0f, 3.0f)); // above the keyboard: lens off
     EXPECT_EQ(keyboard_lens_active(), 0);
     keyboard_touch_up(touch_at(0.0f, 3.0f));
-    keyboard_touch_down(TouchEvent{}); // no points: ignored
     EXPECT_TRUE(typed.empty());
+
+    // A touch without points is ignored: it would otherwise be read at (0, 0),
+    // inside the keyboard on "g".
+    keyboard_touch_down(TouchEvent{});
+    EXPECT_EQ(keyboard_lens_active(), 0);
+    EXPECT_EQ(keyboard_pressed_key(), nullptr);
+    keyboard_touch_down(touch_at(-4.5f, 1.5f));
+    const Key *q = keyboard_pressed_key();
+    ASSERT_NE(q, nullptr);
+    keyboard_touch_drag(TouchEvent{});
+    EXPECT_EQ(keyboard_pressed_key(), q);
+    EXPECT_EQ(keyboard_lens_active(), 1);
+    keyboard_touch_down(TouchEvent{});
+    EXPECT_EQ(keyboard_pressed_key(), q);
+    EXPECT_EQ(keyboard_lens_active(), 1);
 }
 
 TEST_F(KeyboardTest, WithoutACallbackNothingIsDeliveredAndShiftStays) {
@@ -188,6 +203,59 @@ TEST_F(KeyboardTest, MagnifierScalesAndIntegratesConsistently) {
     draw();
     const Rect bounds = {-5, 5, -2, 2};
     EXPECT_TRUE(rect_equals(keyboard_drawn_rect(), &bounds));
+}
+
+TEST_F(KeyboardTest, MagnifierDrawsTheKeyUnderTheFingerLarger) {
+    // Finger on "w" (-4..-3, 1..2); lens off, a key is 32 x 60 pixels.
+    const float fx = -3.5f, fy = 1.5f;
+    keyboard_touch_down(touch_at(fx, fy));
+    ASSERT_NE(keyboard_pressed_key(), nullptr);
+    ASSERT_EQ(keyboard_pressed_key()->lower, 'w');
+    glClearColor(0, 0, 0, 1);
+    draw();
+    const Rect *drawn = keyboard_drawn_rect();
+    // Pixels per unit of the magnified drawing space, which fills the screen
+    // (the keyboard the lower half), and where and how large "w" should be.
+    const double ppx = 320.0 / drawn->right, ppy = 240.0 / drawn->top;
+    const double cx =
+        (keyboard_lens_integral(fx, -5, 5, fx) - keyboard_lens_integral(-5, -5, 5, fx)) * ppx;
+    const double cy =
+        (keyboard_lens_integral(fy, -2, 2, fy) - keyboard_lens_integral(-2, -2, 2, fy)) * ppy;
+    const double w = keyboard_lens_scale(fx, -5, 5, fx) * ppx;
+    const double h = keyboard_lens_scale(fy, -2, 2, fy) * ppy;
+    ASSERT_GT(w, 32.0 * 1.25);
+    ASSERT_GT(h, 60.0 * 1.25);
+
+    std::vector<uint8_t> px = read_pixels(0, 0, 320, 480);
+    // The pressed key's face (fill 128 on the key picture) is brighter than
+    // the other faces and the backing (about 56).
+    auto lit = [&](int x, int y) {
+        return x >= 0 && x < 320 && y >= 0 && y < 480 &&
+               px[(static_cast<size_t>(y) * 320 + x) * 4] > 80;
+    };
+    // Lit pixels from (x, y) on in direction (dx, dy), (x, y) included.
+    auto reach = [&](int x, int y, int dx, int dy) {
+        int n = 0;
+        for (; lit(x, y); x += dx, y += dy)
+            n++;
+        return n;
+    };
+    // From the key's place outwards through points clear of the label (across
+    // above it, down and up left of it), each half is half the scaled size.
+    // Halves are measured apart because keys drawn later, right of and below
+    // it, would cover the overflow of a key drawn too large. The picture's rim
+    // is darker than the threshold.
+    const int x0 = static_cast<int>(lround(cx)), y0 = static_cast<int>(lround(cy));
+    const int above = static_cast<int>(lround(cy + 0.35 * h));
+    const int beside = static_cast<int>(lround(cx - 0.35 * w));
+    const int half[4] = {reach(x0, above, -1, 0), reach(x0, above, 1, 0), reach(beside, y0, 0, -1),
+                         reach(beside, y0, 0, 1)};
+    const double want[4] = {w / 2, w / 2, h / 2, h / 2};
+    for (int i = 0; i < 4; i++) {
+        EXPECT_GE(half[i], want[i] - 3.0) << i;
+        EXPECT_LE(half[i], want[i] + 1.5) << i;
+    }
+    keyboard_touch_up(touch_at(fx, fy));
 }
 
 TEST_F(KeyboardTest, DrawsOverTheLowerHalf) {

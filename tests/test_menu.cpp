@@ -149,6 +149,25 @@ TEST_F(Menu, InitLaysOutTheRowsAndPreparesTheAboutPage) {
     EXPECT_FALSE(menu_active());
 }
 
+TEST_F(Menu, GlRebuildAppendsTheShapeAndLeavesPagesAndRowsAlone) {
+    open_page(menu_about_page());
+    tween_update(MENU_SLIDE_SECONDS / 2.0f);
+    menu_about_page()->selected = -1;
+    const Rect title = *menu_title_rect();
+    const Rect row = *menu_item_rect(0);
+    const int count = vertex_store_count();
+
+    menu_gl_init();
+    EXPECT_EQ(vertex_store_count(), count + 6);
+    EXPECT_EQ(menu_item_shape(), count);
+    EXPECT_EQ(menu_current_page(), menu_about_page());
+    EXPECT_EQ(menu_about_page()->selected, -1);
+    EXPECT_STREQ(menu_about_page()->title, "About");
+    EXPECT_TRUE(rect_equals(menu_title_rect(), &title)) << "the slide goes on";
+    EXPECT_TRUE(rect_equals(menu_item_rect(0), &row));
+    EXPECT_TRUE(tween_busy());
+}
+
 TEST_F(Menu, AboutPageKeepsTheBackItemHighlightedWithoutClicks) {
     open_settled(menu_about_page());
     EXPECT_TRUE(menu_active());
@@ -315,8 +334,15 @@ TEST_F(Menu, TransitionsWithoutAPageOrWithAnUnknownModeChangeNothing) {
     menu_run_handler(&open);
     EXPECT_EQ(menu_current_page(), &page);
     EXPECT_EQ(menu_transition_handler(3, &page).function, nullptr);
+    const int sliding = tween_active_count();
     MenuHandler empty = {};
     menu_run_handler(&empty); // no function: nothing to do
+    EXPECT_EQ(menu_current_page(), &page);
+    EXPECT_EQ(menu_stack_depth(), 0);
+    EXPECT_EQ(page.selected, 0);
+    EXPECT_EQ(tween_active_count(), sliding);
+    EXPECT_TRUE(handlers.empty());
+    EXPECT_TRUE(sounds.empty());
 }
 
 TEST_F(Menu, ToggleLabelFlipsOnStepActionsAndStaysInItsBuffer) {
@@ -407,6 +433,22 @@ TEST_F(MenuOnScreen, AnOpenPageTakesTouchesAndIsDrawnInsteadOfTheBoard) {
     const Rect *r0 = menu_item_target(0), *r1 = menu_item_target(1);
     EXPECT_GT(shot.count(row_of(r0->bottom) + 1, row_of(r0->top) - 1, white), 20);
     EXPECT_EQ(shot.count(row_of(r1->bottom) + 1, row_of(r1->top) - 1, white), 0);
+    // Behind each row lies the grey bar (64 at alpha 222 on black, shaded by the
+    // button picture), 0.8 of the row high, its pointed ends reaching to 1.2
+    // times the row's width: beside the row at mid-height, not near its top.
+    const int mid = row_of(rect_center_y(r1));
+    const int upper = row_of(rect_center_y(r1) + 0.4f * 0.8f * rect_height(r1));
+    auto column = [](float menu_x) {
+        return static_cast<int>((menu_x + 100.0f) / 200.0f * 320.0f);
+    };
+    for (const uint8_t *p : {shot.at(column(-74.0f), mid), shot.at(column(-60.0f), upper)}) {
+        EXPECT_EQ(p[0], p[1]);
+        EXPECT_EQ(p[1], p[2]);
+        EXPECT_GT(p[0], 30);
+        EXPECT_LT(p[0], 60);
+    }
+    EXPECT_EQ(shot.at(column(-74.0f), upper)[0], 0);
+    EXPECT_EQ(shot.at(column(-85.0f), mid)[0], 0);
 
     // SDL y 205 is item 1 (menu y 11.1..33.3): the menu highlights it, the board gets nothing.
     mouse(SDL_MOUSEBUTTONDOWN, 160, 205);

@@ -109,6 +109,32 @@ TEST_F(Tweens, CancelRemovesTheRunningTweenBeforeTimers) {
     EXPECT_EQ(tween_timer_count(), 0);
 }
 
+TEST_F(Tweens, CancelWithoutARunningTweenRemovesTheNewestTimer) {
+    int value = 0;
+    timer_set_int(&value, 1, 0.2f); // older
+    timer_set_int(&value, 2, 0.1f); // newer
+    tween_cancel(&value);
+    EXPECT_EQ(tween_timer_count(), 1);
+    tween_update(0.15f);
+    EXPECT_EQ(value, 0); // the newer one, due now, is gone
+    tween_update(0.1f);
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(tween_timer_count(), 0);
+}
+
+TEST_F(Tweens, DelayedBackgroundTweenBlocksNeitherWaitingNorRunning) {
+    float v = 0.0f;
+    tween_start_delayed_background(&v, 2.0f, 1.0f, 0.5f);
+    EXPECT_EQ(tween_timer_count(), 1);
+    EXPECT_EQ(tween_busy(), 0);
+    tween_update(0.5f); // due: runs, still in the background
+    EXPECT_EQ(tween_active_count(), 1);
+    EXPECT_FLOAT_EQ(v, 1.0f);
+    EXPECT_EQ(tween_busy(), 0);
+    tween_start_delayed(&v, 0.0f, 1.0f, 5.0f); // a blocking one waiting alongside
+    EXPECT_EQ(tween_busy(), 1);
+}
+
 TEST_F(Tweens, BackgroundNodesDoNotBlockAndFinishAllSettles) {
     float a = 0.0f, b = 0.0f;
     tween_start_background(&a, 1.0f, 1.0f);

@@ -21,7 +21,6 @@ constexpr uint8_t BACKING[4] = {64, 64, 64, 222};
 struct KeyboardState {
     Keyboard board;
     Keyboard *keyboard; // null until the layout is built
-    int built_once;     // keyboard_layout_init has run
     int shown;
     KeyCallback key_callback;
     int shift_on;
@@ -88,10 +87,10 @@ void keyboard_touch(const TouchEvent &touch) {
         }
 }
 
-// Magnified position of a along one axis, relative to F(lo).
-float lens_offset(float a, float lo, float hi, float c) {
+// Magnified distance from origin to a along the axis lo..hi with the finger at c.
+float lens_offset(float a, float origin, float lo, float hi, float c) {
     return static_cast<float>(keyboard_lens_integral(a, lo, hi, c) -
-                              keyboard_lens_integral(lo, lo, hi, c));
+                              keyboard_lens_integral(origin, lo, hi, c));
 }
 
 } // namespace
@@ -129,9 +128,7 @@ void keyboard_build_default(void) {
 }
 
 void keyboard_layout_init(void) {
-    if (kb.built_once) return;
-    keyboard_build_default();
-    kb.built_once = 1;
+    if (!kb.keyboard) keyboard_build_default();
 }
 
 void keyboard_show(KeyCallback callback) {
@@ -169,8 +166,9 @@ void keyboard_draw(const Rect *) {
     const Rect &bounds = board->bounds;
     const int lens = kb.lens_active;
     if (lens)
-        kb.keyboard_rect = {0.0f, lens_offset(bounds.right, bounds.left, bounds.right, kb.lens_x),
-                            0.0f, lens_offset(bounds.top, bounds.bottom, bounds.top, kb.lens_y)};
+        kb.keyboard_rect = {
+            0.0f, lens_offset(bounds.right, bounds.left, bounds.left, bounds.right, kb.lens_x),
+            0.0f, lens_offset(bounds.top, bounds.bottom, bounds.bottom, bounds.top, kb.lens_y)};
     else
         kb.keyboard_rect = bounds;
     // The keyboard fills the lower half of its touch space.
@@ -192,15 +190,8 @@ void keyboard_draw(const Rect *) {
             // and sized by its local scale, so neighbours still meet.
             fx = static_cast<float>(keyboard_lens_scale(cx, bounds.left, bounds.right, kb.lens_x));
             fy = static_cast<float>(keyboard_lens_scale(cy, bounds.bottom, bounds.top, kb.lens_y));
-            const float x = static_cast<float>(
-                keyboard_lens_integral(cx, bounds.left, bounds.right, kb.lens_x) -
-                keyboard_lens_integral(layout->bounds.left, bounds.left, bounds.right, kb.lens_x));
-            const float y = static_cast<float>(
-                keyboard_lens_integral(cy, bounds.bottom, bounds.top, kb.lens_y) -
-                keyboard_lens_integral(layout->bounds.bottom, bounds.bottom, bounds.top,
-                                       kb.lens_y));
-            cx = x;
-            cy = y;
+            cx = lens_offset(cx, layout->bounds.left, bounds.left, bounds.right, kb.lens_x);
+            cy = lens_offset(cy, layout->bounds.bottom, bounds.bottom, bounds.top, kb.lens_y);
         }
         char label[4] = {0};
         if (key.lower == KEY_SHIFT)

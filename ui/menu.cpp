@@ -134,19 +134,20 @@ void menu_init(void) {
     for (int i = 0; i < MENU_ITEM_SLOTS; i++)
         menu.item_rects[i] = menu.item_targets[i];
 
-    menu.item_shape = vertex_store_add(6, SHAPE_POSITIONS, nullptr, SHAPE_TEXCOORDS, nullptr);
+    menu_gl_init();
 
-    // A re-run (window resize) while the About page is open keeps its highlight.
-    const int32_t about_selected = menu.about_page.selected;
     MenuPage &about = menu.about_page;
     memset(&about, 0, sizeof about);
     menu_set_text(about.title, "About");
     about.draw_extra.function = menu_draw_about;
     menu_set_text(about.items[MENU_BACK_ITEM].label, "Back");
     about.items[MENU_BACK_ITEM].on_activate = menu_transition_handler(MENU_MODE_BACK, nullptr);
-    if (menu.current == &about) about.selected = about_selected;
 
     app_menu_built();
+}
+
+void menu_gl_init(void) {
+    menu.item_shape = vertex_store_add(6, SHAPE_POSITIONS, nullptr, SHAPE_TEXCOORDS, nullptr);
 }
 
 int menu_active(void) { return menu.current != nullptr; }

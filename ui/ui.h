@@ -67,7 +67,8 @@ struct MenuTransition {
 // Menu (closed for the whole run until a page is opened)
 void menu_startup_hook(void);          // start-up chain step 5; nothing to do
 void menu_shutdown_hook(void);         // shutdown step 9; frees the page stack (closes the menu)
-void menu_init(void);                  // rows laid out, item shape appended to the vertex store, About page prepared, app_menu_built; safe to repeat on a fresh store
+void menu_init(void);                  // rows laid out, menu_gl_init, About page prepared, app_menu_built
+void menu_gl_init(void);               // appends the item shape to the vertex store (new GL context); pages, rows and highlight untouched
 int menu_active(void);                 // 1 while a page is open
 int menu_ready(void);                  // 1 while a page is open and no blocking tween runs
 int menu_item_valid(int i);            // 1 if menu_ready and i is the back item or a regular item in use

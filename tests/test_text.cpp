@@ -255,6 +255,7 @@ TEST_F(Text, ScalesWithTheSizeAndLeavesStateAsFound) {
     EXPECT_EQ(depth_after, depth_before);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
     GLfloat colour[4];
     glGetFloatv(GL_CURRENT_COLOR, colour); // the shadow's black did not stick
     EXPECT_FLOAT_EQ(colour[1], 200 / 255.0f);
@@ -299,6 +300,9 @@ TEST_F(Text, WrapsWholeWordsAtTheLimit) {
     // "BB " is 46.66; "CCCC" would reach 112.0, so it moves down too.
     text_draw_wrapped("AAA BB CCCC", 35, 20, 460, 100);
     text_draw_wrapped("A\nAA", 35, 200, 460, 1000); // a line feed always breaks
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
     Screen s;
     const char *lines[4] = {"AAA ", "BB ", "CCCC", nullptr};
     for (int k = 0; k < 4; k++) {

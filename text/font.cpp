@@ -207,11 +207,7 @@ void font_draw_glyph(uint8_t c) {
 void font_draw_quad(uint8_t c) {
     const int g = quad_index(c);
     if (g < 0 || font.glyph_count == 0) return;
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     draw_quad(g);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 }
 
 float font_scale(float size) {

@@ -1,7 +1,8 @@
 // Text layout: line counting, multi-line text aligned at a point, word-wrapped
 // paragraphs, and numbers formatted for display. Drawing happens in the
 // caller's colour and model-view frame, scaled from font units by the text
-// size; every matrix pushed is popped, and 2D texturing is off on exit.
+// size; every matrix pushed is popped, and 2D texturing and the vertex and
+// texture-coordinate arrays are off on exit.
 #include "text/text.h"
 
 #include "platform/gles.h"
@@ -25,17 +26,29 @@ struct NumberFormatter {
 
 NumberFormatter formatter;
 
-// Binds the font picture and scales the current frame from the caller's units
-// to font units at (x, y); returns 0 (nothing changed) while the font is empty.
+// Binds the font picture, switches on the vertex and texture-coordinate arrays
+// the glyph quads draw from, and scales the current frame from the caller's
+// units to font units at (x, y); returns 0 (nothing changed) while the font is
+// empty. After a 1 the caller finishes with end_text.
 int begin_text(float size, float x, float y) {
     if (!font.font_texture) return 0;
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, font.font_texture);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     const float s = font_scale(size);
     glPushMatrix();
     glTranslatef(x, y, 0.0f);
     glScalef(s, s, 1.0f);
     return 1;
+}
+
+// Pops begin_text's matrix; texturing and both client arrays end up off.
+void end_text(void) {
+    glPopMatrix();
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisable(GL_TEXTURE_2D);
 }
 
 // Draws a text in two passes, every shadow first and then every glyph, by
@@ -155,8 +168,7 @@ void text_draw_aligned(const char *text, float size, float x, float y, int horiz
         }
         glPopMatrix();
     });
-    glPopMatrix();
-    glDisable(GL_TEXTURE_2D);
+    end_text();
 }
 
 void text_draw_wrapped(const char *text, float size, float x, float y, float max_width) {
@@ -184,8 +196,7 @@ void text_draw_wrapped(const char *text, float size, float x, float y, float max
         }
         glPopMatrix();
     });
-    glPopMatrix();
-    glDisable(GL_TEXTURE_2D);
+    end_text();
 }
 
 int text_format_number(float value, uint8_t width, uint8_t decimals, char *out, int size) {

@@ -64,8 +64,12 @@ void enable_geometry(void) {
 void gl_set_color(const uint8_t *rgba) {
     if (!rgba) return;
     const GLfloat c[4] = {rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f, rgba[3] / 255.0f};
-    glColor4f(c[0], c[1], c[2], c[3]);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, c);
+    gl_set_color_f(c);
+}
+
+void gl_set_color_f(const float rgba[4]) {
+    glColor4f(rgba[0], rgba[1], rgba[2], rgba[3]);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, rgba);
 }
 
 void gl_map_rect(const Rect *target, const Rect *source) {

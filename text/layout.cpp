@@ -58,18 +58,7 @@ void end_text(void) {
 // twice per text. Glyph cells never overlap and a shadow lies 2 units right of
 // and below its own glyph, so the picture is the one per-glyph drawing gives.
 template <typename Body> void draw_shadowed(Body body) {
-    if (text_shadow_enabled) {
-        GLfloat ink[4];
-        glGetFloatv(GL_CURRENT_COLOR, ink);
-        gl_set_color(text_shadow_colour);
-        glPushMatrix();
-        glTranslatef(2.0f, -2.0f, 0.0f);
-        body();
-        glPopMatrix();
-        glColor4f(ink[0], ink[1], ink[2], ink[3]);
-        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, ink);
-    }
-    body();
+    font_draw_shadowed([](void *b) { (*static_cast<Body *>(b))(); }, &body);
 }
 
 void draw_glyph_and_advance(uint8_t c) {

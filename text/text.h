@@ -46,7 +46,8 @@ void font_init_texture(unsigned texture);    // font_init with the picture alrea
 void font_release(void);                     // deletes the font texture, record back to zero; old context still current
 void font_set_metrics(FontMetrics *m);       // fills the fixed metric tables
 void font_build_glyphs(void);                // 892 vertices appended; first_vertex set
-void font_draw_glyph(uint8_t c);             // quad (and shadow) at the origin; texture bound by the caller
+void font_draw_glyph(uint8_t c);             // quad (and shadow) at the origin, colour restored; texture bound and enabled by the caller; both arrays off on exit
+void font_draw_shadowed(void (*draw)(void *context), void *context); // draw, first in the shadow colour 2 units right and down when shadows are on; colour restored
 void font_draw_quad(uint8_t c);              // the quad alone, no shadow, in the current colour; texture bound and vertex and texture-coordinate arrays on by the caller
 float font_scale(float size);                // size / cell_height; 0 while the font is empty
 float font_glyph_advance(uint8_t c);         // pen movement after c; 0 for codes without a quad (below 32, 255)

@@ -11,8 +11,8 @@
 #include <math.h>
 #include <string.h>
 
-Mat4 camera_modelview = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-Mat4 camera_projection = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+Mat4 camera_modelview;
+Mat4 camera_projection;
 
 namespace {
 
@@ -22,10 +22,14 @@ constexpr double RAD_PER_DEG = 0.017453292519943295;
 constexpr double TWO_DEG_PER_RAD = 114.59155902616465;
 
 // The look-at matrix, column-major for glMultMatrixf; not re-entrant.
-struct CameraState {
-    GLfloat look_at[16];
-};
-CameraState cam;
+GLfloat look_at_matrix[16];
+
+// Both saved matrices hold the identity from program load, before gl_init:
+// mat4_identity has a constant initialiser, so it is filled before any
+// dynamic initialiser such as this one runs.
+struct IdentityAtLoad {
+    IdentityAtLoad() { camera_reset(); }
+} identity_at_load;
 
 // The current GL matrix of the given kind, transposed to row-major.
 void save_matrix(GLenum which, float *dst) {
@@ -58,8 +62,8 @@ void camera_look_at(const float *eye, const float *target, const float *up) {
     vec3_cross(f, u, s);
     vec3_cross(s, f, u);
 
-    GLfloat *m = cam.look_at;
-    memset(m, 0, sizeof cam.look_at);
+    GLfloat *m = look_at_matrix;
+    memset(m, 0, sizeof look_at_matrix);
     for (int c = 0; c < 3; c++) {
         m[c * 4 + 0] = s[c];
         m[c * 4 + 1] = u[c];

@@ -7,40 +7,15 @@
 
 #include "math/maths.h"
 #include "platform/gles.h"
+#include "render/draw_state.h"
+
+using render_detail::DrawState;
 
 namespace {
 
 constexpr int CYLINDER_RIM_SEGMENTS = 32;
 constexpr int CYLINDER_TOP_CENTRE = 34;
 constexpr int CYLINDER_SIDE = 68;
-
-// The enables a primitive may change, captured on entry and put back on exit.
-struct DrawState {
-    GLboolean vertex, normal, texcoord, texture;
-    DrawState()
-        : vertex(glIsEnabled(GL_VERTEX_ARRAY)), normal(glIsEnabled(GL_NORMAL_ARRAY)),
-          texcoord(glIsEnabled(GL_TEXTURE_COORD_ARRAY)), texture(glIsEnabled(GL_TEXTURE_2D)) {
-        glPushMatrix();
-    }
-    ~DrawState() {
-        glPopMatrix();
-        set_client(GL_VERTEX_ARRAY, vertex);
-        set_client(GL_NORMAL_ARRAY, normal);
-        set_client(GL_TEXTURE_COORD_ARRAY, texcoord);
-        if (texture)
-            glEnable(GL_TEXTURE_2D);
-        else
-            glDisable(GL_TEXTURE_2D);
-    }
-    DrawState(const DrawState &) = delete;
-    DrawState &operator=(const DrawState &) = delete;
-    static void set_client(GLenum array, GLboolean on) {
-        if (on)
-            glEnableClientState(array);
-        else
-            glDisableClientState(array);
-    }
-};
 
 void set_rgba(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
     const uint8_t c[4] = {r, g, b, a};
@@ -59,13 +34,28 @@ void enable_geometry(void) {
     glEnableClientState(GL_NORMAL_ARRAY);
 }
 
+// draw_rect's drawing without its guard.
+void rect_unguarded(const Rect *r, int filled) {
+    gl_map_rect(r, &unit_rect);
+    enable_geometry();
+    render_detail::draw_unit_square(filled);
+}
+
 } // namespace
+
+void render_detail::draw_unit_square(int filled) {
+    glDrawArrays(filled ? GL_TRIANGLE_FAN : GL_LINE_LOOP, primitive_meshes.unit_box, 4);
+}
 
 void gl_set_color(const uint8_t *rgba) {
     if (!rgba) return;
     const GLfloat c[4] = {rgba[0] / 255.0f, rgba[1] / 255.0f, rgba[2] / 255.0f, rgba[3] / 255.0f};
-    glColor4f(c[0], c[1], c[2], c[3]);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, c);
+    gl_set_color_f(c);
+}
+
+void gl_set_color_f(const float rgba[4]) {
+    glColor4f(rgba[0], rgba[1], rgba[2], rgba[3]);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, rgba);
 }
 
 void gl_map_rect(const Rect *target, const Rect *source) {
@@ -79,18 +69,15 @@ void gl_map_rect(const Rect *target, const Rect *source) {
 
 void draw_rect(const Rect *r, int filled) {
     DrawState saved;
-    gl_map_rect(r, &unit_rect);
-    enable_geometry();
-    glDrawArrays(filled ? GL_TRIANGLE_FAN : GL_LINE_LOOP, primitive_meshes.unit_box, 4);
+    rect_unguarded(r, filled);
 }
 
 void draw_textured_rect(const Rect *r, unsigned texture) {
     DrawState saved;
-    glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, texture);
-    draw_rect(r, 1);
+    rect_unguarded(r, 1);
 }
 
 void draw_check_mark(const Rect *r, int state, int tint) {
@@ -105,7 +92,7 @@ void draw_check_mark(const Rect *r, int state, int tint) {
         else
             set_rgba(255, 0, 0, 255);
     }
-    draw_rect(r, 1);
+    rect_unguarded(r, 1);
 }
 
 void draw_shade(const Rect *r, uint8_t alpha) {

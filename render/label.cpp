@@ -5,17 +5,15 @@
 #include "render/render.h"
 
 #include "platform/gles.h"
+#include "render/draw_state.h"
 #include "text/text.h"
 
-void draw_label_box(const Rect *r, const char *text, const uint8_t *fill, const uint8_t *ink) {
-    int longest = 0;
-    const int lines = text_count_lines(text, &longest);
-    const GLboolean had_vertex_array = glIsEnabled(GL_VERTEX_ARRAY);
-    const GLboolean had_texcoord_array = glIsEnabled(GL_TEXTURE_COORD_ARRAY);
-    const GLboolean had_texture = glIsEnabled(GL_TEXTURE_2D);
-    const int unit_square = primitive_meshes.unit_box;
+namespace {
 
-    glPushMatrix();
+// The box alone: the button picture tinted by the fill, a plain fill, an
+// outline in the ink, or nothing; matrix, arrays and texturing as found.
+void draw_frame(const Rect *r, const uint8_t *fill, const uint8_t *ink) {
+    render_detail::DrawState saved;
     glTranslatef(rect_center_x(r), rect_center_y(r), 0.0f);
     glScalef(rect_width(r), rect_height(r), 1.0f);
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -24,18 +22,22 @@ void draw_label_box(const Rect *r, const char *text, const uint8_t *fill, const 
         glBindTexture(GL_TEXTURE_2D, button_texture);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         gl_set_color(fill);
-        glDrawArrays(GL_TRIANGLE_FAN, unit_square, 4);
-        if (!had_texcoord_array) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-        if (!had_texture) glDisable(GL_TEXTURE_2D);
+        render_detail::draw_unit_square(1);
     } else if (fill) {
         gl_set_color(fill);
-        glDrawArrays(GL_TRIANGLE_FAN, unit_square, 4);
+        render_detail::draw_unit_square(1);
     } else if (ink) {
         gl_set_color(ink);
-        glDrawArrays(GL_LINE_LOOP, unit_square, 4);
+        render_detail::draw_unit_square(0);
     }
-    if (!had_vertex_array) glDisableClientState(GL_VERTEX_ARRAY);
-    glPopMatrix();
+}
+
+} // namespace
+
+void draw_label_box(const Rect *r, const char *text, const uint8_t *fill, const uint8_t *ink) {
+    int longest = 0;
+    const int lines = text_count_lines(text, &longest);
+    draw_frame(r, fill, ink);
 
     if (longest < 1) return;
     // Text space: the longest line plus one character of margin each side, and

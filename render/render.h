@@ -50,6 +50,7 @@ void vertex_store_attach(void);                                    // sets the f
 
 // 2D primitives
 void gl_set_color(const uint8_t *rgba);                      // glColor4f and the ambient-and-diffuse material
+void gl_set_color_f(const float rgba[4]);                    // gl_set_color of floats 0..1, as GL_CURRENT_COLOR reads them back
 void gl_map_rect(const Rect *target, const Rect *source);    // multiplies the modelview so source coords land on target; nothing if source is empty or mirrored
 void draw_rect(const Rect *r, int filled);                   // unit square as fan or loop, in the current colour
 void draw_textured_rect(const Rect *r, unsigned texture);    // filled, textured

@@ -34,6 +34,25 @@ unsigned make_texture(int w, int h, const std::vector<uint8_t> &rgba) {
 
 unsigned white_texture() { return make_texture(2, 2, std::vector<uint8_t>(16, 255)); }
 
+// Puts a test texture into one of the module's texture slots for its lifetime;
+// afterwards the original is back and the test texture is deleted, so tests
+// sharing the window neither leak pictures nor leave theirs behind.
+struct TextureStandIn {
+    unsigned *slot;
+    unsigned original;
+    GLuint texture;
+    TextureStandIn(unsigned *slot_, unsigned texture_)
+        : slot(slot_), original(*slot_), texture(texture_) {
+        *slot = texture;
+    }
+    ~TextureStandIn() {
+        *slot = original;
+        glDeleteTextures(1, &texture);
+    }
+    TextureStandIn(const TextureStandIn &) = delete;
+    TextureStandIn &operator=(const TextureStandIn &) = delete;
+};
+
 struct Screen {
     std::vector<uint8_t> px = read_pixels(0, 0, 320, 480);
     const uint8_t *at(int x, int y) const { return &px[(static_cast<size_t>(y) * 320 + x) * 4]; }
@@ -323,8 +342,8 @@ TEST_F(Render, OutlinedRectLeavesTheInsideDark) {
 
 TEST_F(Render, PrimitivesRestoreMatrixArraysAndTexturing) {
     const Rect r = {10, 50, 20, 60};
-    unsigned tex = white_texture();
-    check_textures[1] = tex;
+    const TextureStandIn check(&check_textures[1], white_texture());
+    const unsigned tex = check.texture;
     auto each = [&](void (*setup)(void)) {
         setup();
         const GlSnapshot before;
@@ -411,17 +430,32 @@ TEST_F(Render, TexturedRectShowsTheTextureUpright) {
     glDeleteTextures(1, &name);
 }
 
-TEST_F(Render, CheckMarkTintsByState) {
-    check_textures[0] = white_texture();
-    check_textures[1] = white_texture();
-    const Rect off = {0, 50, 0, 50}, on = {100, 150, 0, 50};
+TEST_F(Render, CheckMarkPicksItsPictureAndTintByState) {
+    // 2x2 pictures, bottom row first, white but for one dark texel: bottom
+    // left in state 0's picture, bottom right in state 1's.
+    const uint8_t W = 255;
+    const TextureStandIn bad(&check_textures[0],
+                             make_texture(2, 2, {0, 0, 0, W, W, W, W, W, W, W, W, W, W, W, W, W}));
+    const TextureStandIn good(&check_textures[1],
+                              make_texture(2, 2, {W, W, W, W, 0, 0, 0, W, W, W, W, W, W, W, W, W}));
+    const Rect off = {0, 50, 0, 50}, on = {100, 150, 0, 50}, plain = {200, 250, 0, 50};
     draw_check_mark(&off, 0, 1);
     draw_check_mark(&on, 1, 1);
+    const uint8_t blue[4] = {0, 0, 255, 255};
+    gl_set_color(blue);
+    draw_check_mark(&plain, 1, 0); // untinted: the current colour
     Screen s;
     EXPECT_EQ(s.at(25, 25)[0], 255);
     EXPECT_EQ(s.at(25, 25)[1], 0);
     EXPECT_EQ(s.at(125, 25)[0], 0);
     EXPECT_EQ(s.at(125, 25)[1], 255);
+    EXPECT_FALSE(s.lit(12, 12)); // state 0: its own picture, tinted red
+    EXPECT_EQ(s.at(37, 12)[0], 255);
+    EXPECT_EQ(s.at(112, 12)[1], 255); // state 1: its own picture, tinted green
+    EXPECT_FALSE(s.lit(137, 12));
+    EXPECT_EQ(s.at(212, 12)[2], 255);
+    EXPECT_EQ(s.at(212, 12)[0] + s.at(212, 12)[1], 0);
+    EXPECT_FALSE(s.lit(237, 12));
 }
 
 TEST_F(Render, DiscsAndCylindersFollowTheirRadiusAndAngle) {
@@ -471,7 +505,8 @@ TEST_F(Render, BoxAndCrossCoverTheirRectangle) {
 TEST_F(Render, LabelBoxDrawsPictureFillOutlineOrNothing) {
     const uint8_t fill[4] = {200, 100, 50, 255}, ink[4] = {0, 0, 255, 255};
     // A button picture that is half black so "textured" is visible: left column black.
-    button_texture = make_texture(2, 1, {0, 0, 0, 255, 255, 255, 255, 255});
+    const TextureStandIn picture(&button_texture,
+                                 make_texture(2, 1, {0, 0, 0, 255, 255, 255, 255, 255}));
     const Rect pic = {0, 100, 0, 100}, plain = {110, 210, 0, 100}, outline = {0, 100, 200, 300},
                none = {110, 210, 200, 300};
     draw_label_box(&pic, "", fill, ink);

@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 #include <lodepng.h>
 
+#include <dirent.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -116,11 +118,24 @@ TEST_F(Screenshot, PathFollowsTheBaseDirectoryAndFailsWhenUnwritable) {
     EXPECT_EQ(screenshot_write(&screen, "missing/c.png"), 0);
     EXPECT_FALSE(file_exists(dir.file("missing/c.png")));
 
-    // A path over 511 characters is refused, not cut to some other name.
-    const std::string long_name = std::string(520, 'n') + ".png";
+    // A path over 511 characters is refused, not cut to some other name. The
+    // long part is two directories that exist, so the path cut to 511
+    // characters ("./", both directories, the first 107 characters of the
+    // file name) could be created if the writer cut instead of refusing.
+    const std::string deep = std::string(200, 'd') + "/" + std::string(200, 'e');
+    ASSERT_EQ(mkdir(dir.file(std::string(200, 'd')).c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir.file(deep).c_str(), 0755), 0);
+    const std::string long_name = deep + "/" + std::string(120, 'n') + ".png";
+    ASSERT_GT(2 + long_name.size(), 511u);
     EXPECT_EQ(screenshot_write(&screen, long_name.c_str()), 0);
-    const std::string cut = std::string(509, 'n');
-    EXPECT_FALSE(file_exists(dir.file(cut)));
+    EXPECT_FALSE(file_exists(dir.file(deep + "/" + std::string(107, 'n'))));
+    DIR *inside = opendir(dir.file(deep).c_str());
+    ASSERT_NE(inside, nullptr);
+    int entries = 0;
+    while (const dirent *e = readdir(inside))
+        entries += strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0;
+    closedir(inside);
+    EXPECT_EQ(entries, 0) << "nothing written under the long path";
 
     const Rect empty = {10, 10, 0, 480};
     EXPECT_EQ(screenshot_write(&empty, "e.png"), 0);

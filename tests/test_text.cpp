@@ -255,6 +255,7 @@ TEST_F(Text, ScalesWithTheSizeAndLeavesStateAsFound) {
     EXPECT_EQ(depth_after, depth_before);
     EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
     EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
     GLfloat colour[4];
     glGetFloatv(GL_CURRENT_COLOR, colour); // the shadow's black did not stick
     EXPECT_FLOAT_EQ(colour[1], 200 / 255.0f);
@@ -291,6 +292,55 @@ TEST_F(Text, ShadowSitsBelowRightOfEachGlyph) {
     EXPECT_TRUE(black(l + 5, b - 2));
 }
 
+TEST_F(Text, GlyphDrawsItsShadowAtTheOriginAndKeepsTheInk) {
+    begin_frame_on_grey();
+    const uint8_t ink[4] = {255, 200, 100, 255};
+    gl_set_color(ink);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, font.font_texture);
+    glTranslatef(100, 240, 0);
+    glScalef(2, 2, 1); // 2 font units of shadow = 4 pixels
+    GLfloat before[16], after[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, before);
+    font_draw_glyph('H');
+    glGetFloatv(GL_MODELVIEW_MATRIX, after);
+    glDisable(GL_TEXTURE_2D);
+    glLoadIdentity();
+    for (int i = 0; i < 16; i++)
+        EXPECT_EQ(after[i], before[i]) << "the origin stays put, element " << i;
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    GLfloat colour[4], material[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    glGetMaterialfv(GL_BACK, GL_DIFFUSE, material);
+    for (int i = 0; i < 4; i++) {
+        EXPECT_FLOAT_EQ(colour[i], ink[i] / 255.0f) << i;
+        EXPECT_FLOAT_EQ(material[i], ink[i] / 255.0f) << i;
+    }
+
+    Screen s;
+    // The quad carries the -average_advance/2 that the layout code undoes.
+    const int g = glyph('H');
+    const float left = 100 + 2 * (font.glyph_bearing[g] - font.average_advance / 2);
+    const float right = left + 2 * (font.glyph_width[g] + 2 * font.pad_x);
+    const int l = static_cast<int>(left), r = static_cast<int>(right);
+    const int t = static_cast<int>(240 + 2 * half_cell()),
+              b = static_cast<int>(240 - 2 * half_cell());
+    auto grey = [&](int x, int y) { return s.at(x, y)[0] > 100 && s.at(x, y)[0] < 150; };
+    auto black = [&](int x, int y) { return s.at(x, y)[0] < 20; };
+    EXPECT_EQ(s.at(l + 20, 240)[0], 255); // the glyph in the ink colour, over its shadow
+    EXPECT_EQ(s.at(l + 20, 240)[1], 200);
+    EXPECT_TRUE(s.lit(r - 2, 240));
+    EXPECT_TRUE(black(r + 2, 240)); // shadow right of the glyph
+    EXPECT_TRUE(grey(r + 6, 240));
+    EXPECT_TRUE(black(l + 20, b - 2)); // shadow below
+    EXPECT_TRUE(grey(l + 20, b - 6));
+    EXPECT_TRUE(grey(l - 2, 240)); // nothing left of or above the glyph
+    EXPECT_TRUE(grey(l + 20, t + 2));
+    EXPECT_TRUE(grey(l + 1, b - 2)); // the shadow starts 4 pixels to the right
+    EXPECT_TRUE(black(l + 5, b - 2));
+}
+
 // ---- Wrapped text ---------------------------------------------------------------
 
 TEST_F(Text, WrapsWholeWordsAtTheLimit) {
@@ -299,6 +349,9 @@ TEST_F(Text, WrapsWholeWordsAtTheLimit) {
     // "BB " is 46.66; "CCCC" would reach 112.0, so it moves down too.
     text_draw_wrapped("AAA BB CCCC", 35, 20, 460, 100);
     text_draw_wrapped("A\nAA", 35, 200, 460, 1000); // a line feed always breaks
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+    EXPECT_FALSE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
     Screen s;
     const char *lines[4] = {"AAA ", "BB ", "CCCC", nullptr};
     for (int k = 0; k < 4; k++) {

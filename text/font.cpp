@@ -183,23 +183,28 @@ void font_release(void) {
     memset(&font, 0, sizeof font);
 }
 
-void font_draw_glyph(uint8_t c) {
-    const int g = quad_index(c);
-    if (g < 0 || font.glyph_count == 0) return;
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+// The shadow pass comes first so the ink lies over it; the colour is read back
+// from GL, so whatever the caller set (bytes or floats) is what is restored.
+void font_draw_shadowed(void (*draw)(void *context), void *context) {
     if (text_shadow_enabled) {
-        GLfloat current[4];
-        glGetFloatv(GL_CURRENT_COLOR, current);
+        GLfloat ink[4];
+        glGetFloatv(GL_CURRENT_COLOR, ink);
         gl_set_color(text_shadow_colour);
         glPushMatrix();
         glTranslatef(2.0f, -2.0f, 0.0f);
-        draw_quad(g);
+        draw(context);
         glPopMatrix();
-        glColor4f(current[0], current[1], current[2], current[3]);
-        glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, current);
+        gl_set_color_f(ink);
     }
-    draw_quad(g);
+    draw(context);
+}
+
+void font_draw_glyph(uint8_t c) {
+    int g = quad_index(c);
+    if (g < 0 || font.glyph_count == 0) return;
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    font_draw_shadowed([](void *quad) { draw_quad(*static_cast<int *>(quad)); }, &g);
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 }
@@ -207,11 +212,7 @@ void font_draw_glyph(uint8_t c) {
 void font_draw_quad(uint8_t c) {
     const int g = quad_index(c);
     if (g < 0 || font.glyph_count == 0) return;
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     draw_quad(g);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 }
 
 float font_scale(float size) {

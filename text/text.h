@@ -4,7 +4,8 @@
 //
 // Font quantities are font units (pixels of the font picture); a text size is
 // the screen height of one 35-unit cell. Drawing uses the current GL colour
-// and model-view matrix, pops what it pushes and leaves 2D texturing off.
+// and model-view matrix, pops what it pushes and leaves 2D texturing and the
+// vertex and texture-coordinate arrays off (untouched while the font is empty).
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -45,8 +46,9 @@ void font_init_texture(unsigned texture);    // font_init with the picture alrea
 void font_release(void);                     // deletes the font texture, record back to zero; old context still current
 void font_set_metrics(FontMetrics *m);       // fills the fixed metric tables
 void font_build_glyphs(void);                // 892 vertices appended; first_vertex set
-void font_draw_glyph(uint8_t c);             // quad (and shadow) at the origin; texture bound by the caller
-void font_draw_quad(uint8_t c);              // the quad alone, no shadow, in the current colour; texture bound by the caller
+void font_draw_glyph(uint8_t c);             // quad (and shadow) at the origin, colour restored; texture bound and enabled by the caller; both arrays off on exit
+void font_draw_shadowed(void (*draw)(void *context), void *context); // draw, first in the shadow colour 2 units right and down when shadows are on; colour restored
+void font_draw_quad(uint8_t c);              // the quad alone, no shadow, in the current colour; texture bound and vertex and texture-coordinate arrays on by the caller
 float font_scale(float size);                // size / cell_height; 0 while the font is empty
 float font_glyph_advance(uint8_t c);         // pen movement after c; 0 for codes without a quad (below 32, 255)
 float font_line_width(const char *s);        // advances up to the first '\n' or the end (font units)

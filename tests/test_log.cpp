@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <time.h>
 
 namespace {
@@ -195,6 +196,47 @@ TEST_F(LogTest, BaseDirectoryPlacesTheFileAndOpenFailureIsFinal) {
     set_base_dir(".");
     log_printf(LOG_ERROR, "still off");
     EXPECT_FALSE(file_exists(dir.file(LOG_NAME))) << "a failed open is not retried";
+}
+
+int write_text(FILE *f, const void *text) { return fputs(static_cast<const char *>(text), f) >= 0; }
+
+int write_then_fail(FILE *f, const void *text) {
+    fputs(static_cast<const char *>(text), f);
+    return 0;
+}
+
+int calls;
+int count_call(FILE *, const void *) {
+    calls++;
+    return 1;
+}
+
+TEST(FileReplace, ReplacesWholeOrLeavesTheOldFileAndNoTemporary) {
+    TempDir dir;
+    ASSERT_EQ(file_replace("f.txt", write_text, "first\n"), 1);
+    EXPECT_EQ(read_file(dir.file("f.txt")), "first\n");
+    ASSERT_EQ(file_replace("f.txt", write_text, "second\n"), 1);
+    EXPECT_EQ(read_file(dir.file("f.txt")), "second\n") << "replaced, not appended";
+    EXPECT_FALSE(file_exists(dir.file("f.txt.tmp")));
+
+    EXPECT_EQ(file_replace("f.txt", write_then_fail, "partial third\n"), 0);
+    EXPECT_EQ(read_file(dir.file("f.txt")), "second\n") << "a failed writer changes nothing";
+    EXPECT_FALSE(file_exists(dir.file("f.txt.tmp")));
+
+    // A directory in the way of the temporary: nothing is opened or written.
+    ASSERT_EQ(mkdir(dir.file("f.txt.tmp").c_str(), 0755), 0);
+    calls = 0;
+    EXPECT_EQ(file_replace("f.txt", count_call, nullptr), 0);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(read_file(dir.file("f.txt")), "second\n");
+    rmdir(dir.file("f.txt.tmp").c_str());
+
+    // The empty path of a name that did not fit is refused before any file,
+    // even a ".tmp" in the working directory, is touched.
+    write_file(dir.file(".tmp"), "someone else's\n");
+    EXPECT_EQ(file_replace("", count_call, nullptr), 0);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(read_file(dir.file(".tmp")), "someone else's\n");
 }
 
 TEST(LogTime, FormatTimeAndDate) {

@@ -170,6 +170,23 @@ TEST_F(LogTest, ReadBackWhileOpenThenAppendAtTheEnd) {
     EXPECT_EQ(text.size() - text.rfind(" three\n"), strlen(" three\n")) << "appended at the end";
 }
 
+TEST_F(LogTest, ReadOfNoBytesLeavesTheBufferAlone) {
+    // Closed: without the length check the "" answer would write its 0 byte.
+    char one[1] = {'s'};
+    log_read(one, 0, 0);
+    EXPECT_EQ(one[0], 's');
+    log_read(one, -1, 0);
+    EXPECT_EQ(one[0], 's');
+
+    // Open: a negative length must not become a huge unsigned read.
+    log_printf(LOG_ERROR, "some text");
+    ASSERT_GT(log_size(), 0);
+    log_read(one, 0, 0);
+    EXPECT_EQ(one[0], 's');
+    log_read(one, -1, 0);
+    EXPECT_EQ(one[0], 's');
+}
+
 TEST_F(LogTest, BaseDirectoryPlacesTheFileAndOpenFailureIsFinal) {
     mkdir(dir.file("sub").c_str(), 0755);
     set_base_dir("sub");

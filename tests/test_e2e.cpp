@@ -17,19 +17,16 @@
 #include <SDL_mixer.h>
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
-#include <X11/Xlib.h>
+#include "tools/xwindow.h"
 #include <X11/Xutil.h>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <math.h>
-#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 #include <vector>
@@ -43,17 +40,6 @@ constexpr int RATE = 44100;
 
 void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
-std::string run_output(const std::string &cmd) {
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[256];
-    while (fgets(buf, sizeof buf, p))
-        out += buf;
-    pclose(p);
-    return out;
-}
-
 struct Program {
     pid_t pid = -1;
     std::string window;
@@ -61,24 +47,14 @@ struct Program {
 
     // Starts the program with disk audio into the temporary directory.
     bool start(const std::vector<std::string> &args) {
-        pid = fork();
-        if (pid == 0) {
-            setenv("SDL_AUDIODRIVER", "disk", 1);
-            setenv("SDL_DISKAUDIOFILE", (dir.path + "/audio.raw").c_str(), 1);
-            setenv("SDL_DISKAUDIODELAY", "20", 1);
-            std::vector<char *> argv;
-            argv.push_back(const_cast<char *>(VOSTREL_BINARY));
-            for (const std::string &a : args)
-                argv.push_back(const_cast<char *>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(VOSTREL_BINARY, argv.data());
-            _exit(127);
-        }
-        for (int i = 0; i < 200 && window.empty(); i++) {
-            pause_ms(50);
-            std::string out =
-                run_output("xdotool search --name '^Vostrel Soundboard$' 2>/dev/null");
-            if (!out.empty()) window = out.substr(0, out.find('\n'));
+        pid = program_start(args,
+                            {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir.path + "/audio.raw",
+                             "SDL_DISKAUDIODELAY=20"});
+        if (Display *d = XOpenDisplay(nullptr)) {
+            Window w = xwindow_wait(d, "Vostrel Soundboard", 10000,
+                                    [this] { return program_running(pid); });
+            if (w) window = std::to_string(w);
+            XCloseDisplay(d);
         }
         for (int i = 0; i < 200; i++) {
             if (log().find("Initialization Complete") != std::string::npos) break;
@@ -109,22 +85,13 @@ struct Program {
         release();
     }
 
-    // Exit status after SIGTERM; -1 if it did not end in time.
+    // Exit status after SIGTERM (128 + signal if a signal ended it); -1 if
+    // it did not end in time.
     int terminate() {
         if (pid <= 0) return -1;
-        kill(pid, SIGTERM);
-        for (int i = 0; i < 200; i++) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                pid = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            pause_ms(50);
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        int status = program_terminate(pid, 10);
         pid = -1;
-        return -1;
+        return status;
     }
 
     ~Program() {

@@ -37,13 +37,6 @@ std::string stamp_of(time_t t) {
     return buf;
 }
 
-int count_of(const std::string &text, const std::string &needle) {
-    int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-        n++;
-    return n;
-}
-
 TEST_F(LogTest, LinesCarryPaddedLevelNameAndLocalTimeStamp) {
     log_threshold = LOG_DEBUG;
     time_t before = time(nullptr);

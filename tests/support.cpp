@@ -1,12 +1,15 @@
 // Helpers shared by the test programs; see support.h.
 #include "support.h"
 
+#include "app/app.h"
 #include "platform/gles.h"
 #include "render/render.h"
 #include "text/text.h"
 
 #include <SDL.h>
+#include <SDL_mixer.h>
 #include <fcntl.h>
+#include <math.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -142,4 +145,36 @@ int program_wait(pid_t pid, int seconds) {
 int program_terminate(pid_t pid, int seconds) {
     kill(pid, SIGTERM);
     return program_wait(pid, seconds);
+}
+
+PixelBox board_button_box(int slot, int width, int height) {
+    Rect screen = {0.0f, static_cast<float>(width), 0.0f, static_cast<float>(height)};
+    app_layout(&screen);
+    const Rect &cell = buttons[slot].cell;
+    float x0 = cell.left, y0 = cell.top, x1 = cell.right, y1 = cell.bottom;
+    rect_map_point(&grid_rect, &app_input_rect, &x0, &y0);
+    rect_map_point(&grid_rect, &app_input_rect, &x1, &y1);
+    // The board's space is y-up; window rows count down from the top.
+    return {static_cast<int>(lroundf(x0)), height - static_cast<int>(lroundf(y0)),
+            static_cast<int>(lroundf(x1)), height - static_cast<int>(lroundf(y1))};
+}
+
+std::vector<std::vector<int16_t>> board_clip_samples() {
+    std::vector<std::vector<int16_t>> clips(BOARD_BUTTONS);
+    setenv("SDL_AUDIODRIVER", "dummy", 0); // no sound device needed to decode
+    if (SDL_Init(SDL_INIT_AUDIO) != 0) return clips;
+    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) == 0) {
+        for (int k = 0; k < BOARD_BUTTONS; k++) {
+            const AssetRecord *a = board_clips[k];
+            Mix_Chunk *c = Mix_LoadWAV_RW(
+                SDL_RWFromMem(const_cast<uint8_t *>(a->data), static_cast<int>(a->size)), 1);
+            if (!c) continue;
+            clips[k].resize(c->alen / 2);
+            memcpy(clips[k].data(), c->abuf, clips[k].size() * 2);
+            Mix_FreeChunk(c);
+        }
+        Mix_CloseAudio();
+    }
+    SDL_Quit();
+    return clips;
 }

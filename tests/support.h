@@ -1,7 +1,8 @@
-// Helpers shared by the test programs: a private working directory, whole-file
-// reads and writes, SDL start-up on a display that may be resetting, a real
-// SDL window with a GL context for read-back, and the program under test as a
-// child process.
+// Helpers shared by the test programs (and the benchmark driver): a private
+// working directory, whole-file reads and writes, SDL start-up on a display
+// that may be resetting, a real SDL window with a GL context for read-back,
+// the program under test as a child process, and the board as seen from
+// outside (button positions in window pixels, clip samples as mixed).
 #pragma once
 
 #include <stdint.h>
@@ -68,3 +69,20 @@ bool program_running(pid_t pid);
 int program_wait(pid_t pid, int seconds);
 // SIGTERM, then program_wait.
 int program_terminate(pid_t pid, int seconds);
+
+// Window pixels of a board button: columns x0 <= x < x1, rows y0 <= y < y1,
+// row 0 at the top.
+struct PixelBox {
+    int x0, y0, x1, y1;
+    int centre_x() const { return (x0 + x1) / 2; }
+    int centre_y() const { return (y0 + y1) / 2; }
+};
+// Where the button in display slot `slot` lies in a width x height window, by
+// the board's own layout rule (app_layout, run in the calling process).
+PixelBox board_button_box(int slot, int width, int height);
+
+// Every board clip, by clip index, as the program's mixer holds it: 44100 Hz
+// stereo 16-bit samples (empty if a clip fails to load). Starts SDL audio, on
+// the dummy driver unless SDL_AUDIODRIVER names another, and ends with
+// SDL_Quit: call it while SDL is not otherwise in use.
+std::vector<std::vector<int16_t>> board_clip_samples();

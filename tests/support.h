@@ -26,8 +26,8 @@ bool file_exists(const std::string &path);
 std::string read_file(const std::string &path);                     // "" when missing
 std::vector<uint8_t> read_bytes(const std::string &path);           // empty when missing
 void write_file(const std::string &path, const std::string &bytes); // replaces the file
-int count_of(const std::string &text,
-             const std::string &needle); // occurrences, overlapping ones too
+// Occurrences of needle in text, overlapping ones included.
+int count_of(const std::string &text, const std::string &needle);
 
 // SDL_Init(flags), retried for up to ten seconds: Xvfb refuses connections for
 // a moment while it resets after the previous client's last window closed.

@@ -9,10 +9,9 @@
 //   program's; the allowance is the clips as the mixer holds them (converted
 //   to 44100 Hz stereo 16-bit), measured here with SDL_mixer itself.
 #include "app/app.h"
+#include "tests/support.h"
 #include "tools/xwindow.h"
 
-#include <SDL.h>
-#include <SDL_mixer.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -106,26 +105,27 @@ static double median(std::vector<double> v) {
 
 static size_t converted_clip_bytes() {
     size_t total = 0;
-    SDL_Init(SDL_INIT_AUDIO);
-    Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024);
-    for (int k = 0; k < BOARD_BUTTONS; k++) {
-        const AssetRecord *a = board_clips[k];
-        Mix_Chunk *c = Mix_LoadWAV_RW(
-            SDL_RWFromMem(const_cast<uint8_t *>(a->data), static_cast<int>(a->size)), 1);
-        if (c) total += c->alen;
-        if (c) Mix_FreeChunk(c);
-    }
-    Mix_CloseAudio();
-    SDL_Quit();
+    for (const std::vector<int16_t> &clip : board_clip_samples())
+        total += clip.size() * sizeof(int16_t);
     return total;
+}
+
+static bool remove_dir(const std::string &dir) {
+    std::string cmd = "rm -rf '" + dir + "'";
+    return system(cmd.c_str()) == 0;
 }
 
 int main() {
     char tmpl[] = "/tmp/vostrel-bench-XXXXXX";
-    std::string dir = mkdtemp(tmpl);
+    if (!mkdtemp(tmpl)) {
+        perror("bench: mkdtemp");
+        return 1;
+    }
+    std::string dir = tmpl;
     Display *d = XOpenDisplay(nullptr);
     if (!d) {
         fprintf(stderr, "bench: no X display\n");
+        remove_dir(dir);
         return 1;
     }
 
@@ -149,17 +149,22 @@ int main() {
     // Release -> play over 200 taps, then the peak memory.
     Child c = launch(VOSTREL_BINARY, dir);
     wait_stamp(c, "swap", 1, 10000);
-    Window w = 0;
-    for (int i = 0; i < 100 && !w; i++, pause_ms(50))
-        w = xwindow_find(d, DefaultRootWindow(d), "Vostrel Soundboard");
+    Window w = xwindow_wait(d, "Vostrel Soundboard", 5000, [] { return true; });
+    if (!w) {
+        fprintf(stderr, "bench: the soundboard's window never appeared\n");
+        stop(c);
+        XCloseDisplay(d);
+        remove_dir(dir);
+        return 1;
+    }
     int wx = 0, wy = 0;
     Window child;
     XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &wx, &wy, &child);
     pause_ms(300);
     std::vector<double> latency;
     for (int tap = 0; tap < 200; tap++) {
-        int slot = tap % BOARD_BUTTONS;
-        int x = wx + (slot % 4) * 80 + 40, y = wy + 40 + (slot / 4) * 80 + 40;
+        PixelBox cell = board_button_box(tap % BOARD_BUTTONS, 320, 480);
+        int x = wx + cell.centre_x(), y = wy + cell.centre_y();
         XTestFakeMotionEvent(d, -1, x, y, 0);
         XTestFakeButtonEvent(d, 1, True, 0);
         XFlush(d);
@@ -190,6 +195,5 @@ int main() {
     printf("| peak RSS | %ld KiB | %ld KiB bare + %.0f KiB clips | <= %.0f KiB (1.3x; now %.2fx) "
            "|\n",
            rss_board, rss_bare, clips_kib, rss_allow, floor_kib > 0 ? rss_board / floor_kib : 0.0);
-    std::string cmd = "rm -rf '" + dir + "'";
-    return system(cmd.c_str()) == 0 ? 0 : 1;
+    return remove_dir(dir) ? 0 : 1;
 }

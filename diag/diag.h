@@ -1,15 +1,23 @@
 // Diagnostics: the levelled log file, its read-back, the base directory of the
-// program's own files and time formatting.
+// program's own files, replacing one of those files whole, and time formatting.
 //
 // The log file is created (truncated) by the first message that passes the
 // threshold and never reopened after log_close. Writers hold the log's
 // read-write lock exclusively; log_read/log_size hold it shared.
+//
+// file_replace(path, write, context): write(stream, context) fills path +
+// ".tmp", which is renamed over path only if write returned non-zero and the
+// flush and close succeeded; otherwise the temporary is removed and the old
+// file is left byte for byte. An empty path (a path that did not fit its
+// buffer) is refused before anything is opened, so no ".tmp" appears in the
+// working directory. 1 if the file was replaced, 0 otherwise.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
 
 #include <stddef.h>
+#include <stdio.h>
 #include <time.h>
 
 enum LogLevel { LOG_CRITICAL = 0, LOG_ERROR = 1, LOG_WARNING = 2, LOG_INFO = 3, LOG_DEBUG = 4 };
@@ -29,6 +37,7 @@ void log_reset_for_test(void);                          // closed and never atte
 // Files
 void get_base_dir(char *buffer, size_t size);    // bounded copy of the base directory (initially ".")
 void set_base_dir(const char *dir);              // replaces it (cut at 511 characters)
+int file_replace(const char *path, int (*write)(FILE *stream, const void *context), const void *context); // atomic replace, see below
 
 // Time
 void format_time(time_t t, const char *format, char *buffer); // localtime + strftime, at most 32 bytes

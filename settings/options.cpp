@@ -7,8 +7,8 @@
 // Hostile files: every scan is bounded to its buffer. A section name or key
 // longer than 31 characters is rejected (the settings under a rejected header
 // are skipped, never filed under the previous section); a string value longer
-// than 63 characters is cut. Saving writes a temporary file beside the real
-// one and renames it over, so a failed save leaves the old file intact.
+// than 63 characters is cut. Saving goes through file_replace, so a failed save
+// leaves the old file intact.
 #include "settings/settings.h"
 
 #include "diag/diag.h"
@@ -149,8 +149,8 @@ void options_file_path(const char *suffix, char *dest) {
     snprintf(name, sizeof name, "%s%s", APP_NAME, suffix);
     for (char *c = name; *c; c++)
         *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
-    // A path that does not fit becomes "", so opening fails (and is reported)
-    // instead of touching a file with a cut name.
+    // A path that does not fit becomes "": opening it fails (and is reported)
+    // and file_replace refuses it, instead of touching a file with a cut name.
     int n = snprintf(dest, PATH_SIZE, "%s%s%s", dir, sep, name);
     if (n < 0 || n >= PATH_SIZE) dest[0] = 0;
 }
@@ -223,7 +223,7 @@ int options_read_file(void) {
     return 1;
 }
 
-static bool write_all(FILE *f) {
+static int write_all(FILE *f, const void *) {
     bool ok = true;
     for (OptionSection *s = sections; s; s = s->next) {
         ok = ok && fprintf(f, "[%s]\n", s->name) >= 0;
@@ -253,19 +253,8 @@ static bool write_all(FILE *f) {
 int options_save(void) {
     if (!options_changed) return 1;
     char path[PATH_SIZE];
-    char temp[PATH_SIZE + 8];
     options_file_path(".conf", path);
-    snprintf(temp, sizeof temp, "%s.tmp", path);
-    FILE *f = path[0] ? fopen(temp, "w") : nullptr;
-    bool ok = f != nullptr;
-    if (f) {
-        ok = write_all(f);
-        ok = (fflush(f) == 0) && ok;
-        ok = (fclose(f) == 0) && ok;
-        ok = ok && rename(temp, path) == 0;
-        if (!ok) remove(temp);
-    }
-    if (!ok) {
+    if (!file_replace(path, write_all, nullptr)) {
         log_printf(LOG_ERROR, "Could not save settings to %s", path);
         return 0;
     }

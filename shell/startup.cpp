@@ -2,8 +2,8 @@
 // shutdown sequence, session files and screenshot requests.
 //
 // Session file: a native-endian 32-bit payload length, then the payload. It
-// is written to a temporary file renamed over the old one, so a failed write
-// never destroys the previous session; it is deleted by the first read.
+// is written through file_replace, so a failed write never destroys the
+// previous session; it is deleted by the first read.
 #include "shell/shell.h"
 
 #include "anim/anim.h"
@@ -88,26 +88,26 @@ void shell_load_session(void) {
     app_session_loaded();
 }
 
+struct SessionPayload {
+    const void *data;
+    int length;
+};
+
+// The length word, then the payload as one block. A payload of zero (or
+// negative) length leaves a file holding only the length word.
+static int write_session(FILE *f, const void *context) {
+    const SessionPayload *p = static_cast<const SessionPayload *>(context);
+    int32_t word = p->length;
+    if (fwrite(&word, sizeof word, 1, f) != 1) return 0;
+    return p->length <= 0 || fwrite(p->data, static_cast<size_t>(p->length), 1, f) == 1;
+}
+
+// A zero-length payload is stored but reports 0, as fwrite of zero bytes does.
 int session_write(const void *data, int length) {
     char path[PATH_SIZE];
-    char temp[PATH_SIZE + 8];
     options_file_path(".session", path);
-    if (!path[0]) return 0;
-    snprintf(temp, sizeof temp, "%s.tmp", path);
-    FILE *f = fopen(temp, "wb");
-    if (!f) return 0;
-    int32_t word = length;
-    bool word_ok = fwrite(&word, sizeof word, 1, f) == 1;
-    // A zero-length payload leaves a file holding only the length word and
-    // reports 0, as fwrite of zero bytes does.
-    bool payload_ok = length > 0 && fwrite(data, static_cast<size_t>(length), 1, f) == 1;
-    bool closed = fclose(f) == 0;
-    bool complete = word_ok && closed && (payload_ok || length <= 0);
-    if (!complete || rename(temp, path) != 0) {
-        remove(temp);
-        return 0;
-    }
-    return payload_ok ? 1 : 0;
+    SessionPayload payload = {data, length};
+    return file_replace(path, write_session, &payload) && length > 0 ? 1 : 0;
 }
 
 int session_read(void *buffer, int length) {

@@ -1,14 +1,20 @@
 // Helpers shared by the test programs; see support.h.
 #include "support.h"
 
+#include "app/app.h"
 #include "platform/gles.h"
 #include "render/render.h"
 #include "text/text.h"
 
 #include <SDL.h>
+#include <SDL_mixer.h>
+#include <fcntl.h>
+#include <math.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 TempDir::TempDir() {
@@ -52,16 +58,25 @@ void write_file(const std::string &path, const std::string &bytes) {
     fclose(f);
 }
 
-// Xvfb may refuse connections for a moment after the previous client's last
-// window closed, so opening the display is retried for a while.
-GlWindow::GlWindow(int w, int h) : width(w), height(h), ok(false) {
-    int tries = 0;
-    while (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        if (++tries == 50) {
-            fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
-            return;
-        }
+int count_of(const std::string &text, const std::string &needle) {
+    int n = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        n++;
+    return n;
+}
+
+bool sdl_init_retrying(uint32_t flags) {
+    for (int tries = 0; tries < 100; tries++) {
+        if (SDL_Init(flags) == 0) return true;
         usleep(100000);
+    }
+    return false;
+}
+
+GlWindow::GlWindow(int w, int h) : width(w), height(h), ok(false) {
+    if (!sdl_init_retrying(SDL_INIT_VIDEO)) {
+        fprintf(stderr, "SDL_Init: %s\n", SDL_GetError());
+        return;
     }
     ok = SDL_SetVideoMode(w, h, 0, SDL_OPENGL) != nullptr;
     if (!ok) fprintf(stderr, "SDL_SetVideoMode: %s\n", SDL_GetError());
@@ -85,4 +100,81 @@ std::vector<uint8_t> read_pixels(int x, int y, int w, int h) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
     return px;
+}
+
+pid_t program_start(const std::vector<std::string> &args, const std::vector<std::string> &env,
+                    const std::string &stderr_path) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    for (const std::string &kv : env) {
+        size_t eq = kv.find('=');
+        setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
+    }
+    if (!stderr_path.empty()) {
+        int fd = open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) dup2(fd, 2);
+    }
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(VOSTREL_BINARY));
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(VOSTREL_BINARY, argv.data());
+    _exit(127);
+}
+
+bool program_running(pid_t pid) {
+    siginfo_t info = {};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return false; // no such child
+    return info.si_pid == 0;
+}
+
+int program_wait(pid_t pid, int seconds) {
+    for (int i = 0; i < seconds * 20; i++) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        usleep(50000);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+int program_terminate(pid_t pid, int seconds) {
+    kill(pid, SIGTERM);
+    return program_wait(pid, seconds);
+}
+
+PixelBox board_button_box(int slot, int width, int height) {
+    Rect screen = {0.0f, static_cast<float>(width), 0.0f, static_cast<float>(height)};
+    app_layout(&screen);
+    const Rect &cell = buttons[slot].cell;
+    float x0 = cell.left, y0 = cell.top, x1 = cell.right, y1 = cell.bottom;
+    rect_map_point(&grid_rect, &app_input_rect, &x0, &y0);
+    rect_map_point(&grid_rect, &app_input_rect, &x1, &y1);
+    // The board's space is y-up; window rows count down from the top.
+    return {static_cast<int>(lroundf(x0)), height - static_cast<int>(lroundf(y0)),
+            static_cast<int>(lroundf(x1)), height - static_cast<int>(lroundf(y1))};
+}
+
+std::vector<std::vector<int16_t>> board_clip_samples() {
+    std::vector<std::vector<int16_t>> clips(BOARD_BUTTONS);
+    setenv("SDL_AUDIODRIVER", "dummy", 0); // no sound device needed to decode
+    if (SDL_Init(SDL_INIT_AUDIO) != 0) return clips;
+    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) == 0) {
+        for (int k = 0; k < BOARD_BUTTONS; k++) {
+            const AssetRecord *a = board_clips[k];
+            Mix_Chunk *c = Mix_LoadWAV_RW(
+                SDL_RWFromMem(const_cast<uint8_t *>(a->data), static_cast<int>(a->size)), 1);
+            if (!c) continue;
+            clips[k].resize(c->alen / 2);
+            memcpy(clips[k].data(), c->abuf, clips[k].size() * 2);
+            Mix_FreeChunk(c);
+        }
+        Mix_CloseAudio();
+    }
+    SDL_Quit();
+    return clips;
 }

@@ -1,9 +1,13 @@
-// Helpers shared by the test programs: a private working directory, whole-file
-// reads and writes, and a real SDL window with a GL context for read-back.
+// Helpers shared by the test programs (and the benchmark driver): a private
+// working directory, whole-file reads and writes, SDL start-up on a display
+// that may be resetting, a real SDL window with a GL context for read-back,
+// the program under test as a child process, and the board as seen from
+// outside (button positions in window pixels, clip samples as mixed).
 #pragma once
 
 #include <stdint.h>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 // Creates a fresh directory under /tmp and makes it the working directory
@@ -22,6 +26,13 @@ bool file_exists(const std::string &path);
 std::string read_file(const std::string &path);                     // "" when missing
 std::vector<uint8_t> read_bytes(const std::string &path);           // empty when missing
 void write_file(const std::string &path, const std::string &bytes); // replaces the file
+// Occurrences of needle in text, overlapping ones included.
+int count_of(const std::string &text, const std::string &needle);
+
+// SDL_Init(flags), retried for up to ten seconds: Xvfb refuses connections for
+// a moment while it resets after the previous client's last window closed.
+// false, with SDL's error set, if it never succeeds.
+bool sdl_init_retrying(uint32_t flags);
 
 // A 320x480 SDL_OPENGL window, current for the lifetime of the object.
 struct GlWindow {
@@ -43,3 +54,35 @@ void fresh_gl_state();
 
 // RGBA bytes of the back buffer, bottom row first (glReadPixels order).
 std::vector<uint8_t> read_pixels(int x, int y, int w, int h);
+
+// The program under test (VOSTREL_BINARY) started as a child process in the
+// current directory with the given arguments (argv[0] not included). env
+// entries are "NAME=value", set in the child only; the child's stderr goes to
+// stderr_path when that is not empty. -1 if the fork failed.
+pid_t program_start(const std::vector<std::string> &args, const std::vector<std::string> &env,
+                    const std::string &stderr_path = "");
+// The child has not ended yet. An ended child is left for program_wait to reap.
+bool program_running(pid_t pid);
+// Waits up to `seconds` for the child to end and reaps it: its exit code, or
+// 128 + the number of the signal that ended it; -1 if it was still running
+// (it is then killed and reaped).
+int program_wait(pid_t pid, int seconds);
+// SIGTERM, then program_wait.
+int program_terminate(pid_t pid, int seconds);
+
+// Window pixels of a board button: columns x0 <= x < x1, rows y0 <= y < y1,
+// row 0 at the top.
+struct PixelBox {
+    int x0, y0, x1, y1;
+    int centre_x() const { return (x0 + x1) / 2; }
+    int centre_y() const { return (y0 + y1) / 2; }
+};
+// Where the button in display slot `slot` lies in a width x height window, by
+// the board's own layout rule (app_layout, run in the calling process).
+PixelBox board_button_box(int slot, int width, int height);
+
+// Every board clip, by clip index, as the program's mixer holds it: 44100 Hz
+// stereo 16-bit samples (empty if a clip fails to load). Starts SDL audio, on
+// the dummy driver unless SDL_AUDIODRIVER names another, and ends with
+// SDL_Quit: call it while SDL is not otherwise in use.
+std::vector<std::vector<int16_t>> board_clip_samples();

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <time.h>
 
 namespace {
@@ -34,13 +35,6 @@ std::string stamp_of(time_t t) {
     char buf[64];
     format_time(t, "[%Y.%m.%d|%H:%M:%S]", buf);
     return buf;
-}
-
-int count_of(const std::string &text, const std::string &needle) {
-    int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-        n++;
-    return n;
 }
 
 TEST_F(LogTest, LinesCarryPaddedLevelNameAndLocalTimeStamp) {
@@ -169,6 +163,23 @@ TEST_F(LogTest, ReadBackWhileOpenThenAppendAtTheEnd) {
     EXPECT_EQ(text.size() - text.rfind(" three\n"), strlen(" three\n")) << "appended at the end";
 }
 
+TEST_F(LogTest, ReadOfNoBytesLeavesTheBufferAlone) {
+    // Closed: without the length check the "" answer would write its 0 byte.
+    char one[1] = {'s'};
+    log_read(one, 0, 0);
+    EXPECT_EQ(one[0], 's');
+    log_read(one, -1, 0);
+    EXPECT_EQ(one[0], 's');
+
+    // Open: a negative length must not become a huge unsigned read.
+    log_printf(LOG_ERROR, "some text");
+    ASSERT_GT(log_size(), 0);
+    log_read(one, 0, 0);
+    EXPECT_EQ(one[0], 's');
+    log_read(one, -1, 0);
+    EXPECT_EQ(one[0], 's');
+}
+
 TEST_F(LogTest, BaseDirectoryPlacesTheFileAndOpenFailureIsFinal) {
     mkdir(dir.file("sub").c_str(), 0755);
     set_base_dir("sub");
@@ -195,6 +206,47 @@ TEST_F(LogTest, BaseDirectoryPlacesTheFileAndOpenFailureIsFinal) {
     set_base_dir(".");
     log_printf(LOG_ERROR, "still off");
     EXPECT_FALSE(file_exists(dir.file(LOG_NAME))) << "a failed open is not retried";
+}
+
+int write_text(FILE *f, const void *text) { return fputs(static_cast<const char *>(text), f) >= 0; }
+
+int write_then_fail(FILE *f, const void *text) {
+    fputs(static_cast<const char *>(text), f);
+    return 0;
+}
+
+int calls;
+int count_call(FILE *, const void *) {
+    calls++;
+    return 1;
+}
+
+TEST(FileReplace, ReplacesWholeOrLeavesTheOldFileAndNoTemporary) {
+    TempDir dir;
+    ASSERT_EQ(file_replace("f.txt", write_text, "first\n"), 1);
+    EXPECT_EQ(read_file(dir.file("f.txt")), "first\n");
+    ASSERT_EQ(file_replace("f.txt", write_text, "second\n"), 1);
+    EXPECT_EQ(read_file(dir.file("f.txt")), "second\n") << "replaced, not appended";
+    EXPECT_FALSE(file_exists(dir.file("f.txt.tmp")));
+
+    EXPECT_EQ(file_replace("f.txt", write_then_fail, "partial third\n"), 0);
+    EXPECT_EQ(read_file(dir.file("f.txt")), "second\n") << "a failed writer changes nothing";
+    EXPECT_FALSE(file_exists(dir.file("f.txt.tmp")));
+
+    // A directory in the way of the temporary: nothing is opened or written.
+    ASSERT_EQ(mkdir(dir.file("f.txt.tmp").c_str(), 0755), 0);
+    calls = 0;
+    EXPECT_EQ(file_replace("f.txt", count_call, nullptr), 0);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(read_file(dir.file("f.txt")), "second\n");
+    rmdir(dir.file("f.txt.tmp").c_str());
+
+    // The empty path of a name that did not fit is refused before any file,
+    // even a ".tmp" in the working directory, is touched.
+    write_file(dir.file(".tmp"), "someone else's\n");
+    EXPECT_EQ(file_replace("", count_call, nullptr), 0);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(read_file(dir.file(".tmp")), "someone else's\n");
 }
 
 TEST(LogTime, FormatTimeAndDate) {

@@ -23,13 +23,6 @@ std::vector<int> sleeps;
 float fake_clock(void) { return fake_now; }
 void record_sleep(int ms) { sleeps.push_back(ms); }
 
-int count_of(const std::string &text, const std::string &needle) {
-    int n = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
-        n++;
-    return n;
-}
-
 std::string log_contents() {
     int size = log_size();
     std::string text(static_cast<size_t>(size), '\0');
@@ -46,14 +39,7 @@ struct LoopTest : ::testing::Test {
     static void SetUpTestSuite() {
         dir = std::make_unique<TempDir>();
         log_threshold = LOG_INFO;
-        // Xvfb refuses connections for a moment while it resets after the
-        // previous test program's last window closed: try for a while.
-        bool sdl = false;
-        for (int i = 0; i < 100 && !sdl; i++) {
-            sdl = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) == 0;
-            if (!sdl) SDL_Delay(100);
-        }
-        if (!sdl) return;
+        if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return;
         if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return;
         shell_set_clock(fake_clock);
         shell_set_sleep(record_sleep);

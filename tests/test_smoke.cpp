@@ -5,62 +5,27 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+// After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
+#include "tools/xwindow.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <stdio.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
 const char LOG_NAME[] = "vostrel soundboard_log.txt";
 
-// Starts the program in the current directory with its stderr in a file;
-// extra_env entries are "NAME=value" (or "NAME=" to clear).
-pid_t start_program(const std::vector<std::string> &extra_env) {
-    pid_t pid = fork();
-    if (pid != 0) return pid;
-    for (const std::string &kv : extra_env) {
-        size_t eq = kv.find('=');
-        setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
-    }
-    int fd = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) dup2(fd, 2);
-    execl(VOSTREL_BINARY, VOSTREL_BINARY, "--log-level", "3", static_cast<char *>(nullptr));
-    _exit(127);
-}
+const std::vector<std::string> ARGS = {"--log-level", "3"};
 
-// Polls for a top-level window named after the program, owned by pid.
+// Polls for the program's window until it appears or the program dies.
 bool wait_for_window(pid_t pid, int seconds) {
-    std::string cmd =
-        "xdotool search --pid " + std::to_string(pid) + " --name 'Vostrel Soundboard' 2>/dev/null";
-    for (int i = 0; i < seconds * 10; i++) {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid) return false; // it died
-        FILE *p = popen(cmd.c_str(), "r");
-        if (p) {
-            char line[64];
-            bool found = fgets(line, sizeof line, p) != nullptr;
-            pclose(p);
-            if (found) return true;
-        }
-        usleep(100000);
-    }
-    return false;
-}
-
-int wait_exit(pid_t pid, int seconds) {
-    for (int i = 0; i < seconds * 10; i++) {
-        int status;
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        usleep(100000);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
+    Display *d = XOpenDisplay(nullptr);
+    if (!d) return false;
+    Window w = xwindow_wait(d, "Vostrel Soundboard", seconds * 1000,
+                            [pid] { return program_running(pid); });
+    XCloseDisplay(d);
+    return w != 0;
 }
 
 std::vector<std::string> lines_of(const std::string &text) {
@@ -92,13 +57,7 @@ bool ends_with(const std::string &s, const std::string &tail) {
 // client of our own, the program could start just as the previous test's
 // window closed and find no display.
 struct DisplayHold {
-    bool ok = false;
-    DisplayHold() {
-        for (int i = 0; i < 100 && !ok; i++) {
-            ok = SDL_Init(SDL_INIT_VIDEO) == 0;
-            if (!ok) usleep(100000);
-        }
-    }
+    bool ok = sdl_init_retrying(SDL_INIT_VIDEO);
     ~DisplayHold() {
         if (ok) SDL_Quit();
     }
@@ -109,14 +68,15 @@ TEST(Smoke, RunsUntilSigtermAndQuitsCleanly) {
     DisplayHold hold;
     ASSERT_TRUE(hold.ok) << SDL_GetError();
     TempDir dir;
-    pid_t pid = start_program({"SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"});
+    pid_t pid =
+        program_start(ARGS, {"SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"}, "stderr.txt");
     ASSERT_GT(pid, 0);
     bool shown = wait_for_window(pid, 60);
-    if (!shown) kill(pid, SIGKILL);
+    if (!shown) program_wait(pid, 0); // killed and reaped
     ASSERT_TRUE(shown) << read_file(dir.file("stderr.txt"));
     usleep(300000); // let it run a few turns
     ASSERT_EQ(kill(pid, SIGTERM), 0);
-    EXPECT_EQ(wait_exit(pid, 60), 0) << read_file(dir.file("stderr.txt"));
+    EXPECT_EQ(program_wait(pid, 60), 0) << read_file(dir.file("stderr.txt"));
 
     std::string log = read_file(dir.file(LOG_NAME));
     ASSERT_TRUE(ends_with(log, "\n")) << log;
@@ -139,9 +99,9 @@ TEST(Smoke, RunsUntilSigtermAndQuitsCleanly) {
 // exit status, the one stderr line and the log.
 void expect_failed_start(const std::vector<std::string> &env, const std::string &what) {
     TempDir dir;
-    pid_t pid = start_program(env);
+    pid_t pid = program_start(ARGS, env, "stderr.txt");
     ASSERT_GT(pid, 0);
-    EXPECT_EQ(wait_exit(pid, 60), 1);
+    EXPECT_EQ(program_wait(pid, 60), 1);
 
     std::string err_text = read_file(dir.file("stderr.txt"));
     std::vector<std::string> err = lines_of(err_text);

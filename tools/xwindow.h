@@ -1,9 +1,11 @@
 // Finds a top-level or nested X window by its exact title; shared by the
-// benchmark driver and the screenshot tool. Returns 0 when there is none.
+// benchmark driver, the screenshot tool and the tests that run the program.
+// Returns 0 when there is none.
 #pragma once
 
 #include <X11/Xlib.h>
 #include <string.h>
+#include <unistd.h>
 
 inline Window xwindow_find(Display *d, Window w, const char *name) {
     char *title = nullptr;
@@ -20,4 +22,17 @@ inline Window xwindow_find(Display *d, Window w, const char *name) {
         found = xwindow_find(d, kids[i], name);
     if (kids) XFree(kids);
     return found;
+}
+
+// Polls for the window every 50 ms, for up to timeout_ms and only while
+// alive() holds (so a program that died is not waited for); 0 if it never
+// appeared.
+template <class Alive>
+inline Window xwindow_wait(Display *d, const char *name, int timeout_ms, Alive alive) {
+    for (int waited = 0; waited < timeout_ms && alive(); waited += 50) {
+        Window w = xwindow_find(d, DefaultRootWindow(d), name);
+        if (w) return w;
+        usleep(50000);
+    }
+    return 0;
 }

@@ -10,6 +10,7 @@
 #include "assets/assets.h"
 #include "audio/audio.h"
 #include "input/input.h"
+#include "shell/shell.h"
 
 constexpr int BOARD_BUTTONS = 20;
 constexpr int BOARD_CAPTION_SIZE = 256;
@@ -20,6 +21,14 @@ struct BoardButton {
     const AssetRecord *clip;          // the WAV clip
     SoundRecord sound;                // the clip loaded for playback
 };
+
+// The default board's clips (data/vostrel_NN.wav)
+extern "C" const AssetRecord asset_vostrel_00_wav, asset_vostrel_01_wav, asset_vostrel_02_wav,
+    asset_vostrel_03_wav, asset_vostrel_04_wav, asset_vostrel_05_wav, asset_vostrel_06_wav,
+    asset_vostrel_07_wav, asset_vostrel_08_wav, asset_vostrel_09_wav, asset_vostrel_10_wav,
+    asset_vostrel_11_wav, asset_vostrel_12_wav, asset_vostrel_13_wav, asset_vostrel_14_wav,
+    asset_vostrel_15_wav, asset_vostrel_16_wav, asset_vostrel_17_wav, asset_vostrel_18_wav,
+    asset_vostrel_19_wav;
 
 // Board content, generated from data/board.txt (caption k pairs with clip k)
 extern const char *const board_captions[BOARD_BUTTONS];
@@ -35,23 +44,9 @@ extern BoardButton *playing_button;         // started last, or null
 void board_grid_size(const Rect *r, int n, int *columns, int *rows); // grid shape closest to r's aspect
 void board_pick(TouchEvent touch);                                   // selects the button under point 0 (last match wins)
 
-// Application hooks (called by the framework)
-void app_gl_ready(void);                 // after gl_init: nothing
-void app_layout(const Rect *screen);     // grid and cells from the screen
-void app_init(void);                     // buttons built, clips loaded, sorted
-void app_init_done(void);                // end of the chain: nothing
-void app_menu_built(void);               // nothing
-void app_menu_label(void);               // nothing
-void app_pre_update(float dt);           // nothing
-void app_update(float dt);               // nothing
-void app_pre_draw(const Rect *screen);   // nothing
-void app_draw(const Rect *screen);       // the board
-void app_key(int code);                  // nothing
-void app_touch_down(TouchEvent touch);   // board_pick
-void app_touch_drag(TouchEvent touch);   // board_pick
-void app_touch_up(TouchEvent touch);     // stop the last clip, play the selection
-int app_load_session(void);              // 0: nothing to restore
-void app_session_loaded(void);           // nothing
-void app_save_session(void);             // nothing
-void app_shutdown(void);                 // nothing
+// The soundboard defines every application hook of shell/shell.h: app_layout
+// lays out the grid, app_init builds and sorts the buttons and loads their
+// clips, app_draw draws the board, touch down and drag pick the button under
+// the finger, touch up stops the clip started last and plays the selection.
+// The other hooks do nothing; app_load_session returns 0.
 // clang-format on

@@ -16,7 +16,6 @@
 
 BoardButton buttons[BOARD_BUTTONS];
 Rect grid_rect = {0.0f, 1.0f, 0.0f, 1.0f};
-Rect app_input_rect = {0.0f, 1.0f, 0.0f, 1.0f};
 BoardButton *selected_button;
 BoardButton *playing_button;
 

@@ -21,17 +21,13 @@ struct AssetRecord {
     const uint8_t *data; // the unaltered file contents
 };
 
-// The asset set (data/). Names are asset_ + the file name as a C identifier.
+// The framework's own assets (interface sounds, button and check pictures, the
+// font). Names are asset_ + the file name as a C identifier; an application's
+// assets follow the same rule.
 extern "C" const AssetRecord asset_applause_wav, asset_boo_wav, asset_bubble_wav,
     asset_cheering_wav, asset_click_wav;
 extern "C" const AssetRecord asset_button_png, asset_check_png, asset_check_bad_png,
     asset_font_chicago_png;
-extern "C" const AssetRecord asset_vostrel_00_wav, asset_vostrel_01_wav, asset_vostrel_02_wav,
-    asset_vostrel_03_wav, asset_vostrel_04_wav, asset_vostrel_05_wav, asset_vostrel_06_wav,
-    asset_vostrel_07_wav, asset_vostrel_08_wav, asset_vostrel_09_wav, asset_vostrel_10_wav,
-    asset_vostrel_11_wav, asset_vostrel_12_wav, asset_vostrel_13_wav, asset_vostrel_14_wav,
-    asset_vostrel_15_wav, asset_vostrel_16_wav, asset_vostrel_17_wav, asset_vostrel_18_wav,
-    asset_vostrel_19_wav;
 
 constexpr int IMAGE_PLANES = 7;     // plane 0 colour, 1..6 derived 16-bit planes
 constexpr uint16_t SEAM_MARK = 0xFFFF;

@@ -1,10 +1,10 @@
 // Assets: the records themselves are emitted in assembly by tools/assets.cmake
-// (asset_data.S); this file pins the layout that the assembly writes.
+// (framework_assets.S, board_clips.S); this file pins the layout that the assembly writes.
 #include "assets/assets.h"
 
 #include <stddef.h>
 
-static_assert(sizeof(void *) == 8, "asset_data.S writes 64-bit pointers");
+static_assert(sizeof(void *) == 8, "the asset records hold 64-bit pointers");
 static_assert(offsetof(AssetRecord, name) == 0);
 static_assert(offsetof(AssetRecord, type) == 8);
 static_assert(offsetof(AssetRecord, size) == 16);

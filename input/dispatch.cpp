@@ -4,7 +4,7 @@
 // debug gesture that every drag and release passes through.
 #include "input/input.h"
 
-#include "app/app.h"
+#include "shell/shell.h"
 #include "diag/diag.h"
 #include "math/maths.h"
 #include "render/render.h"
@@ -17,6 +17,7 @@ Rect screen_rect = {0.0f, 100.0f, 0.0f, 100.0f};
 int flip_x, flip_y;
 Rect keyboard_input_rect = {-1.0f, 1.0f, -1.0f, 1.0f};
 Rect menu_input_rect = {0.0f, 10.0f, 0.0f, 10.0f};
+Rect app_input_rect = {0.0f, 1.0f, 0.0f, 1.0f};
 uint8_t debug_level;
 float debug_progress;
 

@@ -52,7 +52,7 @@ extern Rect screen_rect;         // the screen in pixels, normalised y-up; (0, 1
 extern int flip_x, flip_y;       // the rectangle given to set_screen_rect was mirrored
 extern Rect keyboard_input_rect; // touch space of the on-screen keyboard (owned by ui/)
 extern Rect menu_input_rect;     // touch space of the menu (owned by ui/)
-extern Rect app_input_rect;      // touch space of the application (owned by app/)
+extern Rect app_input_rect;      // touch space of the application (set by the application)
 extern uint8_t debug_level;      // 0..3 by gesture, any byte from the command line; overlay above 2
 extern float debug_progress;     // the gesture's progress value
 

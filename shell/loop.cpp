@@ -8,7 +8,6 @@
 #include "shell/shell.h"
 
 #include "anim/anim.h"
-#include "app/app.h"
 #include "audio/audio.h"
 #include "diag/diag.h"
 #include "render/render.h"

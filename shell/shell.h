@@ -17,6 +17,9 @@ extern char screenshot_request[512]; // file to write after the next frame; "" f
 constexpr int SCREEN_WIDTH = 320;
 constexpr int SCREEN_HEIGHT = 480;
 
+// Process entry
+int shell_main(int argc, char **argv); // heap tuning, PDL_Init (PDL_Quit at exit), shell_run at 320 x 480; an application's main returns this
+
 // Main loop
 int shell_run(int argc, char **argv, int width, int height); // whole program life; 0 on a normal quit, 1 if SDL, audio or video failed to start
 void shell_open_window(int width, int height); // video mode, caption, initialisation chain, screen rect
@@ -44,6 +47,29 @@ int session_stored_size(void);                   // the length word, 0 if missin
 
 // Screenshots
 void shell_request_screenshot(const char *name); // "Taking screenshot"; written after the next frame
+
+// Application hooks: the application defines every one of these; the framework
+// calls them on the main thread, in the orders of the start-up chain, the loop
+// and dispatch. Touches arrive mapped into app_input_rect, which the
+// application sets (normally in app_layout) to the part of the screen it owns.
+void app_gl_ready(void);               // GL state, textures and meshes are ready (start-up and every resize)
+void app_layout(const Rect *screen);   // the screen rectangle was set: lay out, set app_input_rect
+void app_init(void);                   // once, after the keyboard layout: build state, load sounds
+void app_init_done(void);              // end of the start-up chain
+void app_menu_built(void);             // the menu and its About page were just built
+void app_menu_label(void);             // an on/off label was just rewritten by menu_toggle_label
+void app_pre_update(float dt);         // every update tick, first, even while blocked
+void app_update(float dt);             // update tick while no menu is open and nothing blocks
+void app_pre_draw(const Rect *screen); // every frame, before the menu or the application draws
+void app_draw(const Rect *screen);     // the frame while no menu is open
+void app_key(int code);                // a NavKey no notice or menu took
+void app_touch_down(TouchEvent touch); // press, mapped into app_input_rect
+void app_touch_drag(TouchEvent touch); // drag, mapped into app_input_rect
+void app_touch_up(TouchEvent touch);   // release, mapped into app_input_rect
+int app_load_session(void);            // 1 if a stored session was restored (then app_session_loaded follows)
+void app_session_loaded(void);         // after a restored session
+void app_save_session(void);           // before shutdown: write a session with session_write, or nothing
+void app_shutdown(void);               // in the shutdown sequence, after tweens
 
 // Test seams: a clock and a sleep the tests control (null restores SDL's)
 void shell_set_clock(float (*clock)(void));

@@ -7,7 +7,6 @@
 #include "shell/shell.h"
 
 #include "anim/anim.h"
-#include "app/app.h"
 #include "assets/assets.h"
 #include "audio/audio.h"
 #include "diag/diag.h"

@@ -2,6 +2,7 @@
 // sound manager over a backend table of recording test functions.
 #include "audio/audio.h"
 
+#include "app/app.h"
 #include "diag/diag.h"
 #include "math/maths.h"
 #include "settings/settings.h"

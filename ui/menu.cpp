@@ -6,7 +6,6 @@
 #include "ui/ui.h"
 
 #include "anim/anim.h"
-#include "app/app.h"
 #include "audio/audio.h"
 #include "platform/gles.h"
 #include "render/render.h"

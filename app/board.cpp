@@ -14,6 +14,8 @@
 #include <stdio.h>
 #include <string.h>
 
+const char APP_NAME[] = "Vostrel Soundboard";
+
 BoardButton buttons[BOARD_BUTTONS];
 Rect grid_rect = {0.0f, 1.0f, 0.0f, 1.0f};
 BoardButton *selected_button;

@@ -18,7 +18,6 @@ constexpr int BASE_DIR_SIZE = 512;
 constexpr int LOG_PATH_SIZE = 1024;
 constexpr int TIME_STAMP_SIZE = 128;
 
-const char APP_NAME[] = "Vostrel Soundboard";
 unsigned int log_threshold = LOG_WARNING;
 
 static const char *const level_names[5] = {"CRITICAL", "ERROR   ", "WARNING ", "INFO    ",

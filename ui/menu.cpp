@@ -7,6 +7,7 @@
 
 #include "anim/anim.h"
 #include "audio/audio.h"
+#include "diag/diag.h"
 #include "platform/gles.h"
 #include "render/render.h"
 #include "shell/shell.h"
@@ -26,7 +27,6 @@ struct StackNode {
 };
 
 constexpr int MODE_WORDS[2] = {MENU_MODE_OPEN, MENU_MODE_BACK};
-constexpr const char *CREDIT_LINE = "Vostrel Soundboard";
 constexpr const char *VERSION_TEXT = "1.8.0";
 
 constexpr uint8_t ROW_FILL[4] = {64, 64, 64, 222};
@@ -348,7 +348,7 @@ void menu_draw_about(void **data) {
     gl_set_color(GREY);
     draw_rect(&r, 0);
     text_draw_wrapped(menu.about_text, w / 15.0f, r.left, r.top, w);
-    text_draw(CREDIT_LINE, w / 18.0f, rect_center_x(&r), r.bottom + w / 30.0f);
+    text_draw(APP_NAME, w / 18.0f, rect_center_x(&r), r.bottom + w / 30.0f);
     text_draw(VERSION_TEXT, w / 20.0f, r.right - w / 8.0f, r.bottom - w / 40.0f);
 }
 

@@ -1,0 +1,47 @@
+# Install rules of the framework (component "framework"): the static library,
+# every framework header under include/vostrel/<folder>/, a CMake package
+# (find_package(Vostrel) gives the imported target Vostrel::framework) and a
+# pkg-config file "vostrel". `cmake --install <build> --component framework`
+# installs only these.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+if(PROJECT_VERSION)
+  set(VOSTREL_FRAMEWORK_VERSION ${PROJECT_VERSION})
+else()
+  set(VOSTREL_FRAMEWORK_VERSION 1.8.0)
+endif()
+set(VOSTREL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vostrel)
+set(VOSTREL_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# Both include folders: applications write <vostrel/ui/ui.h>, and the headers
+# name each other relative to include/vostrel.
+target_include_directories(vostrel_framework PUBLIC
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vostrel>)
+
+install(TARGETS vostrel_framework EXPORT VostrelTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT framework)
+foreach(folder ${VOSTREL_FRAMEWORK_FOLDERS})
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/${folder}/
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vostrel/${folder}
+          COMPONENT framework FILES_MATCHING PATTERN "*.h")
+endforeach()
+install(EXPORT VostrelTargets NAMESPACE Vostrel:: DESTINATION ${VOSTREL_CMAKE_DIR}
+        FILE VostrelTargets.cmake COMPONENT framework)
+
+configure_package_config_file(${CMAKE_SOURCE_DIR}/tools/framework/VostrelConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/gen/VostrelConfig.cmake INSTALL_DESTINATION ${VOSTREL_CMAKE_DIR})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/gen/VostrelConfigVersion.cmake
+  VERSION ${VOSTREL_FRAMEWORK_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/gen/VostrelConfig.cmake
+              ${CMAKE_BINARY_DIR}/gen/VostrelConfigVersion.cmake
+        DESTINATION ${VOSTREL_CMAKE_DIR} COMPONENT framework)
+
+# The .pc file finds its prefix from its own place, so an installed tree can
+# be moved (or installed with --prefix) and still work.
+file(RELATIVE_PATH VOSTREL_PC_TO_PREFIX /prefix/${VOSTREL_PKGCONFIG_DIR} /prefix)
+configure_file(${CMAKE_SOURCE_DIR}/tools/framework/vostrel.pc.in ${CMAKE_BINARY_DIR}/gen/vostrel.pc
+               @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/gen/vostrel.pc DESTINATION ${VOSTREL_PKGCONFIG_DIR}
+        COMPONENT framework)

@@ -104,6 +104,11 @@ std::vector<uint8_t> read_pixels(int x, int y, int w, int h) {
 
 pid_t program_start(const std::vector<std::string> &args, const std::vector<std::string> &env,
                     const std::string &stderr_path) {
+    return program_start_binary(VOSTREL_BINARY, args, env, stderr_path);
+}
+
+pid_t program_start_binary(const std::string &binary, const std::vector<std::string> &args,
+                           const std::vector<std::string> &env, const std::string &stderr_path) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     for (const std::string &kv : env) {
@@ -115,11 +120,11 @@ pid_t program_start(const std::vector<std::string> &args, const std::vector<std:
         if (fd >= 0) dup2(fd, 2);
     }
     std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(VOSTREL_BINARY));
+    argv.push_back(const_cast<char *>(binary.c_str()));
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    execv(VOSTREL_BINARY, argv.data());
+    execv(binary.c_str(), argv.data());
     _exit(127);
 }
 

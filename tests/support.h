@@ -61,6 +61,10 @@ std::vector<uint8_t> read_pixels(int x, int y, int w, int h);
 // stderr_path when that is not empty. -1 if the fork failed.
 pid_t program_start(const std::vector<std::string> &args, const std::vector<std::string> &env,
                     const std::string &stderr_path = "");
+// The same for another program: binary is its path.
+pid_t program_start_binary(const std::string &binary, const std::vector<std::string> &args,
+                           const std::vector<std::string> &env,
+                           const std::string &stderr_path = "");
 // The child has not ended yet. An ended child is left for program_wait to reap.
 bool program_running(pid_t pid);
 // Waits up to `seconds` for the child to end and reaps it: its exit code, or

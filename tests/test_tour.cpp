@@ -330,12 +330,12 @@ TEST_F(TourProgram, UpKeyWritesAScreenshotOfTheScreen) {
 TEST_F(TourProgram, SigtermQuitsAndTheSessionKeepsTheWord) {
     EXPECT_EQ(program_terminate(tour->pid, 10), 0);
     tour->pid = -1;
-    // Native 32-bit length (the tour's 24-byte line), then the line.
+    // Native 32-bit length (the tour's 16-byte line), then the line.
     std::string s = read_file(tour->dir.file("vostrel tour.session"));
-    ASSERT_EQ(s.size(), 4u + 24u);
+    ASSERT_EQ(s.size(), 4u + 16u);
     int32_t length;
     memcpy(&length, s.data(), 4);
-    EXPECT_EQ(length, 24);
+    EXPECT_EQ(length, 16);
     EXPECT_STREQ(s.c_str() + 4, WORD);
 }
 

@@ -39,7 +39,8 @@ const Rect view_box = {40.0f, 280.0f, 250.0f, 350.0f};
 constexpr float MARKER_Y = 200.0f;
 constexpr float MARKER_LEFT = 40.0f, MARKER_RIGHT = 280.0f;
 constexpr float LINE_TEXT_SIZE = 32.0f;
-constexpr int LINE_SIZE = 24; // bytes of the typed line, terminator included
+constexpr int LINE_SIZE =
+    16; // bytes of the typed line, terminator included: 15 characters fit the box
 
 const Rgba grey = {128, 128, 128, 255};
 const Rgba dark = {64, 64, 64, 222};

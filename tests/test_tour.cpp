@@ -47,6 +47,7 @@ const Area menu_button = from_layout(10, 310, 430, 470);
 const Area line_box = from_layout(10, 310, 360, 420);
 const Area view_box = from_layout(40, 280, 250, 350);
 const Area marker_track = from_layout(20, 300, 180, 220);
+const Area logo_box = from_layout(250, 310, 20, 80);
 constexpr float LINE_TEXT_LEFT = 18.0f; // line_box.left + 8
 constexpr float LINE_TEXT_SIZE = 32.0f;
 
@@ -62,6 +63,7 @@ uint8_t green(uint32_t p) { return static_cast<uint8_t>(p >> 8); }
 uint8_t blue(uint32_t p) { return static_cast<uint8_t>(p); }
 bool is_ink(uint32_t p) { return red(p) > 200 && green(p) > 200 && blue(p) > 200; }
 bool is_title_red(uint32_t p) { return red(p) > 180 && green(p) < 60 && blue(p) < 60; }
+bool is_logo_teal(uint32_t p) { return red(p) < 60 && green(p) > 140 && blue(p) > 140; }
 bool is_lit(uint32_t p) { return red(p) + green(p) + blue(p) > 90; }
 
 template <class Test> int count(const Frame &f, const Area &a, Test test) {
@@ -202,6 +204,7 @@ Frame TourProgram::first;
 TEST_F(TourProgram, StartsWithItsScreen) {
     EXPECT_GT(count(first, menu_button, is_lit), 500) << "the Menu button";
     EXPECT_GT(count(first, view_box, is_lit), 500) << "the box and the cylinder";
+    EXPECT_GT(count(first, logo_box, is_logo_teal), 1000) << "the tour's own compiled-in picture";
     EXPECT_EQ(count(first, line_box, is_ink), 0) << "the line starts empty";
     EXPECT_EQ(count(first, menu_title, is_title_red), 0) << "no menu yet";
 }

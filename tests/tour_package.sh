@@ -36,8 +36,9 @@ cmake --build "$work/tour" >"$work/build.log" 2>&1 || fail "building the tour: $
 PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
 export PKG_CONFIG_PATH
 flags=$(pkg-config --cflags --libs vostrel) || fail "pkg-config knows no vostrel"
+# The tour's picture: the records the CMake build generated.
 # shellcheck disable=SC2086 # the flags are words
-"$cxx" -std=c++20 "$source/examples/tour/tour.cpp" -o "$work/tour-pc" $flags ||
+"$cxx" -std=c++20 "$source/examples/tour/tour.cpp" "$work/tour/tour_assets.S" -o "$work/tour-pc" $flags ||
     fail "compiling the tour with pkg-config's flags"
 
 mkdir "$work/run"

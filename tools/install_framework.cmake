@@ -37,6 +37,9 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/gen/VostrelConfigVersion.cm
 install(FILES ${CMAKE_BINARY_DIR}/gen/VostrelConfig.cmake
               ${CMAKE_BINARY_DIR}/gen/VostrelConfigVersion.cmake
         DESTINATION ${VOSTREL_CMAKE_DIR} COMPONENT framework)
+# vostrel_asset_records(out.S files...), for applications' own compiled-in files.
+install(FILES ${CMAKE_SOURCE_DIR}/tools/assets.cmake DESTINATION ${VOSTREL_CMAKE_DIR}
+        RENAME VostrelAssets.cmake COMPONENT framework)
 
 # The .pc file finds its prefix from its own place, so an installed tree can
 # be moved (or installed with --prefix) and still work.

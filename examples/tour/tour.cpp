@@ -3,7 +3,8 @@
 //
 // One 320 x 480 screen: a Menu button, a line that the on-screen keyboard
 // types into, a box and a cylinder turning in a 3D view, a marker that tweens
-// from side to side and a hint that a timer reveals after start-up. Return or
+// from side to side, a hint that a timer reveals after start-up and the
+// tour's own compiled-in picture. Return or
 // the Menu button opens the menu; a tap on the line shows the keyboard, whose
 // Return key hides it again; the Up arrow takes a screenshot ("tour.png" in the
 // base directory). The menu has an on/off item for the key clicks, the
@@ -14,6 +15,7 @@
 // shell/shell.h; every one of them is defined below, in the order it is first
 // called, most of them in one line.
 #include <vostrel/anim/anim.h>
+#include <vostrel/assets/assets.h>
 #include <vostrel/audio/audio.h>
 #include <vostrel/platform/gles.h>
 #include <vostrel/render/render.h>
@@ -28,6 +30,9 @@ const char APP_NAME[] = "Vostrel Tour";
 
 int main(int argc, char **argv) { return shell_main(argc, argv); }
 
+// logo.png, compiled in by vostrel_asset_records (CMakeLists.txt).
+extern "C" const AssetRecord asset_logo_png;
+
 namespace {
 
 // The screen is drawn in a 320 x 480 space (y up), grown to the window's
@@ -36,6 +41,7 @@ const Rect layout_space = {0.0f, 320.0f, 0.0f, 480.0f};
 const Rect menu_button = {10.0f, 310.0f, 430.0f, 470.0f};
 const Rect line_box = {10.0f, 310.0f, 360.0f, 420.0f};
 const Rect view_box = {40.0f, 280.0f, 250.0f, 350.0f};
+const Rect logo_box = {250.0f, 310.0f, 20.0f, 80.0f};
 constexpr float MARKER_Y = 200.0f;
 constexpr float MARKER_LEFT = 40.0f, MARKER_RIGHT = 280.0f;
 constexpr float LINE_TEXT_SIZE = 32.0f;
@@ -56,6 +62,7 @@ float marker_x = MARKER_LEFT; // tweened back and forth
 float spin;                   // degrees, turned every update
 int hint_shown;               // set by a timer after start-up
 int clicks_on = 1;            // menu toggle: keys click
+unsigned logo_texture;        // made again for every new GL context
 
 MenuPage tour_page;
 const char CLICKS_LABEL[] = "Key clicks";
@@ -146,7 +153,7 @@ void draw_view(void) {
 
 // ---- Application hooks (shell/shell.h) ----
 
-void app_gl_ready(void) {}
+void app_gl_ready(void) { logo_texture = texture_from_asset(&asset_logo_png); }
 
 void app_layout(const Rect *screen) {
     app_input_rect = *screen;
@@ -217,6 +224,8 @@ void app_draw(const Rect *screen) {
     const Rect marker = {marker_x - 15.0f, marker_x + 15.0f, MARKER_Y - 15.0f, MARKER_Y + 15.0f};
     gl_set_color(amber);
     draw_rect(&marker, 1);
+    gl_set_color(white);
+    draw_textured_rect(&logo_box, logo_texture);
     if (hint_shown) {
         gl_set_color(grey);
         text_draw("Return: menu    Up: screenshot", 16.0f, 160.0f, 120.0f);

@@ -753,7 +753,8 @@ TEST(ImageKernels, MatchPerPixelReferenceOnRandomPictures) {
                             << "plane " << p << " at " << x << "," << y;
 
             // Bilinear resample, up and down, each term truncated in turn.
-            const int targets[][2] = {{2 * w + 3, 3 * h + 1}, {w / 2 + 1, h / 2 + 1}, {7, 2}};
+            const int targets[][2] = {
+                {2 * w + 3, 3 * h + 1}, {w / 2 + 1, h / 2 + 1}, {7, 2}, {15, 3}};
             for (auto [tw, th] : targets) {
                 ScopedImage r;
                 image_copy(src.get(), r.get());

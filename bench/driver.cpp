@@ -66,8 +66,9 @@ static Child launch(const char *binary, const std::string &dir, bool disk_audio 
     c.pid = fork();
     if (c.pid == 0) {
         if (chdir(dir.c_str()) != 0) _exit(126);
-        // The disk driver announces itself on standard output, inside the table.
-        if (disk_audio && !freopen("/dev/null", "w", stdout)) _exit(126);
+        // The disk driver announces itself on standard error, inside the
+        // table; the child's messages go to a file that a failure prints.
+        if (disk_audio && !freopen((dir + "/stderr.txt").c_str(), "w", stderr)) _exit(126);
         setenv("LD_PRELOAD", SHIM_LIBRARY, 1);
         setenv("VOSTREL_BENCH_TRACE", c.trace.c_str(), 1);
         setenv("SDL_AUDIODRIVER", disk_audio ? "disk" : "dummy", 1);
@@ -276,6 +277,8 @@ int main() {
     Window w = xwindow_wait(d, "Vostrel Soundboard", 5000, [] { return true; });
     if (!w) {
         fprintf(stderr, "bench: the soundboard's window never appeared\n");
+        std::string cmd = "cat '" + dir + "/stderr.txt' >&2";
+        if (system(cmd.c_str()) != 0) fprintf(stderr, "bench: no messages from the soundboard\n");
         stop(c);
         XCloseDisplay(d);
         remove_dir(dir);

@@ -122,12 +122,18 @@ static uint32_t min3(uint32_t a, uint32_t b, uint32_t c) {
 // energy alone; so does the whole last line (next is null).
 static void cost_line(uint16_t *cost, const uint16_t *next, const uint16_t *energy, int n,
                       size_t stride) {
-    for (int i = 0; i < n; i++) {
-        size_t at = static_cast<size_t>(i) * stride;
-        uint32_t m = 0;
-        if (next && i > 0 && i < n - 1) m = min3(next[at - stride], next[at], next[at + stride]);
-        cost[at] = saturated_cost(m, energy[at]);
+    if (n <= 0) return;
+    cost[0] = saturated_cost(0, energy[0]);
+    if (n == 1) return;
+    size_t last = static_cast<size_t>(n - 1) * stride;
+    cost[last] = saturated_cost(0, energy[last]);
+    if (!next) {
+        for (size_t at = stride; at < last; at += stride)
+            cost[at] = saturated_cost(0, energy[at]);
+        return;
     }
+    for (size_t at = stride; at < last; at += stride)
+        cost[at] = saturated_cost(min3(next[at - stride], next[at], next[at + stride]), energy[at]);
 }
 
 // Plane 3: cheapest path from each pixel to the last column.

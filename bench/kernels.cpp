@@ -97,8 +97,9 @@ static double time_lqr_seams(const std::vector<uint8_t> &rgb, int custom_energy)
     guchar *buffer = static_cast<guchar *>(g_memdup2(rgb.data(), rgb.size()));
     LqrCarver *carver = lqr_carver_new(buffer, SEAM_SIDE, SEAM_SIDE, 3); // owns buffer
     if (!carver || lqr_carver_init(carver, 1, 0) != LQR_OK) return -1;
-    if (custom_energy)
-        lqr_carver_set_energy_function(carver, sobel_energy, 1, LQR_ER_RGBA, nullptr);
+    if (custom_energy &&
+        lqr_carver_set_energy_function(carver, sobel_energy, 1, LQR_ER_RGBA, nullptr) != LQR_OK)
+        return -1;
     if (lqr_carver_resize(carver, SEAM_SIDE - SEAMS, SEAM_SIDE) != LQR_OK) return -1;
     double t = now_ms() - t0;
     int width = lqr_carver_get_width(carver);

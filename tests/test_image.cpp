@@ -683,8 +683,9 @@ TEST(ImageKernels, MatchPerPixelReferenceOnRandomPictures) {
     uint32_t seed = 2024;
     auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 24; };
     const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {3, 3}, {8, 5}, {13, 7}};
-    for (auto [w, h] : sizes)
+    for (const auto &size : sizes)
         for (int channels : {1, 3, 4}) {
+            const int w = size[0], h = size[1];
             SCOPED_TRACE(testing::Message() << w << "x" << h << "x" << channels);
             ScopedImage img, src;
             image_create(img.get(), w, h, channels);

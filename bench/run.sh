@@ -1,7 +1,13 @@
 #!/bin/sh
 # Prints the benchmark table (figures, not pass/fail). Needs an X display;
-# `make bench` provides Xvfb when there is none.
+# `make bench` provides Xvfb when there is none. bench_kernels is built only
+# where liblqr and pixman are installed.
 set -e
 cd "$(dirname "$0")/../build/bench"
 SDL_AUDIODRIVER=dummy ./bench_driver
 SDL_AUDIODRIVER=dummy ./bench_frames
+if [ -x ./bench_kernels ]; then
+  ./bench_kernels
+else
+  echo "(image kernels beside liblqr and pixman: not built, the libraries are missing)"
+fi

@@ -6,6 +6,7 @@
 #include <lodepng.h>
 
 #include <algorithm>
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 #include <vector>
@@ -672,4 +673,111 @@ TEST(ImageSeam, EdgeCasesOfSize) {
         for (int y = 0; y < 5; y++)
             EXPECT_EQ(image_pixel(row.get(), 0, x, y)[2], want[y]) << x << "," << y;
     }
+}
+
+// The kernels walk planes through row pointers; here every value is computed
+// again pixel by pixel through image_pixel (zero outside), as the rules state
+// them, over random pictures of sizes that put every pixel on a border or
+// leave an interior, in both seam directions.
+TEST(ImageKernels, MatchPerPixelReferenceOnRandomPictures) {
+    uint32_t seed = 2024;
+    auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 24; };
+    const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {3, 3}, {8, 5}, {13, 7}};
+    for (const auto &size : sizes)
+        for (int channels : {1, 3, 4}) {
+            const int w = size[0], h = size[1];
+            SCOPED_TRACE(testing::Message() << w << "x" << h << "x" << channels);
+            ScopedImage img, src;
+            image_create(img.get(), w, h, channels);
+            for (int i = 0; i < w * h * channels; i++)
+                img->planes[0][i] = static_cast<uint8_t>(next());
+            image_copy(img.get(), src.get());
+            for (int plane = 1; plane < IMAGE_PLANES; plane++)
+                image_ensure_plane(img.get(), plane);
+            std::vector<uint32_t> want[IMAGE_PLANES]; // [plane][x + y * w]
+            auto ref = [&](int plane, int x, int y) -> uint32_t {
+                return x < 0 || y < 0 || x >= w || y >= h ? 0 : want[plane][x + y * w];
+            };
+            for (int p = 1; p < IMAGE_PLANES; p++)
+                want[p].assign(w * h, 0);
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    const uint8_t *px = image_pixel(src.get(), 0, x, y);
+                    want[1][x + y * w] =
+                        channels >= 3
+                            ? static_cast<uint32_t>(0.299 * px[0] + 0.587 * px[1] + 0.114 * px[2])
+                            : px[0];
+                }
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    auto I = [&](int dx, int dy) {
+                        return static_cast<int>(ref(1, x + dx, y + dy));
+                    };
+                    int gx = I(-1, -1) + 2 * I(-1, 0) + I(-1, 1) - I(1, -1) - 2 * I(1, 0) - I(1, 1);
+                    int gy = I(-1, 1) + 2 * I(0, 1) + I(1, 1) - I(-1, -1) - 2 * I(0, -1) - I(1, -1);
+                    want[2][x + y * w] =
+                        static_cast<uint32_t>(sqrt(double(gx) * gx + double(gy) * gy));
+                }
+            auto cheapest = [](uint32_t a, uint32_t b, uint32_t c) { return std::min({a, b, c}); };
+            for (int x = w - 1; x >= 0; x--)
+                for (int y = 0; y < h; y++)
+                    want[3][x + y * w] =
+                        std::min<uint32_t>(0xFFFF, cheapest(ref(3, x + 1, y - 1), ref(3, x + 1, y),
+                                                            ref(3, x + 1, y + 1)) +
+                                                       want[2][x + y * w]);
+            for (int y = h - 1; y >= 0; y--)
+                for (int x = 0; x < w; x++)
+                    want[4][x + y * w] =
+                        std::min<uint32_t>(0xFFFF, cheapest(ref(4, x - 1, y + 1), ref(4, x, y + 1),
+                                                            ref(4, x + 1, y + 1)) +
+                                                       want[2][x + y * w]);
+            for (int direction = 0; direction < 2; direction++) {
+                int length = direction == 0 ? h : w, breadth = direction == 0 ? w : h;
+                auto cost = [&](int s, int c) {
+                    return direction == 0 ? ref(4, c, s) : ref(3, s, c);
+                };
+                int p = 0;
+                for (int s = 0; s < length; s++) {
+                    uint32_t best = 0xFFFF;
+                    int lo = s == 0 ? 0 : std::max(0, p - 1);
+                    int hi = s == 0 ? breadth - 1 : std::min(breadth - 1, p + 1);
+                    for (int c = lo; c <= hi; c++)
+                        if (cost(s, c) < best) best = cost(s, c), p = c;
+                    want[direction == 0 ? 6 : 5][direction == 0 ? p + s * w : s + p * w] =
+                        SEAM_MARK;
+                }
+            }
+            for (int p = 1; p < IMAGE_PLANES; p++)
+                for (int y = 0; y < h; y++)
+                    for (int x = 0; x < w; x++)
+                        ASSERT_EQ(get16(img.get(), p, x, y), want[p][x + y * w])
+                            << "plane " << p << " at " << x << "," << y;
+
+            // Bilinear resample, up and down, each term truncated in turn.
+            const int targets[][2] = {
+                {2 * w + 3, 3 * h + 1}, {w / 2 + 1, h / 2 + 1}, {7, 2}, {15, 3}};
+            for (auto [tw, th] : targets) {
+                ScopedImage r;
+                image_copy(src.get(), r.get());
+                image_resize(r.get(), tw, th);
+                float sx = float(tw) / float(w), sy = float(th) / float(h);
+                for (int y = 0; y < th; y++)
+                    for (int x = 0; x < tw; x++) {
+                        float u = float(x) / sx, v = float(y) / sy;
+                        int x0 = int(u), y0 = int(v);
+                        float fx = u - float(x0), fy = v - float(y0);
+                        const float weight[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy,
+                                                 fx * fy};
+                        for (int c = 0; c < channels; c++) {
+                            float value = 0;
+                            for (int t = 0; t < 4; t++)
+                                value = std::floor(value + weight[t] * image_pixel(src.get(), 0,
+                                                                                   x0 + t % 2,
+                                                                                   y0 + t / 2)[c]);
+                            ASSERT_EQ(image_pixel(r.get(), 0, x, y)[c], value)
+                                << tw << "x" << th << " at " << x << "," << y << "," << c;
+                        }
+                    }
+            }
+        }
 }

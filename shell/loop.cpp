@@ -203,7 +203,10 @@ void shell_poll_events(void) {
     while (SDL_PollEvent(e)) {
         switch (e->type) {
         case SDL_ACTIVEEVENT:
-            if ((e->active.state & SDL_APPACTIVE) && e->active.gain == 0) shell_set_paused(1);
+            // The last word wins: a window hidden and shown again before this
+            // drain (a slow turn) must not stay paused, since no further gain
+            // would come to wake the paused loop.
+            if (e->active.state & SDL_APPACTIVE) shell_set_paused(e->active.gain == 0);
             break;
         case SDL_KEYDOWN:
             input_handle_key(e);

@@ -74,6 +74,9 @@ static void start_failure(const char *what, const char *reason = nullptr) {
     shell_quit(1, 1);
 }
 
+constexpr char NO_DISPLAY_SET[] =
+    "no display to open: DISPLAY is not set (set DISPLAY to name an X display, e.g. DISPLAY=:0)";
+
 static int env_set(const char *name) {
     const char *value = getenv(name);
     return value && value[0];
@@ -88,8 +91,7 @@ static int env_set(const char *name) {
 static int choose_video_driver(void) {
     if (env_set("SDL_VIDEODRIVER")) return 1;
     if (!env_set("DISPLAY")) {
-        start_failure("SDL video", "no display to open: DISPLAY is not set (set DISPLAY to name an "
-                                   "X display, e.g. DISPLAY=:0)");
+        start_failure("SDL video", NO_DISPLAY_SET);
         return 0;
     }
     setenv("SDL_VIDEODRIVER", "x11", 1);
@@ -102,13 +104,11 @@ static int choose_video_driver(void) {
 static int start_sdl(void) {
     char reason[256];
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        const char *driver = getenv("SDL_VIDEODRIVER");
+        const char *driver = getenv("SDL_VIDEODRIVER"); // set: see choose_video_driver
         if (strcmp(driver, "x11") != 0)
             snprintf(reason, sizeof reason, "%s (SDL_VIDEODRIVER=%s)", SDL_GetError(), driver);
         else if (!env_set("DISPLAY"))
-            snprintf(reason, sizeof reason,
-                     "no display to open: DISPLAY is not set (set DISPLAY to name an X display, "
-                     "e.g. DISPLAY=:0)");
+            snprintf(reason, sizeof reason, "%s", NO_DISPLAY_SET);
         else
             snprintf(reason, sizeof reason,
                      "no display to open: cannot open X display \"%s\" (set DISPLAY to name a "

@@ -1,9 +1,9 @@
 # Two commands for a fresh Debian 12 machine (as root or with sudo):
 #   make run    install what is missing, build, start the soundboard
 #   make test   install what is missing, build (plain and sanitized), run every test
-# Also: make build, make bench, make format.
+# Also: make build, make bench, make soak, make format.
 
-.PHONY: setup build build-asan build-fuzz run test test-default test-asan test-fuzz bench format clean
+.PHONY: setup build build-asan build-fuzz run test test-default test-asan test-fuzz bench soak format clean
 
 setup:
 	@sh tools/setup.sh
@@ -40,6 +40,13 @@ test: test-default test-asan test-fuzz
 
 bench: build
 	$(XRUN) sh bench/run.sh
+
+# The sanitized test run's monkey (random X input against the program) for
+# ten minutes instead of 30 seconds; SOAK_SECONDS changes the length.
+SOAK_SECONDS ?= 600
+soak: build-asan
+	$(XRUN) env VOSTREL_MONKEY_SECONDS=$(SOAK_SECONDS) SDL_AUDIODRIVER=dummy \
+	  ASAN_OPTIONS=detect_leaks=0 ./build-asan/tests/monkey
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

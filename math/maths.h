@@ -71,7 +71,7 @@ void random_seed(void);                 // first call: the clock; later: a draw 
 int random_int(int lo, int hi);         // in [lo, hi]; lo without drawing when lo >= hi
 float random_float(float lo, float hi); // in [lo, hi]; lo without drawing when lo >= hi
 
-// Sorting (qsort front-ends; ascending 0 sorts descending)
+// Sorting (qsort front-ends; ascending 0 sorts descending; no shared state, safe on any thread)
 void sort_floats(float *values, int count, int ascending);                           // NaN pairs compare as less
 void sort_ints(int *values, int count, int ascending);                               // compares by wrapping subtraction: keep values within 2^31 of each other
 void sort_records_by_name(void *records, size_t size, int count, int ascending);     // by the NUL-terminated string at the start of each record

@@ -1,8 +1,8 @@
 // Math: the C library's random generator (seeded once at start-up), qsort
 // front-ends with a direction flag, the extension of a file name, and
 // single-source shortest distances over a dense weight matrix. Module state is
-// the seed, the sort direction and the visited marks of the last search; all
-// of it belongs to the main thread.
+// the seed and the visited marks of the last search, both belonging to the
+// main thread; the sorts keep no state and may run on any thread.
 #include "math/maths.h"
 
 #include <ctype.h>
@@ -14,19 +14,22 @@ namespace {
 
 struct RandomState {
     unsigned seed = 0;
-    int sort_sign = 1;      // 1 ascending, -1 descending; qsort passes no context
     int *visited = nullptr; // shortest-path marks, replaced only when n changes
     int visited_count = 0;
 };
 RandomState state;
 
+// One comparator per direction: qsort passes no context, and a direction kept
+// in module state would be changed under a sort running on another thread.
+// Descending is the ascending comparison negated (so an unordered NaN pair
+// compares as greater there).
 int compare_floats(const void *pa, const void *pb) {
     float a, b;
     memcpy(&a, pa, sizeof a);
     memcpy(&b, pb, sizeof b);
-    int r = a == b ? 0 : (a > b ? 1 : -1);
-    return r * state.sort_sign;
+    return a == b ? 0 : (a > b ? 1 : -1);
 }
+int compare_floats_descending(const void *pa, const void *pb) { return -compare_floats(pa, pb); }
 
 // Plain subtraction, but wrapping: values more than 2^31 apart order wrongly
 // (as documented) instead of overflowing.
@@ -34,14 +37,17 @@ int compare_ints(const void *pa, const void *pb) {
     int a, b;
     memcpy(&a, pa, sizeof a);
     memcpy(&b, pb, sizeof b);
-    unsigned diff = state.sort_sign > 0 ? static_cast<unsigned>(a) - static_cast<unsigned>(b)
-                                        : static_cast<unsigned>(b) - static_cast<unsigned>(a);
-    return static_cast<int>(diff);
+    return static_cast<int>(static_cast<unsigned>(a) - static_cast<unsigned>(b));
 }
+int compare_ints_descending(const void *pa, const void *pb) { return compare_ints(pb, pa); }
 
 int compare_names(const void *pa, const void *pb) {
-    int r = strcmp(static_cast<const char *>(pa), static_cast<const char *>(pb));
-    return state.sort_sign > 0 ? r : (r > 0 ? -1 : (r < 0 ? 1 : 0));
+    return strcmp(static_cast<const char *>(pa), static_cast<const char *>(pb));
+}
+// The sign only: strcmp may return INT_MIN, which has no negation.
+int compare_names_descending(const void *pa, const void *pb) {
+    int r = compare_names(pa, pb);
+    return r > 0 ? -1 : (r < 0 ? 1 : 0);
 }
 
 } // namespace
@@ -70,20 +76,20 @@ float random_float(float lo, float hi) {
 
 void sort_floats(float *values, int count, int ascending) {
     if (count <= 0) return;
-    state.sort_sign = ascending ? 1 : -1;
-    qsort(values, static_cast<size_t>(count), sizeof(float), compare_floats);
+    qsort(values, static_cast<size_t>(count), sizeof(float),
+          ascending ? compare_floats : compare_floats_descending);
 }
 
 void sort_ints(int *values, int count, int ascending) {
     if (count <= 0) return;
-    state.sort_sign = ascending ? 1 : -1;
-    qsort(values, static_cast<size_t>(count), sizeof(int), compare_ints);
+    qsort(values, static_cast<size_t>(count), sizeof(int),
+          ascending ? compare_ints : compare_ints_descending);
 }
 
 void sort_records_by_name(void *records, size_t size, int count, int ascending) {
     if (count <= 0 || size == 0) return;
-    state.sort_sign = ascending ? 1 : -1;
-    qsort(records, static_cast<size_t>(count), size, compare_names);
+    qsort(records, static_cast<size_t>(count), size,
+          ascending ? compare_names : compare_names_descending);
 }
 
 // Bounded: an extension longer than size - 1 characters is cut there.

@@ -78,7 +78,7 @@ const char *log_overlay_text(void);               // the text the overlay draws,
 void log_overlay_reset(void);                     // forgets the buffer so the next draw re-reads the log (tests)
 
 // Screenshots
-int screenshot_write(const Rect *r, const char *name); // 1000x1000 PNG of r under the base dir; 1 if written completely
+int screenshot_write(const Rect *r, const char *name); // 1000x1000 PNG of r under the base dir; 1 if written, flushed and closed; a failed write is logged and its partial file removed
 
 // Camera: angles in degrees; saved matrices row-major (element (row, column) at row * 4 + column)
 struct Camera {

@@ -1,16 +1,19 @@
 // Rendering: the screenshot writer. Reads the screen rectangle of the frame
 // just drawn (after frame_end, before the swap), turns it top row first,
 // stretches it to SCREENSHOT_SIZE square and writes it as a PNG file under the
-// base directory. Keeps no state; reports nothing beyond its result.
+// base directory. Keeps no state. A failed write, flush or close is logged and
+// the partial file removed.
 #include "render/render.h"
 
 #include "assets/assets.h"
 #include "diag/diag.h"
 #include "platform/gles.h"
 
+#include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -27,12 +30,22 @@ int build_path(const char *name, char *path) {
     return n >= 0 && static_cast<size_t>(n) < PATH_SIZE - used;
 }
 
+// path names the regular file that `file` has open, so removing path removes
+// that file: never a device such as /dev/full, nor a symbolic link to it.
+int names_open_regular_file(FILE *file, const char *path) {
+    struct stat opened, named;
+    if (fstat(fileno(file), &opened) != 0 || !S_ISREG(opened.st_mode)) return 0;
+    return lstat(path, &named) == 0 && named.st_dev == opened.st_dev &&
+           named.st_ino == opened.st_ino;
+}
+
 } // namespace
 
-// Result 1 only when the whole PNG went out in one complete write. An
-// unwritable path writes nothing; a name without the "png" extension leaves an
-// empty file; a short write leaves what was written. A rectangle with no
-// pixels, or a path longer than 511 characters, touches nothing and gives 0.
+// Result 1 only when the whole PNG went out and the file was flushed and
+// closed without error. An unwritable path writes nothing; a name without the
+// "png" extension leaves an empty file; a failed write, flush or close (a full
+// disk) is logged and leaves no partial file. A rectangle with no pixels, or a
+// path longer than 511 characters, touches nothing and gives 0.
 int screenshot_write(const Rect *r, const char *name) {
     const int width = static_cast<int>(rect_width(r));
     const int height = static_cast<int>(rect_height(r));
@@ -54,9 +67,23 @@ int screenshot_write(const Rect *r, const char *name) {
     if (file) {
         char type[TYPE_SIZE];
         size_t size = 0;
-        if (file_extension(name, type, sizeof type) && image_encode(&img, 0, type, &encoded, &size))
-            result = fwrite(encoded, size, 1, file) == 1;
-        fclose(file);
+        if (file_extension(name, type, sizeof type) &&
+            image_encode(&img, 0, type, &encoded, &size)) {
+            int written = fwrite(encoded, size, 1, file) == 1 && fflush(file) == 0;
+            int error = errno;
+            const int removable = names_open_regular_file(file, path);
+            if (fclose(file) != 0 && written) {
+                error = errno;
+                written = 0;
+            }
+            if (!written) {
+                if (removable) remove(path);
+                log_printf(LOG_ERROR, "Screenshot %s not written: %s", path, strerror(error));
+            }
+            result = written;
+        } else {
+            fclose(file);
+        }
     }
     image_free(&img);
     free(encoded);

@@ -19,6 +19,7 @@
 #include <SDL_mixer.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 constexpr float UPDATE_INTERVAL = 1.0f / 30.0f; // 0.033333335 in single precision
 constexpr int RUNNING_SLEEP_MS = 20;
@@ -63,13 +64,71 @@ void shell_set_paused(int flag) { paused = flag; }
 void shell_request_quit(int) { quit_requested = 1; }
 
 // A start-up failure is said once on stderr and in the log, then takes the
-// quit path; the process exits with status 1.
-static void start_failure(const char *what) {
-    const char *err = SDL_GetError();
+// quit path; the process exits with status 1. reason null means SDL's error.
+static void start_failure(const char *what, const char *reason = nullptr) {
+    const char *err = reason ? reason : SDL_GetError();
     fprintf(stderr, "vostrel-soundboard: %s failed: %s\n", what, err);
     log_printf(LOG_ERROR, "%s failed: %s", what, err);
     shell.start_failed = 1;
     shell_quit(1, 1);
+}
+
+constexpr char NO_DISPLAY_SET[] =
+    "no display to open: DISPLAY is not set (set DISPLAY to name an X display, e.g. DISPLAY=:0)";
+
+static int env_set(const char *name) {
+    const char *value = getenv(name);
+    return value && value[0];
+}
+
+// On desktop Linux only SDL's X11 driver gives this program its GL window.
+// Left to itself, SDL without a display falls through its driver list to a
+// text-terminal one (caca, aalib) that takes the terminal over with escape
+// sequences before the GL video mode fails; so, unless SDL_VIDEODRIVER names
+// a driver (the caller's choice, kept as it is), a missing DISPLAY is said
+// before SDL starts and SDL is asked for X11 alone. 0 after a failure.
+static int choose_video_driver(void) {
+    if (env_set("SDL_VIDEODRIVER")) return 1;
+    if (!env_set("DISPLAY")) {
+        start_failure("SDL video", NO_DISPLAY_SET);
+        return 0;
+    }
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    return 1;
+}
+
+// Video first, so that a missing display is named as such whatever the audio
+// driver; audio on its own, because SDL 1.2 lets a failed audio start pass
+// SDL_Init and leaves the reason to a later, vaguer error. 0 after a failure.
+static int start_sdl(void) {
+    char reason[256];
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        const char *driver = getenv("SDL_VIDEODRIVER"); // set: see choose_video_driver
+        if (strcmp(driver, "x11") != 0)
+            snprintf(reason, sizeof reason, "%s (SDL_VIDEODRIVER=%s)", SDL_GetError(), driver);
+        else if (!env_set("DISPLAY"))
+            snprintf(reason, sizeof reason, "%s", NO_DISPLAY_SET);
+        else
+            snprintf(reason, sizeof reason,
+                     "no display to open: cannot open X display \"%s\" (set DISPLAY to name a "
+                     "running X server)",
+                     getenv("DISPLAY"));
+        start_failure("SDL video", reason);
+        return 0;
+    }
+    atexit(SDL_Quit);
+    char name[32];
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 || !SDL_AudioDriverName(name, sizeof name)) {
+        if (env_set("SDL_AUDIODRIVER"))
+            snprintf(reason, sizeof reason,
+                     "audio driver \"%s\" (SDL_AUDIODRIVER) is unknown or cannot start",
+                     getenv("SDL_AUDIODRIVER"));
+        else
+            snprintf(reason, sizeof reason, "no audio driver can start: %s", SDL_GetError());
+        start_failure("SDL audio", reason);
+        return 0;
+    }
+    return 1;
 }
 
 // After a new video mode the GL context is new: rebuild what lives in it, in
@@ -143,7 +202,10 @@ void shell_poll_events(void) {
     while (SDL_PollEvent(e)) {
         switch (e->type) {
         case SDL_ACTIVEEVENT:
-            if ((e->active.state & SDL_APPACTIVE) && e->active.gain == 0) shell_set_paused(1);
+            // The last word wins: a window hidden and shown again before this
+            // drain (a slow turn) must not stay paused, since no further gain
+            // would come to wake the paused loop.
+            if (e->active.state & SDL_APPACTIVE) shell_set_paused(e->active.gain == 0);
             break;
         case SDL_KEYDOWN:
             input_handle_key(e);
@@ -199,10 +261,7 @@ int shell_turn(void) {
 // run against a subsystem that is not there.
 int shell_run(int argc, char **argv, int width, int height) {
     shell_parse_command_line(argc, argv);
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) {
-        start_failure("SDL_Init");
-    } else {
-        atexit(SDL_Quit);
+    if (choose_video_driver() && start_sdl()) {
         if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
             start_failure("Mix_OpenAudio");
         } else {

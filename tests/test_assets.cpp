@@ -136,6 +136,29 @@ TEST(AssetWav, HeaderIsExactlyFmtThenDataInTheFormatOfItsKind) {
     }
 }
 
+// RIFF's own rule, independent of the header shape above: from offset 12 the
+// file is a run of chunks, each an 8-byte header, its declared size in bytes
+// and a pad byte after an odd size, and the run ends exactly where the RIFF
+// length says the file ends.
+TEST(AssetWav, EveryChunkWithItsPadFillsTheRiffExactly) {
+    for (const WavKind &w : wavs) {
+        SCOPED_TRACE(w.name);
+        const AssetRecord *r = w.record;
+        ASSERT_GE(r->size, 12u);
+        const uint64_t end = uint64_t{le32(r->data + 4)} + 8;
+        ASSERT_EQ(end, r->size);
+        uint64_t at = 12;
+        int chunks = 0;
+        while (at + 8 <= end) {
+            const uint32_t size = le32(r->data + at + 4);
+            at += 8 + uint64_t{size} + (size & 1);
+            chunks++;
+        }
+        EXPECT_EQ(at, end) << "after " << chunks << " chunks";
+        EXPECT_EQ(chunks, 2);
+    }
+}
+
 TEST(AssetWav, EverySoundIsAudibleAndUnclipped) {
     for (const WavKind &w : wavs) {
         SCOPED_TRACE(w.name);

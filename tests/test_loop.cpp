@@ -167,6 +167,22 @@ TEST_F(LoopTest, LosingActivityPausesFromTheNextTurn) {
     EXPECT_EQ(sleeps, std::vector<int>({500, 500}));
 }
 
+// Hidden and shown again within one drain (the window system was quicker
+// than the turn): the loop keeps running. Paused there, it would wait for a
+// gain that already came, frozen while visible and deaf to quit requests.
+TEST_F(LoopTest, ActivityLostAndRegainedInOneDrainKeepsRunning) {
+    int frames = shell_frames_drawn();
+    push_active(SDL_APPACTIVE, 0);
+    push_active(SDL_APPACTIVE, 1);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(paused, 0);
+    push_type(SDL_QUIT);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(quit_requested, 1);
+    EXPECT_EQ(shell_frames_drawn(), frames + 2);
+    EXPECT_EQ(sleeps, std::vector<int>({20, 20}));
+}
+
 TEST_F(LoopTest, RegainingActivityResumesWithTheClockReset) {
     pause_now();
     int frames = shell_frames_drawn(), updates = shell_updates_run();

@@ -11,6 +11,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -351,6 +353,49 @@ TEST(MathSort, FloatsIntsAndRecordsInBothDirections) {
     EXPECT_STREQ(recs[1].name, "pear");
     EXPECT_STREQ(recs[3].name, "apple");
     EXPECT_EQ(recs[3].value, 2);
+}
+
+// Two threads sort in opposite directions at once, every result checked.
+// The direction must travel with each call, not through state another
+// thread's sort can change between two comparisons.
+TEST(MathSort, OppositeDirectionsOnTwoThreadsAtOnce) {
+    constexpr int ROUNDS = 10000;
+    constexpr int COUNT = 97;
+    struct Named {
+        char name[12];
+    };
+    auto sorter = [](int ascending, unsigned seed, int *wrong) {
+        std::mt19937 gen(seed);
+        std::uniform_int_distribution<int> pick(-1000, 1000);
+        std::vector<int> ints(COUNT);
+        std::vector<float> floats(COUNT);
+        std::vector<Named> names(COUNT);
+        for (int round = 0; round < ROUNDS; round++) {
+            for (int i = 0; i < COUNT; i++) {
+                ints[i] = pick(gen);
+                floats[i] = static_cast<float>(pick(gen)) / 8.0f;
+                snprintf(names[i].name, sizeof names[i].name, "%06d", pick(gen) + 1000);
+            }
+            sort_ints(ints.data(), COUNT, ascending);
+            sort_floats(floats.data(), COUNT, ascending);
+            sort_records_by_name(names.data(), sizeof(Named), COUNT, ascending);
+            bool ok = true;
+            for (int i = 1; i < COUNT; i++) {
+                const int order = ascending ? 1 : -1;
+                ok = ok && (ints[i] - ints[i - 1]) * order >= 0;
+                ok = ok && (floats[i] - floats[i - 1]) * static_cast<float>(order) >= 0.0f;
+                ok = ok && strcmp(names[i].name, names[i - 1].name) * order >= 0;
+            }
+            *wrong += !ok;
+        }
+    };
+    int wrong_up = 0, wrong_down = 0;
+    std::thread up(sorter, 1, 11u, &wrong_up);
+    std::thread down(sorter, 0, 12u, &wrong_down);
+    up.join();
+    down.join();
+    EXPECT_EQ(wrong_up, 0) << "of " << ROUNDS << " ascending rounds";
+    EXPECT_EQ(wrong_down, 0) << "of " << ROUNDS << " descending rounds";
 }
 
 TEST(MathFiles, ExtensionIsLowerCasedBoundedAndFromTheLastDot) {

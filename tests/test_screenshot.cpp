@@ -11,9 +11,12 @@
 #include <lodepng.h>
 
 #include <dirent.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -140,6 +143,53 @@ TEST_F(Screenshot, PathFollowsTheBaseDirectoryAndFailsWhenUnwritable) {
     const Rect empty = {10, 10, 0, 480};
     EXPECT_EQ(screenshot_write(&empty, "e.png"), 0);
     EXPECT_FALSE(file_exists(dir.file("e.png")));
+}
+
+// A full disk (/dev/full, reached through a link) and a file cut short by the
+// file-size limit are failures: result 0, an ERROR in the log, and no partial
+// file left, while the device and the link to it are not removed. A plain
+// black frame encodes to less than stdio's buffer, so /dev/full refuses it
+// only at the flush; the test frame is larger and fails in the write itself.
+TEST_F(Screenshot, AFailedWriteReportsFailureAndLeavesNoPartialFile) {
+    log_reset_for_test();
+    ASSERT_EQ(screenshot_write(&screen, "whole.png"), 1);
+    const size_t whole = read_bytes(dir.file("whole.png")).size();
+
+    ASSERT_EQ(symlink("/dev/full", dir.file("full.png").c_str()), 0);
+    EXPECT_EQ(screenshot_write(&screen, "full.png"), 0);
+    fill(0, 0, 320, 480, 0, 0, 0);
+    ASSERT_EQ(screenshot_write(&screen, "black.png"), 1);
+    ASSERT_LT(read_bytes(dir.file("black.png")).size(), static_cast<size_t>(BUFSIZ));
+    EXPECT_EQ(screenshot_write(&screen, "full.png"), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(dir.file("full.png").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat("/dev/full", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    draw_frame();
+
+    // The limit cuts the PNG part way through: the file exists and holds its
+    // first bytes when the write fails.
+    constexpr rlim_t LIMIT = 1024;
+    ASSERT_GT(whole, LIMIT);
+    rlimit old_limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit limit = old_limit;
+    limit.rlim_cur = LIMIT;
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const int cut = screenshot_write(&screen, "cut.png");
+    setrlimit(RLIMIT_FSIZE, &old_limit);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(cut, 0);
+    EXPECT_FALSE(file_exists(dir.file("cut.png")));
+
+    log_close();
+    const std::string log = read_file(dir.file("vostrel soundboard_log.txt"));
+    log_reset_for_test();
+    EXPECT_EQ(count_of(log, "ERROR    ["), 3) << log;
+    EXPECT_EQ(count_of(log, "./full.png"), 2) << log;
+    EXPECT_EQ(count_of(log, "./cut.png"), 1) << log;
 }
 
 TEST_F(Screenshot, FractionalRectangleIsReadFromTheTruncatedCorner) {

@@ -1,5 +1,6 @@
 // Smoke tests of the real program: a normal run on the current display ended
-// by SIGTERM, and a start-up that cannot reach any display.
+// by SIGTERM, and start-ups that fail: no display, a display nobody serves, an
+// unknown audio driver, a video driver without OpenGL.
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +9,12 @@
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
+
+#include <memory>
 
 namespace {
 
@@ -95,19 +99,67 @@ TEST(Smoke, RunsUntilSigtermAndQuitsCleanly) {
         << "nothing changed, nothing saved";
 }
 
-// Runs the program with a start-up that must fail at `what`, and checks the
-// exit status, the one stderr line and the log.
-void expect_failed_start(const std::vector<std::string> &env, const std::string &what) {
-    TempDir dir;
+// Removes an environment variable from this process while the object lives,
+// so that a child started meanwhile inherits the environment without it.
+struct Unset {
+    std::string name, value;
+    bool was_set;
+    explicit Unset(const std::string &n) : name(n), was_set(getenv(n.c_str()) != nullptr) {
+        if (was_set) value = getenv(n.c_str());
+        unsetenv(n.c_str());
+    }
+    ~Unset() {
+        if (was_set) setenv(name.c_str(), value.c_str(), 1);
+    }
+    Unset(const Unset &) = delete;
+    Unset &operator=(const Unset &) = delete;
+};
+
+// Starts the program with its standard output going to stdout_path.
+pid_t program_start_capturing(const std::vector<std::string> &env, const std::string &stdout_path) {
+    fflush(stdout);
+    int saved = dup(1);
+    int fd = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (saved < 0 || fd < 0) return -1;
+    dup2(fd, 1);
+    close(fd);
     pid_t pid = program_start(ARGS, env, "stderr.txt");
+    dup2(saved, 1);
+    close(saved);
+    return pid;
+}
+
+// Runs the program with a start-up that must fail at `what`, and checks the
+// exit status, the one stderr line (holding `reason` when that is given),
+// that nothing took over the terminal (no escape sequence on either stream)
+// and the log. Variables named in `unset` are removed from the child's
+// environment.
+void expect_failed_start(const std::vector<std::string> &env, const std::string &what,
+                         const std::string &reason = "",
+                         const std::vector<std::string> &unset = {}) {
+    TempDir dir;
+    pid_t pid = -1;
+    {
+        std::vector<std::unique_ptr<Unset>> removed;
+        for (const std::string &name : unset)
+            removed.push_back(std::make_unique<Unset>(name));
+        pid = program_start_capturing(env, "stdout.txt");
+    }
     ASSERT_GT(pid, 0);
     EXPECT_EQ(program_wait(pid, 60), 1);
 
     std::string err_text = read_file(dir.file("stderr.txt"));
+    std::string out_text = read_file(dir.file("stdout.txt"));
+    EXPECT_EQ(out_text.find('\x1b'), std::string::npos) << "stdout: " << out_text;
+    EXPECT_EQ(err_text.find('\x1b'), std::string::npos) << "stderr: " << err_text;
+    EXPECT_EQ(out_text, "");
     std::vector<std::string> err = lines_of(err_text);
     ASSERT_EQ(err.size(), 1u) << err_text;
-    EXPECT_NE(err[0].find(what + " failed: "), std::string::npos) << err[0];
-    EXPECT_GT(err[0].size(), err[0].find("failed: ") + 8) << "SDL's reason follows";
+    EXPECT_EQ(err[0].rfind("vostrel-soundboard: " + what + " failed: ", 0), 0u) << err[0];
+    EXPECT_GT(err[0].size(), err[0].find("failed: ") + 8) << "the reason follows";
+    if (!reason.empty()) {
+        EXPECT_NE(err[0].find(reason), std::string::npos) << err[0];
+    }
 
     std::vector<std::string> lines = lines_of(read_file(dir.file(LOG_NAME)));
     ASSERT_GE(lines.size(), 2u);
@@ -119,23 +171,46 @@ void expect_failed_start(const std::vector<std::string> &env, const std::string 
     for (const std::string &l : lines)
         if (l.rfind("ERROR    [", 0) == 0) {
             errors++;
-            EXPECT_NE(l.find(what + " failed: "), std::string::npos) << l;
+            EXPECT_NE(l.find(what + " failed: " + err[0].substr(err[0].find("failed: ") + 8)),
+                      std::string::npos)
+                << l;
         }
     EXPECT_EQ(errors, 1);
 }
 
-TEST(Smoke, NoDisplayFailsAtSdlInit) {
-    // A display number nobody serves, and no fallback to another driver.
+// No DISPLAY and no driver chosen: said before SDL starts, so no fallback to
+// a text-terminal driver draws into the terminal.
+TEST(Smoke, NoDisplayIsSaidBeforeAnythingDraws) {
+    expect_failed_start({"SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"}, "SDL video",
+                        "no display to open: DISPLAY is not set", {"DISPLAY", "SDL_VIDEODRIVER"});
+    expect_failed_start({"DISPLAY=", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"},
+                        "SDL video", "no display to open: DISPLAY is not set", {"SDL_VIDEODRIVER"});
+}
+
+TEST(Smoke, AnUnservedDisplayIsNamed) {
+    // A display number nobody serves: with the driver chosen or left to the
+    // program, SDL does not fall back to another driver.
     expect_failed_start({"DISPLAY=:7391", "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
                          "ASAN_OPTIONS=detect_leaks=0"},
-                        "SDL_Init");
+                        "SDL video", "no display to open: cannot open X display \":7391\"");
+    expect_failed_start({"DISPLAY=:7391", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"},
+                        "SDL video", "no display to open: cannot open X display \":7391\"",
+                        {"SDL_VIDEODRIVER"});
+}
+
+TEST(Smoke, AnUnknownAudioDriverIsAnAudioFailure) {
+    ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    DisplayHold hold;
+    ASSERT_TRUE(hold.ok) << SDL_GetError();
+    expect_failed_start({"SDL_AUDIODRIVER=nonsense", "ASAN_OPTIONS=detect_leaks=0"}, "SDL audio",
+                        "audio driver \"nonsense\" (SDL_AUDIODRIVER)", {"SDL_VIDEODRIVER"});
 }
 
 TEST(Smoke, NoGlFailsAtSetVideoMode) {
-    // SDL's dummy video driver starts but offers no OpenGL.
+    // SDL's dummy video driver, chosen explicitly, starts but offers no OpenGL.
     expect_failed_start(
         {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"},
-        "SDL_SetVideoMode");
+        "SDL_SetVideoMode", "OpenGL not available");
 }
 
 } // namespace

@@ -93,8 +93,15 @@ CLIP_SETTINGS = {
 
 
 def write_wav(path, samples, rate, bits):
-    """Writes samples (floats in -1..1) as a 44-byte-header PCM mono WAV."""
+    """Writes samples (floats in -1..1) as a 44-byte-header PCM mono WAV.
+
+    A RIFF chunk of odd length must be followed by a pad byte, which readers
+    skip and the header shape (data plus 44 bytes) has no room for; so an odd
+    count of 8-bit samples gets one more sample of silence instead, keeping
+    the data chunk even and the file exactly its two chunks."""
     x = np.clip(np.asarray(samples, dtype=np.float64), -1.0, 1.0)
+    if bits == 8 and len(x) % 2:
+        x = np.append(x, 0.0)
     if bits == 16:
         data = np.round(x * 32767.0).astype("<i2").tobytes()
     elif bits == 8:

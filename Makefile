@@ -2,6 +2,8 @@
 #   make run    install what is missing, build, start the soundboard
 #   make test   install what is missing, build (plain and sanitized), run every test
 # Also: make build, make bench, make format.
+#   make board SOUNDS=path/to/folder   a soundboard of your own sounds, in build-board/
+#   make package                       the Debian package, in build/
 
 .PHONY: setup build build-asan build-fuzz run test test-default test-asan test-fuzz bench format clean
 
@@ -44,5 +46,14 @@ bench: build
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
+# Own board: a folder of 1 to 20 sounds becomes a program in build-board/,
+# linked with the framework library of build/ (built first).
+.PHONY: board
+board: setup
+	@test -n "$(SOUNDS)" || { echo "usage: make board SOUNDS=path/to/folder" >&2; exit 2; }
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target vostrel_framework
+	sh tools/board/make_board.sh "$(SOUNDS)" build-board build
+
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-board

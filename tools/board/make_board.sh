@@ -206,7 +206,7 @@ if [ ! -f "$FRAMEWORK_BUILD/libvostrel_framework.a" ]; then
   echo "$FRAMEWORK_BUILD/libvostrel_framework.a missing: build the target vostrel_framework first" >&2
   exit 1
 fi
-cmake -S "$HERE" -B "$OUT" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOSTREL_SOURCE_DIR="$SOURCE" \
+cmake -S "$HERE" -B "$OUT" -DVOSTREL_SOURCE_DIR="$SOURCE" \
   -DVOSTREL_FRAMEWORK_BUILD="$FRAMEWORK_BUILD" -DVOSTREL_BOARD_DIR="$(cd "$OUT/board" && pwd)" \
   >"$OUT/configure.log" 2>&1 || { cat "$OUT/configure.log" >&2; exit 1; }
 cmake --build "$OUT" -j2 || exit 1

@@ -55,5 +55,13 @@ board: setup
 	cmake --build --preset default --target vostrel_framework
 	sh tools/board/make_board.sh "$(SOUNDS)" build-board build
 
+# Debian package of the soundboard (build/vostrel-soundboard_<version>_<arch>.deb),
+# checked by lintian (errors fail) and desktop-file-validate.
+.PHONY: package
+package: build
+	cd build && cpack -G DEB
+	lintian --fail-on error build/vostrel-soundboard_*.deb
+	desktop-file-validate tools/install/vostrel-soundboard.desktop
+
 clean:
 	rm -rf build build-asan build-fuzz build-board

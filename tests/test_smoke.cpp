@@ -77,6 +77,7 @@ TEST(Smoke, RunsUntilSigtermAndQuitsCleanly) {
     if (!shown) program_wait(pid, 0); // killed and reaped
     ASSERT_TRUE(shown) << read_file(dir.file("stderr.txt"));
     usleep(300000); // let it run a few turns
+    EXPECT_EQ(sdl_implementation_mismatch(pid), "");
     ASSERT_EQ(kill(pid, SIGTERM), 0);
     EXPECT_EQ(program_wait(pid, 60), 0) << read_file(dir.file("stderr.txt"));
 

@@ -12,13 +12,7 @@ endif()
 include(GNUInstallDirs)
 set(VOSTREL_INSTALL_FILES ${VOSTREL_INSTALL_SOURCE_DIR}/tools/install)
 set(VOSTREL_INSTALL_GEN ${CMAKE_BINARY_DIR}/install-gen)
-if(NOT VOSTREL_VERSION_STRING)
-  set(VOSTREL_VERSION_STRING ${PROJECT_VERSION})
-endif()
-if(NOT VOSTREL_VERSION_STRING)
-  set(VOSTREL_VERSION_STRING 1.1.0)
-endif()
-set(VERSION ${VOSTREL_VERSION_STRING})
+set(VERSION ${PROJECT_VERSION}) # for the man page and changelog templates
 
 install(TARGETS vostrel-soundboard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT soundboard)

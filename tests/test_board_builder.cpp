@@ -190,6 +190,15 @@ TEST(BoardBuilder, RefusesEqualCaptionsAndCaptionsForNoSound) {
     expect_refusal(dir, r, "missing.wav", "not a sound in the folder");
 }
 
+TEST(BoardBuilder, FileNamesAreReadAsNamesNotPatterns) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_tone(sounds + "/[x]*.wav");
+    BuildResult r = build_board(dir, sounds, dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir.file("out/board/board.txt")), "vostrel_00.wav\t\\133x\\135*\n");
+}
+
 struct WavInfo {
     bool plain = false; // RIFF WAVE, exactly "fmt " (16 bytes) then "data", nothing after
     uint16_t format = 0, channels = 0, bits = 0;

@@ -26,18 +26,17 @@ endforeach()
 
 # Man page and changelog, stamped with the version and compressed as Debian
 # wants them (gzip -n: no name or time stamp, so the bytes are reproducible).
+# Made while configuring (configure_file reruns it when a template changes),
+# so installing needs no build step of its own.
 find_program(VOSTREL_GZIP gzip REQUIRED)
-set(gzipped "")
-foreach(pair "vostrel-soundboard.6;vostrel-soundboard.6" "changelog;changelog")
-  list(GET pair 0 src)
-  list(GET pair 1 out)
-  configure_file(${VOSTREL_INSTALL_FILES}/${src} ${VOSTREL_INSTALL_GEN}/${out} @ONLY)
-  add_custom_command(OUTPUT ${VOSTREL_INSTALL_GEN}/${out}.gz
-                     COMMAND ${VOSTREL_GZIP} -9nf -k ${VOSTREL_INSTALL_GEN}/${out}
-                     DEPENDS ${VOSTREL_INSTALL_GEN}/${out} VERBATIM)
-  list(APPEND gzipped ${VOSTREL_INSTALL_GEN}/${out}.gz)
+foreach(name vostrel-soundboard.6 changelog)
+  configure_file(${VOSTREL_INSTALL_FILES}/${name} ${VOSTREL_INSTALL_GEN}/${name} @ONLY)
+  execute_process(COMMAND ${VOSTREL_GZIP} -9nfk ${VOSTREL_INSTALL_GEN}/${name}
+                  RESULT_VARIABLE gzip_status)
+  if(NOT gzip_status EQUAL 0)
+    message(FATAL_ERROR "gzip ${VOSTREL_INSTALL_GEN}/${name} failed")
+  endif()
 endforeach()
-add_custom_target(vostrel_install_docs ALL DEPENDS ${gzipped})
 install(FILES ${VOSTREL_INSTALL_GEN}/vostrel-soundboard.6.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT soundboard)
 set(VOSTREL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vostrel-soundboard)

@@ -165,7 +165,7 @@ while IFS= read -r name; do
   fi
   # Raw samples, so the header below is the only one: sox would copy a
   # source's tags into a LIST chunk.
-  if ! sox -V1 "$f" -t raw -r 22050 -c 1 -b 16 -e signed-integer -L "$LIST.raw" \
+  if ! sox -V1 --no-glob "$f" -t raw -r 22050 -c 1 -b 16 -e signed-integer -L "$LIST.raw" \
     silence 1 0.02 0.5% 2>"$LIST.err"; then
     refuse "$f: not an audio file sox can read ($(tr '\n' ' ' <"$LIST.err" | sed 's/ *$//'))"
     continue

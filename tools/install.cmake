@@ -67,6 +67,9 @@ set(CPACK_DEBIAN_PACKAGE_NAME vostrel-soundboard)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# SDL opens libGL with dlopen, which dpkg-shlibdeps cannot see; Mesa's drivers
+# render where no GPU driver is installed. The computed Depends are appended.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libgl1-mesa-dri")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -190,11 +190,11 @@ if [ "$refused" -ne 0 ]; then
 fi
 
 # board.txt, pasted into C++ by tools/assets.cmake through a CMake list: the
-# characters either would read (backslash, quote, semicolon, brackets) are
+# characters either might read (backslash, quote, semicolon, brackets, @) are
 # written as octal escapes, which the C++ string turns back.
 k=0
 while IFS="$(printf '\t')" read -r name caption; do
-  esc=$(printf '%s' "$caption" | sed 's/\\n/\n/g' | sed 's/\\/\\134/g; s/"/\\042/g; s/;/\\073/g; s/\[/\\133/g; s/\]/\\135/g' | sed ':a;N;$!ba;s/\n/\\n/g')
+  esc=$(printf '%s' "$caption" | sed 's/\\n/\n/g' | sed 's/\\/\\134/g; s/"/\\042/g; s/;/\\073/g; s/\[/\\133/g; s/\]/\\135/g; s/@/\\100/g' | sed ':a;N;$!ba;s/\n/\\n/g')
   printf 'vostrel_%02d.wav\t%s\n' "$k" "$esc"
   k=$((k + 1))
 done <"$LIST.caps" >"$OUT/board/board.txt"

@@ -1,7 +1,8 @@
 // Soundboard: the application. Up to twenty buttons (the default board has
 // twenty), sorted by caption, laid out in the grid whose shape best fits the
 // screen with square cells; a press highlights, a release plays the button's
-// clip after stopping the one started last. The framework drives it only through the app_ hooks below.
+// clip after stopping the one started last. The framework drives it only
+// through the app_ hooks below.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.

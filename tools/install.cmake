@@ -43,8 +43,10 @@ set(VOSTREL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vostrel-soundboard)
 install(FILES ${VOSTREL_INSTALL_SOURCE_DIR}/README.md ${VOSTREL_INSTALL_FILES}/copyright
               ${VOSTREL_INSTALL_GEN}/changelog.gz
         DESTINATION ${VOSTREL_DOC_DIR} COMPONENT soundboard)
-install(FILES ${VOSTREL_INSTALL_SOURCE_DIR}/docs/board.png DESTINATION ${VOSTREL_DOC_DIR}/docs
-        COMPONENT soundboard)
+# The README's pictures, where its links look for them.
+install(FILES ${VOSTREL_INSTALL_SOURCE_DIR}/docs/board.png
+              ${VOSTREL_INSTALL_SOURCE_DIR}/docs/custom_board.png
+        DESTINATION ${VOSTREL_DOC_DIR}/docs COMPONENT soundboard)
 
 if(NOT PROJECT_NAME STREQUAL "vostrel")
   return()

@@ -73,7 +73,8 @@ fi
 # become words first. Only printable ASCII: the board's font draws nothing else.
 CAPTIONS_FILE="$SOUNDS/captions.txt"
 [ -f "$CAPTIONS_FILE" ] || CAPTIONS_FILE=/dev/null
-LC_ALL=C awk -v captions="$CAPTIONS_FILE" -v folder="$SOUNDS" '
+# (Paths reach awk through the environment: -v would read escapes in them.)
+CAPTIONS_FILE=$CAPTIONS_FILE FOLDER=$SOUNDS LC_ALL=C awk '
   function wrap(text,    n, w, i, line, out, lines) {
     n = split(text, w, " ")
     line = ""; out = ""; lines = 0
@@ -101,6 +102,7 @@ LC_ALL=C awk -v captions="$CAPTIONS_FILE" -v folder="$SOUNDS" '
     return ""
   }
   BEGIN {
+    captions = ENVIRON["CAPTIONS_FILE"]; folder = ENVIRON["FOLDER"]
     while ((getline row < captions) > 0) {
       lineno++
       if (row ~ /^#/ || row ~ /^[ \t]*$/) continue

@@ -215,6 +215,17 @@ TEST(StateFolder, UnsetOrRelativeStateHomeMeansHomeDotLocalState) {
                   dir.path + "/.local/state/vostrel-soundboard");
 }
 
+TEST(StateFolder, OneThatCannotBeMadeIsReportedAndTheWorkingDirectoryServes) {
+    TempDir dir;
+    write_file(dir.file("plain-file"), "not a folder\n");
+    EXPECT_EQ(run_printing(dir, "--log-level 3 --xdg-state",
+                           "XDG_STATE_HOME=" + dir.path + "/plain-file/state"),
+              1);
+    std::string err = read_file(dir.file("err.txt"));
+    EXPECT_NE(err.find("no state folder could be made"), std::string::npos) << err;
+    EXPECT_TRUE(file_exists(dir.file("run/") + LOG_NAME));
+}
+
 TEST(StateFolder, WithoutTheOptionFilesStayInTheWorkingDirectory) {
     TempDir dir;
     EXPECT_EQ(run_printing(dir, "--log-level 3", "XDG_STATE_HOME=" + dir.path + "/state"), 1);

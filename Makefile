@@ -1,7 +1,9 @@
 # Two commands for a fresh Debian 12 machine (as root or with sudo):
 #   make run    install what is missing, build, start the soundboard
 #   make test   install what is missing, build (plain and sanitized), run every test
-# Also: make build, make bench, make soak, make format.
+# Also: make build, make bench, make soak, make fuzz-long, make format.
+#   make board SOUNDS=path/to/folder   a soundboard of your own sounds, in build-board/
+#   make package                       the Debian package, in build/
 
 .PHONY: setup build build-asan build-fuzz run test test-default test-asan test-fuzz bench soak format clean
 
@@ -51,5 +53,22 @@ soak: build-asan
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
+# Own board: a folder of 1 to 20 sounds becomes a program in build-board/,
+# linked with the framework library of build/ (built first).
+.PHONY: board
+board: setup
+	@test -n "$(SOUNDS)" || { echo "usage: make board SOUNDS=path/to/folder" >&2; exit 2; }
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target vostrel_framework
+	sh tools/board/make_board.sh "$(SOUNDS)" build-board build
+
+# Debian package of the soundboard (build/vostrel-soundboard_<version>_<arch>.deb),
+# checked by lintian (errors fail) and desktop-file-validate.
+.PHONY: package
+package: build
+	cd build && cpack -G DEB
+	lintian --fail-on error build/vostrel-soundboard_*.deb
+	desktop-file-validate tools/install/vostrel-soundboard.desktop
+
 clean:
-	rm -rf build build-asan build-fuzz
+	rm -rf build build-asan build-fuzz build-board

@@ -1,7 +1,8 @@
-// Soundboard: the application. Twenty buttons, sorted by caption, laid out in
-// the grid whose shape best fits the screen with square cells; a press
-// highlights, a release plays the button's clip after stopping the one started
-// last. The framework drives it only through the app_ hooks below.
+// Soundboard: the application. Up to twenty buttons (the default board has
+// twenty), sorted by caption, laid out in the grid whose shape best fits the
+// screen with square cells; a press highlights, a release plays the button's
+// clip after stopping the one started last. The framework drives it only
+// through the app_ hooks below.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -12,7 +13,7 @@
 #include "input/input.h"
 #include "shell/shell.h"
 
-constexpr int BOARD_BUTTONS = 20;
+constexpr int BOARD_BUTTONS = 20; // the most buttons a board has
 constexpr int BOARD_CAPTION_SIZE = 256;
 
 struct BoardButton {
@@ -30,12 +31,13 @@ extern "C" const AssetRecord asset_vostrel_00_wav, asset_vostrel_01_wav, asset_v
     asset_vostrel_15_wav, asset_vostrel_16_wav, asset_vostrel_17_wav, asset_vostrel_18_wav,
     asset_vostrel_19_wav;
 
-// Board content, generated from data/board.txt (caption k pairs with clip k)
-extern const char *const board_captions[BOARD_BUTTONS];
-extern const AssetRecord *const board_clips[BOARD_BUTTONS];
+// Board content, generated from a board.txt (caption k pairs with clip k)
+extern const int board_count;                 // buttons on this board: 1 to BOARD_BUTTONS
+extern const char *const board_captions[];    // board_count captions
+extern const AssetRecord *const board_clips[]; // board_count clips
 
 // Module state
-extern BoardButton buttons[BOARD_BUTTONS]; // display order
+extern BoardButton buttons[BOARD_BUTTONS]; // display order; the first board_count are in use
 extern Rect grid_rect;                      // grid space, grown to the screen's aspect
 extern BoardButton *selected_button;        // under the finger, or null
 extern BoardButton *playing_button;         // started last, or null

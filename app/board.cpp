@@ -1,8 +1,8 @@
-// Soundboard: twenty buttons on one screen.
+// Soundboard: board_count buttons on one screen (twenty on the default board).
 //
 // Buttons are sorted by caption (raw bytes) and handed grid cells in reading
-// order; the grid is the column/row split of 20 whose aspect best matches the
-// screen, with square cells, centred. A press or drag selects the button under
+// order; the grid is the column/row split of board_count whose aspect best
+// matches the screen, with square cells, centred. A press or drag selects the button under
 // the finger (on a shared edge the later button wins); a release stops the
 // clip started last and plays the selection once.
 #include "app/app.h"
@@ -46,12 +46,12 @@ void board_grid_size(const Rect *r, int n, int *columns, int *rows) {
 void app_layout(const Rect *screen) {
     app_input_rect = *screen;
     int columns, rows;
-    board_grid_size(&app_input_rect, BOARD_BUTTONS, &columns, &rows);
+    board_grid_size(&app_input_rect, board_count, &columns, &rows);
     grid_rect = {0.0f, static_cast<float>(columns), 0.0f, static_cast<float>(rows)};
     rect_grow_to_aspect(&app_input_rect, &grid_rect);
     int k = 0;
-    for (int row = rows - 1; row >= 0 && k < BOARD_BUTTONS; row--)
-        for (int column = 0; column < columns && k < BOARD_BUTTONS; column++, k++)
+    for (int row = rows - 1; row >= 0 && k < board_count; row--)
+        for (int column = 0; column < columns && k < board_count; column++, k++)
             buttons[k].cell = {static_cast<float>(column), static_cast<float>(column + 1),
                                static_cast<float>(row), static_cast<float>(row + 1)};
 }
@@ -60,14 +60,14 @@ void app_init(void) {
     memset(buttons, 0, sizeof buttons);
     selected_button = nullptr;
     playing_button = nullptr;
-    for (int k = 0; k < BOARD_BUTTONS; k++) {
+    for (int k = 0; k < board_count; k++) {
         snprintf(buttons[k].caption, sizeof buttons[k].caption, "%s", board_captions[k]);
         buttons[k].clip = board_clips[k];
     }
-    for (BoardButton &b : buttons)
-        if (b.clip) sound_load(b.clip, &b.sound);
-    for (int i = 0; i < BOARD_BUTTONS - 1; i++)
-        for (int j = i; j < BOARD_BUTTONS; j++)
+    for (int k = 0; k < board_count; k++)
+        if (buttons[k].clip) sound_load(buttons[k].clip, &buttons[k].sound);
+    for (int i = 0; i < board_count - 1; i++)
+        for (int j = i; j < board_count; j++)
             if (strcmp(buttons[i].caption, buttons[j].caption) > 0) {
                 BoardButton t = buttons[i];
                 buttons[i] = buttons[j];
@@ -79,9 +79,9 @@ void app_draw(const Rect *screen) {
     app_input_rect = *screen;
     glPushMatrix();
     gl_begin_2d(&grid_rect);
-    for (BoardButton &b : buttons)
-        draw_label_box(&b.cell, b.caption, fill_colour,
-                       &b == selected_button ? ink_selected : ink_normal);
+    for (int k = 0; k < board_count; k++)
+        draw_label_box(&buttons[k].cell, buttons[k].caption, fill_colour,
+                       &buttons[k] == selected_button ? ink_selected : ink_normal);
     glPopMatrix();
 }
 
@@ -89,8 +89,8 @@ void board_pick(TouchEvent touch) {
     selected_button = nullptr;
     float x = touch.points[0].x, y = touch.points[0].y;
     rect_map_point(&app_input_rect, &grid_rect, &x, &y);
-    for (BoardButton &b : buttons)
-        if (rect_contains(&b.cell, x, y)) selected_button = &b;
+    for (int k = 0; k < board_count; k++)
+        if (rect_contains(&buttons[k].cell, x, y)) selected_button = &buttons[k];
 }
 
 void app_touch_down(TouchEvent touch) { board_pick(touch); }

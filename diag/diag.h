@@ -37,6 +37,7 @@ void log_reset_for_test(void);                          // closed and never atte
 // Files
 void get_base_dir(char *buffer, size_t size);    // bounded copy of the base directory (initially ".")
 void set_base_dir(const char *dir);              // replaces it (cut at 511 characters)
+int base_dir_use_state_home(const char *folder); // base directory = $XDG_STATE_HOME/folder ($HOME/.local/state/folder when unset or relative), created with its parents; 1 on success, base directory untouched on failure
 int file_replace(const char *path, int (*write)(FILE *stream, const void *context), const void *context); // atomic replace, see below
 
 // Time

@@ -1,13 +1,91 @@
-// Process entry shared by every application: the platform library first (its
-// quit handler registered before SDL's, so SDL_Quit runs first at exit), then
-// the shell. The heap is tuned before the program allocates anything of its own.
+// Process entry shared by every application: the options that act before
+// anything starts, then the platform library (its quit handler registered
+// before SDL's, so SDL_Quit runs first at exit), then the shell. The heap is
+// tuned before the program allocates anything of its own.
+//
+// "--help" and "--version" print to standard output and end the process with
+// status 0 before SDL, the log or any file is touched. "--xdg-state" moves the
+// base directory to the per-user state folder; the desktop entry passes it, so
+// a program started from a menu never writes loose files into the home folder.
+// These options are ignored by shell_parse_command_line, and the values of
+// "--log-level" and "--debug-level" are skipped here as there.
+#include "diag/diag.h"
 #include "platform/heap.h"
 #include "platform/pdl.h"
 #include "shell/shell.h"
 
+#include <ctype.h>
+#include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+
+#ifndef VOSTREL_VERSION
+#define VOSTREL_VERSION "unknown"
+#endif
+
+constexpr int PROGRAM_NAME_SIZE = 64;
+
+// APP_NAME lower-cased with dashes for spaces: the installed program's name
+// and its state folder's ("vostrel-soundboard").
+static void program_name(char *name, size_t size) {
+    snprintf(name, size, "%s", APP_NAME);
+    for (char *c = name; *c; c++)
+        *c = *c == ' ' ? '-' : static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+}
+
+static void print_usage(const char *name) {
+    char stem[PROGRAM_NAME_SIZE];
+    snprintf(stem, sizeof stem, "%s", APP_NAME);
+    for (char *c = stem; *c; c++)
+        *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    printf("Usage: %s [OPTION]...\n"
+           "Touch-screen soundboard: press a button to hear its sound.\n"
+           "\n"
+           "  --log-level N    write log messages of level N and below: 0 critical,\n"
+           "                   1 error, 2 warning (the default), 3 info, 4 debug\n"
+           "  --debug-level N  start at debug level N (0 to 255); above 2 the end of\n"
+           "                   the log is drawn over the screen\n"
+           "  --xdg-state      keep the program's files in $XDG_STATE_HOME/%s\n"
+           "                   (~/.local/state/%s when it is not set), creating\n"
+           "                   the folder as needed; the desktop menu entry uses it\n"
+           "  --help           print this help and exit\n"
+           "  --version        print the version and exit\n"
+           "Other arguments are ignored.\n"
+           "\n"
+           "Files, in the current directory unless --xdg-state is given:\n"
+           "  %s_log.txt  log of the latest run, created by its first\n"
+           "                              message that passes the level\n"
+           "  %s.conf     options (the volume), written when they change\n"
+           "  %s.session  stored session (this board keeps none)\n",
+           name, name, name, stem, stem, stem);
+}
+
+int shell_early_options(int argc, char **argv) {
+    char name[PROGRAM_NAME_SIZE];
+    program_name(name, sizeof name);
+    int state_home = 0;
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--log-level") == 0 || strcmp(argv[i], "--debug-level") == 0) {
+            i++;
+        } else if (strcmp(argv[i], "--help") == 0) {
+            print_usage(name);
+            return 0;
+        } else if (strcmp(argv[i], "--version") == 0) {
+            printf("%s %s\n", name, VOSTREL_VERSION);
+            return 0;
+        } else if (strcmp(argv[i], "--xdg-state") == 0) {
+            state_home = 1;
+        }
+    }
+    if (state_home && !base_dir_use_state_home(name))
+        fprintf(stderr, "%s: no state folder could be made; files go to the current directory\n",
+                name);
+    return -1;
+}
 
 int shell_main(int argc, char **argv) {
+    int code = shell_early_options(argc, argv);
+    if (code >= 0) return code;
     heap_keep_freed();
     PDL_Init(0);
     atexit(PDL_Quit);

@@ -18,7 +18,8 @@ constexpr int SCREEN_WIDTH = 320;
 constexpr int SCREEN_HEIGHT = 480;
 
 // Process entry
-int shell_main(int argc, char **argv); // heap tuning, PDL_Init (PDL_Quit at exit), shell_run at 320 x 480; an application's main returns this
+int shell_main(int argc, char **argv); // shell_early_options, heap tuning, PDL_Init (PDL_Quit at exit), shell_run at 320 x 480; an application's main returns this
+int shell_early_options(int argc, char **argv); // "--help"/"--version" print to stdout and give 0 (exit with it); "--xdg-state" moves the base directory to the state folder; else -1
 
 // Main loop
 int shell_run(int argc, char **argv, int width, int height); // whole program life; 0 on a normal quit, 1 if SDL, audio or video failed to start

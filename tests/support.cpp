@@ -152,6 +152,23 @@ int program_terminate(pid_t pid, int seconds) {
     return program_wait(pid, seconds);
 }
 
+std::string program_sdl_library(pid_t pid) {
+    std::string maps = read_file("/proc/" + std::to_string(pid) + "/maps");
+    size_t at = maps.find("/libSDL-1.2.so");
+    if (at == std::string::npos) return "";
+    size_t start = maps.rfind(' ', at) + 1, end = maps.find('\n', at);
+    return maps.substr(start, end - start);
+}
+
+std::string sdl_implementation_mismatch(pid_t pid) {
+    const char *want = getenv("VOSTREL_SDL_IMPL");
+    if (!want) return "";
+    std::string lib = program_sdl_library(pid);
+    bool compat = lib.find("/sdl12-compat/") != std::string::npos;
+    bool ok = !lib.empty() && (strcmp(want, "compat") == 0 ? compat : !compat);
+    return ok ? "" : std::string("wanted ") + want + " SDL 1.2, the program maps '" + lib + "'";
+}
+
 PixelBox board_button_box(int slot, int width, int height) {
     Rect screen = {0.0f, static_cast<float>(width), 0.0f, static_cast<float>(height)};
     app_layout(&screen);

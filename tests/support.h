@@ -73,6 +73,14 @@ bool program_running(pid_t pid);
 int program_wait(pid_t pid, int seconds);
 // SIGTERM, then program_wait.
 int program_terminate(pid_t pid, int seconds);
+// The SDL 1.2 library file mapped into a running process ("" if none), from
+// /proc/PID/maps: which implementation the dynamic linker chose.
+std::string program_sdl_library(pid_t pid);
+// "" if the running process uses the SDL 1.2 implementation that
+// VOSTREL_SDL_IMPL names ("classic": libsdl1.2debian; "compat": sdl12-compat,
+// chosen through LD_LIBRARY_PATH) or if that variable is unset; else what it
+// uses instead.
+std::string sdl_implementation_mismatch(pid_t pid);
 
 // Window pixels of a board button: columns x0 <= x < x1, rows y0 <= y < y1,
 // row 0 at the top.

@@ -224,7 +224,10 @@ Program *Board::program;
 std::vector<std::vector<int16_t>> Board::clips;
 std::vector<int> Board::order;
 
-TEST_F(Board, StartsWithItsWindow) { ASSERT_FALSE(program->window.empty()); }
+TEST_F(Board, StartsWithItsWindow) {
+    ASSERT_FALSE(program->window.empty());
+    EXPECT_EQ(sdl_implementation_mismatch(program->pid), "");
+}
 
 TEST_F(Board, PressHighlightsOnlyThePressedCaption) {
     const int slot = 6; // second row, third column

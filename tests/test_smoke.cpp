@@ -1,6 +1,7 @@
 // Smoke tests of the real program: a normal run on the current display ended
-// by SIGTERM, and start-ups that fail: no display, a display nobody serves, an
-// unknown audio driver, a video driver without OpenGL.
+// by SIGTERM; start-ups that fail: no display, a display nobody serves, an
+// unknown audio driver, a video driver without OpenGL; the options that only
+// print, and the state folder the desktop entry asks for.
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -79,6 +81,7 @@ TEST(Smoke, RunsUntilSigtermAndQuitsCleanly) {
     if (!shown) program_wait(pid, 0); // killed and reaped
     ASSERT_TRUE(shown) << read_file(dir.file("stderr.txt"));
     usleep(300000); // let it run a few turns
+    EXPECT_EQ(sdl_implementation_mismatch(pid), "");
     ASSERT_EQ(kill(pid, SIGTERM), 0);
     EXPECT_EQ(program_wait(pid, 60), 0) << read_file(dir.file("stderr.txt"));
 
@@ -211,6 +214,98 @@ TEST(Smoke, NoGlFailsAtSetVideoMode) {
     expect_failed_start(
         {"SDL_VIDEODRIVER=dummy", "SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"},
         "SDL_SetVideoMode", "OpenGL not available");
+}
+
+// Runs the program in an empty folder "run" of a fresh temporary directory,
+// with no display to open and the given environment settings ("NAME=value
+// ..."); its stdout and stderr go beside "run". The exit status.
+int run_printing(TempDir &dir, const std::string &args, const std::string &env = "") {
+    mkdir(dir.file("run").c_str(), 0755);
+    std::string cmd = "cd run && env -u DISPLAY SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + env +
+                      " '" + std::string(VOSTREL_BINARY) + "' " + args +
+                      " >../out.txt 2>../err.txt";
+    int status = system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool dir_is_empty(const std::string &path) {
+    std::string cmd = "test -z \"$(ls -A '" + path + "')\"";
+    return system(cmd.c_str()) == 0;
+}
+
+TEST(CommandLine, HelpPrintsUsageAndTouchesNothing) {
+    TempDir dir;
+    // Without a display a start would fail with status 1: 0 means nothing started.
+    ASSERT_EQ(run_printing(dir, "--log-level 4 --help"), 0);
+    std::string out = read_file(dir.file("out.txt"));
+    EXPECT_EQ(read_file(dir.file("err.txt")), "");
+    EXPECT_TRUE(dir_is_empty(dir.file("run"))) << "no log, options or session file";
+    EXPECT_EQ(out.rfind("Usage: vostrel-soundboard", 0), 0u) << out;
+    for (const char *word :
+         {"--log-level N", "--debug-level N", "--xdg-state", "--help", "--version",
+          "vostrel soundboard_log.txt", "vostrel soundboard.conf", "current directory",
+          "$XDG_STATE_HOME/vostrel-soundboard", "~/.local/state/vostrel-soundboard"})
+        EXPECT_NE(out.find(word), std::string::npos) << word << " missing from\n" << out;
+}
+
+TEST(CommandLine, VersionPrintsTheProjectVersion) {
+    TempDir dir;
+    ASSERT_EQ(run_printing(dir, "nonsense --version --help"), 0);
+    EXPECT_EQ(read_file(dir.file("out.txt")),
+              std::string("vostrel-soundboard ") + VOSTREL_VERSION + "\n");
+    EXPECT_EQ(read_file(dir.file("err.txt")), "");
+    EXPECT_TRUE(dir_is_empty(dir.file("run")));
+}
+
+TEST(CommandLine, AnOptionsValueIsNotReadAsAnOption) {
+    // "--help" as the value of "--log-level" is a level (atoi: 0), not a
+    // request: the program starts, and without a display fails at SDL_Init.
+    TempDir dir;
+    EXPECT_EQ(run_printing(dir, "--log-level --help"), 1);
+    EXPECT_EQ(read_file(dir.file("out.txt")), "");
+}
+
+// With --xdg-state the files go to the state folder, created with its
+// parents, and none into the working directory. A start that fails at
+// SDL_Init still logs its quit (at level 3) and its failure.
+void expect_log_in(TempDir &dir, const std::string &env, const std::string &folder) {
+    EXPECT_EQ(run_printing(dir, "--log-level 3 --xdg-state", env), 1);
+    EXPECT_TRUE(dir_is_empty(dir.file("run")));
+    std::string log = read_file(folder + "/" + LOG_NAME);
+    EXPECT_NE(log.find("] Application quitting"), std::string::npos) << folder;
+    struct stat st;
+    ASSERT_EQ(stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << "a state folder is private";
+}
+
+TEST(StateFolder, FilesGoUnderXdgStateHome) {
+    TempDir dir;
+    expect_log_in(dir, "XDG_STATE_HOME=" + dir.path + "/state/deeper",
+                  dir.path + "/state/deeper/vostrel-soundboard");
+}
+
+TEST(StateFolder, UnsetOrRelativeStateHomeMeansHomeDotLocalState) {
+    TempDir dir;
+    expect_log_in(dir, "XDG_STATE_HOME=relative HOME=" + dir.path,
+                  dir.path + "/.local/state/vostrel-soundboard");
+}
+
+TEST(StateFolder, OneThatCannotBeMadeIsReportedAndTheWorkingDirectoryServes) {
+    TempDir dir;
+    write_file(dir.file("plain-file"), "not a folder\n");
+    EXPECT_EQ(run_printing(dir, "--log-level 3 --xdg-state",
+                           "XDG_STATE_HOME=" + dir.path + "/plain-file/state"),
+              1);
+    std::string err = read_file(dir.file("err.txt"));
+    EXPECT_NE(err.find("no state folder could be made"), std::string::npos) << err;
+    EXPECT_TRUE(file_exists(dir.file("run/") + LOG_NAME));
+}
+
+TEST(StateFolder, WithoutTheOptionFilesStayInTheWorkingDirectory) {
+    TempDir dir;
+    EXPECT_EQ(run_printing(dir, "--log-level 3", "XDG_STATE_HOME=" + dir.path + "/state"), 1);
+    EXPECT_TRUE(file_exists(dir.file("run/") + LOG_NAME));
+    EXPECT_FALSE(file_exists(dir.file("state")));
 }
 
 } // namespace

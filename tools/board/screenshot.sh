@@ -1,0 +1,36 @@
+#!/bin/sh
+# Makes docs/custom_board.png, the README's picture of a board of one's own:
+# a small folder of sounds in several formats (made here with sox) built with
+# make_board.sh, shown under a private Xvfb with one button held down.
+# Run after `make build`: sh tools/board/screenshot.sh
+set -e
+cd "$(dirname "$0")/../.."
+if [ -z "${INNER:-}" ]; then
+  exec env INNER=1 xvfb-run -a -s "-screen 0 640x640x24" sh "$0"
+fi
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+s=$tmp/my-sounds
+mkdir "$s"
+sox -n -r 44100 -c 2 "$s/air_horn.wav" synth 0.8 square 233 pad 0.5 0
+sox -n -r 48000 "$s/drum-roll.flac" synth 1.2 pinknoise tremolo 18 90
+sox -n -r 22050 "$s/sad_trombone.ogg" synth 1.5 sine 300-200
+sox -n -r 16000 -b 8 "$s/ta-da.wav" synth 0.6 sine 523 sine 659
+sox -n -r 44100 "$s/laugh.wav" synth 0.9 sine 700 tremolo 8 100
+printf 'laugh.wav\tLaugh\\ntrack\n' >"$s/captions.txt"
+sh tools/board/make_board.sh "$s" "$tmp/board" build >/dev/null
+(cd "$tmp" && SDL_AUDIODRIVER=dummy "$tmp/board/vostrel-soundboard") &
+pid=$!
+for i in $(seq 50); do
+  xdotool search --name '^Vostrel Soundboard$' >/dev/null 2>&1 && break
+  sleep 0.1
+done
+sleep 1
+win=$(xdotool search --name '^Vostrel Soundboard$' | head -1)
+xdotool mousemove --window "$win" 240 240 mousedown 1
+sleep 0.5
+mkdir -p docs
+./build/tools/window_shot "Vostrel Soundboard" docs/custom_board.png
+xdotool mousemove --window "$win" 160 5 mouseup 1
+kill "$pid"; wait "$pid" || true
+echo "wrote docs/custom_board.png"

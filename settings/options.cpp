@@ -7,8 +7,13 @@
 // Hostile files: every scan is bounded to its buffer. A section name or key
 // longer than 31 characters is rejected (the settings under a rejected header
 // are skipped, never filed under the previous section); a string value longer
-// than 63 characters is cut. Saving goes through file_replace, so a failed save
-// leaves the old file intact.
+// than 63 characters is cut. A read names the type and size the caller holds,
+// so a setting of another type never reaches a smaller destination. Saving
+// goes through file_replace, so a failed save leaves the old file intact.
+//
+// Look-ups go through two hash indexes beside the lists (sections by name,
+// settings by section and key), so reading a file of n lines costs O(n)
+// however many distinct names it holds. The lists alone keep the order.
 #include "settings/settings.h"
 
 #include "diag/diag.h"
@@ -18,48 +23,101 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <functional>
+#include <string_view>
+#include <unordered_map>
+
 constexpr int PATH_SIZE = 512;
 constexpr int LINE_SIZE = 512;
 
 const char options_section_name[] = "options";
 int options_changed;
 
+// A setting's index key: its section and its name. The views point into the
+// nodes' own name arrays, which live as long as their index entries.
+struct SettingKey {
+    const OptionSection *section;
+    std::string_view name;
+};
+
+static long comparisons; // name comparisons made by look-ups (test seam)
+
+struct NameEqual {
+    bool operator()(std::string_view a, std::string_view b) const {
+        comparisons++;
+        return a == b;
+    }
+    bool operator()(const SettingKey &a, const SettingKey &b) const {
+        comparisons++;
+        return a.section == b.section && a.name == b.name;
+    }
+};
+
+struct SettingHash {
+    size_t operator()(const SettingKey &k) const {
+        size_t h = std::hash<std::string_view>()(k.name);
+        return h ^
+               (std::hash<const void *>()(k.section) + 0x9e3779b97f4a7c15u + (h << 6) + (h >> 2));
+    }
+};
+
 static OptionSection *sections; // most recently created first
+static std::unordered_map<std::string_view, OptionSection *, std::hash<std::string_view>, NameEqual>
+    section_index;
+static std::unordered_map<SettingKey, OptionSetting *, SettingHash, NameEqual> setting_index;
 
 static bool name_fits(const char *name) { return strlen(name) < OPTION_NAME_SIZE; }
 
+long options_comparisons(void) { return comparisons; }
+
 OptionSection *options_section(const char *name, int create) {
-    for (OptionSection *s = sections; s; s = s->next)
-        if (strcmp(s->name, name) == 0) return s;
+    auto found = section_index.find(std::string_view(name));
+    if (found != section_index.end()) return found->second;
     if (!create || !name_fits(name)) return nullptr;
     OptionSection *s = static_cast<OptionSection *>(calloc(1, sizeof(OptionSection)));
     snprintf(s->name, sizeof s->name, "%s", name);
     s->next = sections;
     if (sections) sections->prev = s;
     sections = s;
+    section_index.emplace(std::string_view(s->name), s);
     return s;
 }
 
 OptionSetting *options_find(const char *section, const char *key, int create) {
     OptionSection *s = options_section(section, create);
     if (!s) return nullptr;
-    for (OptionSetting *o = s->settings; o; o = o->next)
-        if (strcmp(o->name, key) == 0) return o;
+    auto found = setting_index.find(SettingKey{s, std::string_view(key)});
+    if (found != setting_index.end()) return found->second;
     if (!create || !name_fits(key)) return nullptr;
     OptionSetting *o = static_cast<OptionSetting *>(calloc(1, sizeof(OptionSetting)));
     snprintf(o->name, sizeof o->name, "%s", key);
     o->next = s->settings;
     if (s->settings) s->settings->prev = o;
     s->settings = o;
+    setting_index.emplace(SettingKey{s, std::string_view(o->name)}, o);
     return o;
 }
 
-int options_get(const char *section, const char *key, void *out) {
+// Codes 0 and 2 are the same integer setting; every other code only matches itself.
+static bool same_type(int stored, int wanted) {
+    auto integer = [](int t) { return t == OPTION_INT || t == OPTION_INT_ALT; };
+    return stored == wanted || (integer(stored) && integer(wanted));
+}
+
+int options_get(const char *section, const char *key, int type, void *out, size_t size) {
     OptionSetting *o = options_find(section, key, 0);
     if (!o) return 0;
-    if (o->type == OPTION_STRING)
-        memcpy(out, o->value.s, OPTION_VALUE_SIZE);
-    else
+    size_t length = strnlen(o->value.s, OPTION_VALUE_SIZE - 1);
+    bool fits = type == OPTION_STRING ? length < size : size == sizeof(int32_t);
+    if (!same_type(o->type, type) || !fits) {
+        log_printf(LOG_WARNING, "Setting %s in section %s is not of the type asked for", key,
+                   section);
+        return 0;
+    }
+    if (type == OPTION_STRING) {
+        memcpy(out, o->value.s, length);
+        static_cast<char *>(out)[length] = 0;
+    } else
         memcpy(out, &o->value.i, sizeof(int32_t));
     return 1;
 }
@@ -103,10 +161,12 @@ void options_remove(const char *section, const char *key) {
     if (o->prev) o->prev->next = o->next;
     if (o->next) o->next->prev = o->prev;
     if (s->settings == o) s->settings = o->next;
+    setting_index.erase(SettingKey{s, std::string_view(o->name)});
     free(o);
     options_changed = 1;
 }
 
+// Frees the nodes only; the caller drops the index entries.
 static void free_section(OptionSection *s) {
     for (OptionSetting *o = s->settings; o;) {
         OptionSetting *next = o->next;
@@ -122,6 +182,9 @@ void options_remove_section(const char *name) {
     if (s->prev) s->prev->next = s->next;
     if (s->next) s->next->prev = s->prev;
     if (sections == s) sections = s->next;
+    for (OptionSetting *o = s->settings; o; o = o->next)
+        setting_index.erase(SettingKey{s, std::string_view(o->name)});
+    section_index.erase(std::string_view(s->name));
     free_section(s);
     options_changed = 1;
 }
@@ -138,6 +201,8 @@ void options_free(void) {
         s = next;
     }
     sections = nullptr;
+    setting_index.clear();
+    section_index.clear();
 }
 
 void options_file_path(const char *suffix, char *dest) {

@@ -7,6 +7,7 @@
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
 
+#include <stddef.h>
 #include <stdint.h>
 
 enum OptionType { OPTION_INT = 0, OPTION_FLOAT = 1, OPTION_INT_ALT = 2, OPTION_STRING = 3 };
@@ -37,12 +38,13 @@ extern int options_changed;               // set by every change; cleared by a s
 // Registry
 OptionSection *options_section(const char *name, int create);                  // exact match; creates at the head when asked; null if absent or name too long
 OptionSetting *options_find(const char *section, const char *key, int create); // exact match; created with type 0, zero value; null if absent or a name too long
-int options_get(const char *section, const char *key, void *out);             // 1 and the raw value (32 bits, or a 64-byte string) copied; 0 leaves out untouched
+int options_get(const char *section, const char *key, int type, void *out, size_t size); // 1 and the value if of that type (0 and 2 alike) and it fits size bytes (4 for numbers); else 0, out untouched, WARNING naming the key on a type or size mismatch
 void options_set(const char *section, const char *key, int type, const void *value); // stores type; value only if it differs, then marks changed
 void options_remove(const char *section, const char *key);                    // unlinks and frees; marks changed if it existed
 void options_remove_section(const char *name);                                // frees the section and its settings; marks changed if it existed
 void options_clear(void);                                                     // removes every section
 void options_free(void);                                                      // frees everything; options_changed untouched
+long options_comparisons(void);                                               // name comparisons made by look-ups so far (tests: reading must stay linear)
 
 // File
 void options_file_path(const char *suffix, char *dest);  // base dir + "/" + lower-cased app name + suffix, into 512 bytes; "" if it does not fit

@@ -41,7 +41,7 @@ struct OptionsTest : ::testing::Test {
 
 int32_t get_int(const char *section, const char *key, int32_t fallback) {
     int32_t v = fallback;
-    options_get(section, key, &v);
+    options_get(section, key, OPTION_INT, &v, sizeof v);
     return v;
 }
 
@@ -61,10 +61,10 @@ TEST_F(OptionsTest, AllFourTypesSurviveSaveAndLoad) {
     EXPECT_EQ(get_int("s1", "int", 0), -42);
     EXPECT_EQ(get_int("s2", "alt", 0), 255);
     float g = 0;
-    ASSERT_EQ(options_get("s1", "float", &g), 1);
+    ASSERT_EQ(options_get("s1", "float", OPTION_FLOAT, &g, sizeof g), 1);
     EXPECT_EQ(g, 0.1f);
     char s[OPTION_VALUE_SIZE] = "";
-    ASSERT_EQ(options_get("s2", "text", s), 1);
+    ASSERT_EQ(options_get("s2", "text", OPTION_STRING, s, sizeof s), 1);
     EXPECT_STREQ(s, "hello");
     EXPECT_EQ(options_find("s1", "float", 0)->type, OPTION_FLOAT);
     EXPECT_EQ(options_find("s2", "alt", 0)->type, OPTION_INT_ALT);
@@ -74,6 +74,100 @@ TEST_F(OptionsTest, AllFourTypesSurviveSaveAndLoad) {
     EXPECT_EQ(get_int("s1", "missing", 7), 7);
     EXPECT_EQ(get_int("nope", "int", 7), 7);
     EXPECT_EQ(options_changed, 0);
+}
+
+// Each read names the type and size it holds. Other types and destinations
+// too small are refused whole: the destination (guarded on both sides) keeps
+// every byte, and each refusal is one WARNING naming the key.
+TEST_F(OptionsTest, TypedReadsNeverWritePastTheDestination) {
+    write_conf("[t]\nword\t3\tloud\nreal\t1\t2.500000\nint\t0\t7\nalt\t2\t9\n\n");
+    ASSERT_EQ(options_load(), 1);
+    struct Guarded {
+        uint8_t before[8];
+        uint8_t value[8];
+        uint8_t after[64];
+    };
+    auto fresh = [] {
+        Guarded g;
+        memset(&g, 0x5A, sizeof g);
+        return g;
+    };
+    auto untouched = [](const Guarded &g) {
+        const uint8_t *p = reinterpret_cast<const uint8_t *>(&g);
+        for (size_t i = 0; i < sizeof g; i++)
+            if (p[i] != 0x5A) return false;
+        return true;
+    };
+    struct Refused {
+        const char *key;
+        int type;
+        size_t size;
+    };
+    const Refused refused[] = {
+        {"word", OPTION_INT_ALT, 4}, // the crash: a string into a 4-byte volume
+        {"word", OPTION_FLOAT, 4},   {"real", OPTION_INT, 4},    {"real", OPTION_STRING, 8},
+        {"int", OPTION_FLOAT, 4},    {"alt", OPTION_STRING, 8},  {"int", OPTION_INT, 8},
+        {"int", OPTION_INT, 2},      {"word", OPTION_STRING, 4}, // "loud" needs 5 bytes
+    };
+    for (const Refused &r : refused) {
+        Guarded g = fresh();
+        EXPECT_EQ(options_get("t", r.key, r.type, g.value, r.size), 0) << r.key << " " << r.type;
+        EXPECT_TRUE(untouched(g)) << r.key << " " << r.type << " " << r.size;
+    }
+
+    // What fits is copied, and nothing beyond it.
+    Guarded g = fresh();
+    ASSERT_EQ(options_get("t", "word", OPTION_STRING, g.value, 5), 1);
+    EXPECT_EQ(memcmp(g.value, "loud", 5), 0);
+    g.value[0] = g.value[1] = g.value[2] = g.value[3] = g.value[4] = 0x5A;
+    EXPECT_TRUE(untouched(g)) << "no byte past the terminator";
+    int32_t i = 0;
+    EXPECT_EQ(options_get("t", "int", OPTION_INT_ALT, &i, sizeof i), 1) << "0 and 2 are one type";
+    EXPECT_EQ(i, 7);
+    EXPECT_EQ(options_get("t", "alt", OPTION_INT, &i, sizeof i), 1);
+    EXPECT_EQ(i, 9);
+    float f = 0;
+    EXPECT_EQ(options_get("t", "real", OPTION_FLOAT, &f, sizeof f), 1);
+    EXPECT_EQ(f, 2.5f);
+
+    std::string log = closed_log();
+    EXPECT_EQ(count_of(log, "WARNING  ["), static_cast<int>(std::size(refused))) << log;
+    for (const Refused &r : refused)
+        EXPECT_NE(log.find(std::string(" ") + r.key + " "), std::string::npos) << r.key;
+}
+
+// Reading must cost the same per line however many distinct names the file
+// holds. Name comparisons are counted: four times the entries may take about
+// four times the comparisons, never the sixteen times of scanning the lists.
+TEST_F(OptionsTest, ReadingCostGrowsLinearlyWithTheEntries) {
+    auto sections_file = [](int n) {
+        std::string text;
+        for (int i = 0; i < n; i++)
+            text += "[s" + std::to_string(i) + "]\nk\t0\t" + std::to_string(i) + "\n\n";
+        return text;
+    };
+    auto keys_file = [](int n) {
+        std::string text = "[one]\n";
+        for (int i = 0; i < n; i++)
+            text += "k" + std::to_string(i) + "\t0\t" + std::to_string(i) + "\n";
+        return text;
+    };
+    for (auto make : {+sections_file, +keys_file}) {
+        long cost[2];
+        const int counts[2] = {2000, 8000};
+        for (int run = 0; run < 2; run++) {
+            write_conf(make(counts[run]));
+            options_free();
+            long before = options_comparisons();
+            ASSERT_EQ(options_load(), 1);
+            cost[run] = options_comparisons() - before;
+        }
+        EXPECT_LE(cost[1], 5 * cost[0]) << cost[0] << " then " << cost[1];
+        EXPECT_LE(cost[1], 3L * counts[1]) << "a few comparisons a line";
+        // Every entry was read (the last and the first of the larger file).
+        EXPECT_TRUE(options_find("s7999", "k", 0) || options_find("one", "k7999", 0));
+        EXPECT_TRUE(options_find("s0", "k", 0) || options_find("one", "k0", 0));
+    }
 }
 
 TEST_F(OptionsTest, ExampleFileReadsAndSavesBackIdentically) {
@@ -125,7 +219,7 @@ TEST_F(OptionsTest, ChangedFlagFollowsRealChangesOnly) {
     options_set("options", "long", OPTION_STRING, longtext.c_str());
     EXPECT_EQ(options_changed, 0);
     char s[OPTION_VALUE_SIZE];
-    ASSERT_EQ(options_get("options", "long", s), 1);
+    ASSERT_EQ(options_get("options", "long", OPTION_STRING, s, sizeof s), 1);
     EXPECT_EQ(std::string(s), std::string(63, 'q'));
 
     // Removing marks changed; removing what is not there does not.
@@ -157,7 +251,7 @@ TEST_F(OptionsTest, OddLinesFollowTheReadingRules) {
     EXPECT_EQ(options_section("options", 0), nullptr);
     EXPECT_EQ(get_int("options\n", "volume", 0), 7) << "the header's name keeps the newline";
     char s[OPTION_VALUE_SIZE] = "";
-    ASSERT_EQ(options_get("text", "phrase", s), 1);
+    ASSERT_EQ(options_get("text", "phrase", OPTION_STRING, s, sizeof s), 1);
     EXPECT_STREQ(s, "hello");
     EXPECT_EQ(get_int("text", "novalue", 99), 0);
     EXPECT_EQ(get_int("text", "notab", 99), 0);
@@ -232,9 +326,9 @@ TEST_F(OptionsTest, HostileFileIsReadWithinBoundsAndTheRestSurvives) {
     EXPECT_EQ(get_int("options", "volume", 0), 1) << "values under rejected headers stay out";
     char s[OPTION_VALUE_SIZE];
     memset(s, '#', sizeof s);
-    ASSERT_EQ(options_get("options", "long", s), 1);
+    ASSERT_EQ(options_get("options", "long", OPTION_STRING, s, sizeof s), 1);
     EXPECT_EQ(std::string(s), std::string(63, 'x')) << "strings cut at 63";
-    ASSERT_EQ(options_get("options", "nothing", s), 1);
+    ASSERT_EQ(options_get("options", "nothing", OPTION_STRING, s, sizeof s), 1);
     EXPECT_STREQ(s, "");
     EXPECT_EQ(options_find("options", "bad", 0), nullptr);
 

@@ -1,7 +1,7 @@
 // Settings: the options file "<app name>.conf" and its in-memory registry of
 // named sections holding typed settings. Read whole at start-up, changed in
-// memory, written back only when something changed (atomically, through
-// file_replace, so a failed save leaves the old file intact).
+// memory, written back only when something changed (through file_replace:
+// links followed, mode kept, synced; a failed save leaves the old file intact).
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.

@@ -97,12 +97,27 @@ TEST_F(SessionTest, ZeroLengthPayloadReportsFailureButLeavesTheWord) {
 TEST_F(SessionTest, FailedWriteKeepsTheOldSession) {
     ASSERT_EQ(session_write("old!", 4), 1);
     std::vector<uint8_t> before = read_bytes(path());
-    // The new session is written beside the old one and renamed over it; a
-    // directory in the way of the new file makes the write fail (even as root).
+    // A disk that takes no more than a kilobyte (a file-size limit, which
+    // binds root too): the new session cannot be written whole.
+    const std::string big(4096, 'n');
+    {
+        FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.ok);
+        EXPECT_EQ(session_write(big.data(), static_cast<int>(big.size())), 0);
+    }
+    EXPECT_EQ(read_bytes(path()), before);
+    // With a directory in the way of the new file the session is written in
+    // place; if that fails as well the old bytes are put back.
     std::string blocker = path() + ".tmp";
     ASSERT_EQ(mkdir(blocker.c_str(), 0755), 0);
-    EXPECT_EQ(session_write("brand new", 9), 0);
+    {
+        FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.ok);
+        EXPECT_EQ(session_write(big.data(), static_cast<int>(big.size())), 0);
+    }
     EXPECT_EQ(read_bytes(path()), before);
+    ASSERT_EQ(session_write("in place", 8), 1);
+    EXPECT_EQ(read_bytes(path()), session_bytes(8, "in place"));
     rmdir(blocker.c_str());
 
     // The session path itself being a directory: the write fails, no debris.
@@ -120,6 +135,23 @@ TEST_F(SessionTest, FailedWriteKeepsTheOldSession) {
     set_base_dir(".");
     EXPECT_EQ(read_file(dir.file(".tmp")), "not the session\n");
     EXPECT_FALSE(file_exists(path()));
+}
+
+// A session file that is a link to one kept elsewhere stays a link, and the
+// file keeps its mode; the session goes to the file the link names.
+TEST_F(SessionTest, WriteFollowsTheLinkAndKeepsTheMode) {
+    ASSERT_EQ(mkdir(dir.file("keep").c_str(), 0755), 0);
+    const std::string real = dir.file("keep/state.bin");
+    write_file(real, "");
+    ASSERT_EQ(chmod(real.c_str(), 0600), 0);
+    ASSERT_EQ(symlink(real.c_str(), path().c_str()), 0);
+    ASSERT_EQ(session_write("abc", 3), 1);
+    struct stat st;
+    ASSERT_EQ(lstat(path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_bytes(real), session_bytes(3, "abc"));
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 // Runs the command-line parser over a list of arguments (argv[0] included).

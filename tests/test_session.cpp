@@ -67,14 +67,26 @@ TEST_F(SessionTest, MismatchOrShortPayloadIsDeletedAndLeavesTheBufferAlone) {
     for (char c : buf)
         EXPECT_EQ(c, 'z');
 
-    // Length word promises 10 bytes, only 4 follow.
+    // Length word promises 10 bytes, only 4 follow: no size a caller could
+    // allocate for and then read.
     std::vector<uint8_t> short_file = session_bytes(10, "wxyz");
     write_file(path(), std::string(short_file.begin(), short_file.end()));
-    EXPECT_EQ(session_stored_size(), 10);
+    EXPECT_EQ(session_stored_size(), 0);
     EXPECT_EQ(session_read(buf, 10), 0);
     EXPECT_FALSE(file_exists(path()));
     for (char c : buf)
         EXPECT_EQ(c, 'z');
+
+    // A negative word, or one of two gigabytes before four bytes: no size.
+    for (int32_t word : {-4, INT32_MAX}) {
+        std::vector<uint8_t> lie = session_bytes(word, "wxyz");
+        write_file(path(), std::string(lie.begin(), lie.end()));
+        EXPECT_EQ(session_stored_size(), 0) << word;
+    }
+    // A longer file than its word says still has the word's bytes.
+    std::vector<uint8_t> tail = session_bytes(2, "wxyz");
+    write_file(path(), std::string(tail.begin(), tail.end()));
+    EXPECT_EQ(session_stored_size(), 2);
 
     // Fewer than four bytes: no size, nothing read, still consumed.
     write_file(path(), std::string("\x03\x00", 2));

@@ -5,3 +5,5 @@ set -e
 cd "$(dirname "$0")/../build/bench"
 SDL_AUDIODRIVER=dummy ./bench_driver
 SDL_AUDIODRIVER=dummy ./bench_frames
+# Options file: read rate and the start-up with a 10 MB file.
+SDL_AUDIODRIVER=dummy ./bench_options_read

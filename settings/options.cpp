@@ -7,9 +7,10 @@
 // Hostile files: every scan is bounded to its buffer. A section name or key
 // longer than 31 characters is rejected (the settings under a rejected header
 // are skipped, never filed under the previous section); a string value longer
-// than 63 characters is cut, and a key beginning with "[" is refused. A read names the type and
-// size the caller holds, so a setting of another type never reaches a smaller destination. Saving
-// goes through file_replace, so a failed save leaves the old file intact.
+// than 63 characters is cut, and a key beginning with "[" is refused. A read
+// names the type and size the caller holds, so a setting of another type never
+// reaches a smaller destination. Saving goes through file_replace, so a failed
+// save leaves the old file intact.
 //
 // Look-ups go through two hash indexes beside the lists (sections by name,
 // settings by section and key), so reading a file of n lines costs O(n)
@@ -111,8 +112,9 @@ static void index_erase(NameIndex &ix, uint64_t h, const void *node) {
         if (!ix.slots[i].node) return;
         i = (i + 1) & mask;
     }
-    // Each later entry of the run moves into the hole unless its home slot
-    // lies cyclically after the hole, where a look-up would not pass the hole.
+    // Each later entry of the run moves back into the hole, unless its home
+    // slot lies cyclically after the hole (up to the entry itself): a look-up
+    // for it starts past the hole and never needed to cross it.
     for (size_t j = (i + 1) & mask; ix.slots[j].node; j = (j + 1) & mask) {
         size_t home = ix.slots[j].hash & mask;
         bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);

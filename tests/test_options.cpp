@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <set>
 #include <string.h>
 #include <sys/stat.h>
 
@@ -168,6 +170,45 @@ TEST_F(OptionsTest, ReadingCostGrowsLinearlyWithTheEntries) {
         EXPECT_TRUE(options_find("s7999", "k", 0) || options_find("one", "k7999", 0));
         EXPECT_TRUE(options_find("s0", "k", 0) || options_find("one", "k0", 0));
     }
+}
+
+// Removals in any order leave every other entry findable and the removed ones
+// gone; a set of the names kept stands beside the registry as the reference.
+TEST_F(OptionsTest, ManyRemovalsKeepEveryOtherEntryFindable) {
+    std::mt19937 rng(77);
+    std::set<std::pair<std::string, std::string>> kept;
+    std::set<std::string> sections;
+    int32_t one = 1;
+    for (int i = 0; i < 3000; i++) {
+        std::string sec = "s" + std::to_string(rng() % 40), key = "k" + std::to_string(rng() % 500);
+        options_set(sec.c_str(), key.c_str(), OPTION_INT, &one);
+        kept.insert({sec, key});
+        sections.insert(sec);
+    }
+    std::vector<std::pair<std::string, std::string>> all(kept.begin(), kept.end());
+    std::shuffle(all.begin(), all.end(), rng);
+    for (size_t i = 0; i < all.size() / 2; i++) {
+        options_remove(all[i].first.c_str(), all[i].second.c_str());
+        kept.erase(all[i]);
+    }
+    for (const char *gone : {"s3", "s17", "s39"}) {
+        options_remove_section(gone);
+        sections.erase(gone);
+        for (auto it = kept.begin(); it != kept.end();)
+            it = it->first == gone ? kept.erase(it) : std::next(it);
+    }
+    for (const auto &entry : all) {
+        bool want = kept.count(entry) > 0;
+        EXPECT_EQ(options_find(entry.first.c_str(), entry.second.c_str(), 0) != nullptr, want)
+            << entry.first << "/" << entry.second;
+    }
+    for (int i = 0; i < 40; i++) {
+        std::string sec = "s" + std::to_string(i);
+        EXPECT_EQ(options_section(sec.c_str(), 0) != nullptr, sections.count(sec) > 0) << sec;
+    }
+    options_clear();
+    for (const auto &entry : all)
+        ASSERT_EQ(options_find(entry.first.c_str(), entry.second.c_str(), 0), nullptr);
 }
 
 TEST_F(OptionsTest, ExampleFileReadsAndSavesBackIdentically) {

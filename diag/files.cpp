@@ -136,8 +136,9 @@ int write_in_place(const std::string &target, bool exists, const char *bytes, si
     if (fd.fd < 0) return 0;
     std::vector<char> old;
     if (!read_all(fd.fd, &old)) return 0;
-    if (write_whole(fd.fd, bytes, length) && fd.close_now()) return 1;
-    if (fd.fd >= 0) write_whole(fd.fd, old.data(), old.size());
+    // Synced whole, the new bytes are the file's: closing adds nothing.
+    if (write_whole(fd.fd, bytes, length)) return 1;
+    write_whole(fd.fd, old.data(), old.size());
     return 0;
 }
 

@@ -44,6 +44,7 @@ void log_reset_for_test(void);                          // closed and never atte
 // Files
 void get_base_dir(char *buffer, size_t size);    // bounded copy of the base directory (initially ".")
 void set_base_dir(const char *dir);              // replaces it (cut at 511 characters)
+FILE *file_open_read(const char *path);          // a regular file (links followed) opened for reading; null for anything else (a FIFO would block start-up, a device never end) or on failure
 int file_replace(const char *path, int (*write)(FILE *stream, const void *context), const void *context); // whole-file replace through links, mode kept, synced; see above
 
 // Time

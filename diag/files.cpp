@@ -1,5 +1,5 @@
-// Diagnostics: replacing one of the program's own files whole. See diag.h for
-// the contract.
+// Diagnostics: opening one of the program's own files for reading, and
+// replacing one whole. See diag.h for the contracts.
 //
 // The new contents are produced in memory first, so a writer that fails
 // touches no file. A symbolic link is followed to the file it names, and the
@@ -143,6 +143,24 @@ int write_in_place(const std::string &target, bool exists, const char *bytes, si
 }
 
 } // namespace
+
+FILE *file_open_read(const char *path) {
+    // The path is looked at before it is opened: opening some devices acts.
+    struct stat st;
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    // Not blocking while opening, in case a FIFO took the file's place meanwhile.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return nullptr;
+    }
+    FILE *f = fdopen(fd, "rb");
+    if (!f) close(fd);
+    return f;
+}
 
 int file_replace(const char *path, int (*write)(FILE *stream, const void *context),
                  const void *context) {

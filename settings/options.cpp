@@ -364,7 +364,7 @@ static void read_setting(OptionSection *section, const char *line) {
 int options_read_file(void) {
     char path[PATH_SIZE];
     options_file_path(".conf", path);
-    FILE *f = fopen(path, "r");
+    FILE *f = file_open_read(path);
     if (!f) {
         log_printf(LOG_WARNING, "Could not load settings from %s", path);
         return 0;

@@ -123,7 +123,7 @@ static long payload_bytes(FILE *f) {
 int session_read(void *buffer, int length) {
     char path[PATH_SIZE];
     options_file_path(".session", path);
-    FILE *f = fopen(path, "rb");
+    FILE *f = file_open_read(path);
     if (!f) return 0;
     int32_t word = 0;
     int ok = 0;
@@ -146,7 +146,7 @@ int session_read(void *buffer, int length) {
 int session_stored_size(void) {
     char path[PATH_SIZE];
     options_file_path(".session", path);
-    FILE *f = fopen(path, "rb");
+    FILE *f = file_open_read(path);
     if (!f) return 0;
     int32_t word = 0;
     if (fread(&word, sizeof word, 1, f) != 1 || word < 0 || payload_bytes(f) < word) word = 0;

@@ -12,6 +12,8 @@
 #include <set>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -334,6 +336,33 @@ TEST_F(OptionsTest, MissingFileWarnsAndKeepsTheRegistry) {
     EXPECT_NE(log.find("] Could not load settings from ./vostrel soundboard.conf\n"),
               std::string::npos)
         << log;
+}
+
+// Runs options_load in a child process, which a watchdog ends if reading
+// never finishes; its result, or -1 if the child did not end by itself.
+int load_in_child() {
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(10);
+        _exit(options_load());
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// Only a regular file is read: a FIFO in the options file's place would block
+// start-up until some writer came, and a device such as /dev/zero never ends.
+// Either is reported as a file that cannot be loaded.
+TEST_F(OptionsTest, FifoOrDeviceInPlaceOfTheFileIsNotRead) {
+    ASSERT_EQ(mkfifo(dir.file(CONF).c_str(), 0644), 0);
+    EXPECT_EQ(load_in_child(), 0) << "a FIFO is refused at once";
+    ASSERT_EQ(unlink(dir.file(CONF).c_str()), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.file(CONF).c_str()), 0);
+    EXPECT_EQ(load_in_child(), 0) << "a device is refused";
+    ASSERT_EQ(unlink(dir.file(CONF).c_str()), 0);
+    write_conf("[options]\nvolume\t2\t3\n\n");
+    EXPECT_EQ(load_in_child(), 1) << "a regular file is still read";
 }
 
 TEST_F(OptionsTest, NameLengthLimitsAtTheBoundary) {

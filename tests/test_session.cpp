@@ -11,6 +11,8 @@
 #include <stdint.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +97,26 @@ TEST_F(SessionTest, MismatchOrShortPayloadIsDeletedAndLeavesTheBufferAlone) {
     EXPECT_FALSE(file_exists(path()));
     for (char c : buf)
         EXPECT_EQ(c, 'z');
+}
+
+// A FIFO in the session file's place is no session: asking its size or
+// reading it must not wait for a writer (a child process, which a watchdog
+// ends, asks), and it is left where it is.
+TEST_F(SessionTest, FifoInPlaceOfTheFileIsNoSession) {
+    ASSERT_EQ(mkfifo(path().c_str(), 0644), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(10);
+        char buf[4];
+        _exit(session_stored_size() == 0 && session_read(buf, 4) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(SessionTest, ZeroLengthPayloadReportsFailureButLeavesTheWord) {

@@ -5,7 +5,7 @@
 #   make board SOUNDS=path/to/folder   a soundboard of your own sounds, in build-board/
 #   make package                       the Debian package, in build/
 
-.PHONY: setup build build-asan build-fuzz run test test-default test-asan test-fuzz bench soak format clean
+.PHONY: setup build build-asan build-fuzz run test test-default test-asan test-fuzz fuzz-long bench soak format clean
 
 setup:
 	@sh tools/setup.sh
@@ -39,6 +39,18 @@ test-fuzz: build-fuzz
 	@if command -v clang++ >/dev/null; then ctest --preset fuzz; else echo "clang not found: fuzz runs skipped"; fi
 
 test: test-default test-asan test-fuzz
+
+# Every fuzz target for FUZZ_SECONDS each. New inputs go to
+# build-fuzz/long-corpus/NAME (the committed seeds are only read), crash
+# inputs to build-fuzz/.
+FUZZ_SECONDS ?= 300
+fuzz-long: build-fuzz
+	@command -v clang++ >/dev/null || { echo "clang not found: no fuzz targets"; exit 1; }
+	@set -e; for src in tests/fuzz_*.cpp; do name=$$(basename $$src .cpp); \
+	  echo "== $$name: $(FUZZ_SECONDS) s"; mkdir -p build-fuzz/long-corpus/$$name; \
+	  (cd build-fuzz && SDL_AUDIODRIVER=dummy ./tests/$$name -max_total_time=$(FUZZ_SECONDS) \
+	    -rss_limit_mb=2048 -print_final_stats=1 long-corpus/$$name ../tests/corpus/$$name); \
+	done
 
 bench: build
 	$(XRUN) sh bench/run.sh

@@ -113,7 +113,7 @@ template <typename T> int count_list(const T *node) {
 
 void sound_init(void) {
     int32_t volume = sound_volume;
-    options_get(options_section_name, VOLUME_KEY, &volume);
+    options_get(options_section_name, VOLUME_KEY, OPTION_INT_ALT, &volume, sizeof volume);
     sound_volume = static_cast<uint8_t>(volume & 0xFF);
 
     sound_backend_init();

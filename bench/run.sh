@@ -11,3 +11,5 @@ if [ -x ./bench_kernels ]; then
 else
   echo "(image kernels beside liblqr and pixman: not built, the libraries are missing)"
 fi
+# Options file: read rate and the start-up with a 10 MB file.
+SDL_AUDIODRIVER=dummy ./bench_options_read

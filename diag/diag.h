@@ -5,12 +5,19 @@
 // threshold and never reopened after log_close. Writers hold the log's
 // read-write lock exclusively; log_read/log_size hold it shared.
 //
-// file_replace(path, write, context): write(stream, context) fills path +
-// ".tmp", which is renamed over path only if write returned non-zero and the
-// flush and close succeeded; otherwise the temporary is removed and the old
-// file is left byte for byte. An empty path (a path that did not fit its
-// buffer) is refused before anything is opened, so no ".tmp" appears in the
-// working directory. 1 if the file was replaced, 0 otherwise.
+// file_replace(path, write, context): write(stream, context) produces the new
+// contents (in memory); the file path names, after following its symbolic
+// links, is then replaced by them. The replacement is written beside that
+// file as its name + ".tmp", given the old file's mode, synced, renamed over
+// it, and the directory synced: the link stays a link. Where no replacement
+// can be created beside it (a directory that takes no new entry, something in
+// the way of the ".tmp" name), the file is overwritten in place and, if that
+// fails, its old bytes are written back. 1 once the new contents are on disk;
+// 0 leaves the old file byte for byte: a writer that returned 0, a path that
+// is not a regular file (or a link to one), or a failed write. The one
+// exception: a directory that fails to sync after the rename reports 0 with
+// the new contents already in place. An empty path (a path that did not fit
+// its buffer) is refused before anything is opened.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -38,7 +45,8 @@ void log_reset_for_test(void);                          // closed and never atte
 void get_base_dir(char *buffer, size_t size);    // bounded copy of the base directory (initially ".")
 void set_base_dir(const char *dir);              // replaces it (cut at 511 characters)
 int base_dir_use_state_home(const char *folder); // base directory = $XDG_STATE_HOME/folder ($HOME/.local/state/folder when unset or relative), created with its parents; 1 on success, base directory untouched on failure
-int file_replace(const char *path, int (*write)(FILE *stream, const void *context), const void *context); // atomic replace, see below
+FILE *file_open_read(const char *path);          // a regular file (links followed) opened for reading; null for anything else (a FIFO would block start-up, a device never end) or on failure
+int file_replace(const char *path, int (*write)(FILE *stream, const void *context), const void *context); // whole-file replace through links, mode kept, synced; see above
 
 // Time
 void format_time(time_t t, const char *format, char *buffer); // localtime + strftime, at most 32 bytes

@@ -7,16 +7,25 @@
 // Hostile files: every scan is bounded to its buffer. A section name or key
 // longer than 31 characters is rejected (the settings under a rejected header
 // are skipped, never filed under the previous section); a string value longer
-// than 63 characters is cut. Saving goes through file_replace, so a failed save
-// leaves the old file intact.
+// than 63 characters is cut, and a key beginning with "[" is refused. A read
+// names the type and size the caller holds, so a setting of another type never
+// reaches a smaller destination. Saving goes through file_replace, so a failed
+// save leaves the old file intact.
+//
+// Look-ups go through two hash indexes beside the lists (sections by name,
+// settings by section and key), so reading a file of n lines costs O(n)
+// however many distinct names it holds. The lists alone keep the order.
 #include "settings/settings.h"
 
 #include "diag/diag.h"
 
 #include <ctype.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+
+#include <vector>
 
 constexpr int PATH_SIZE = 512;
 constexpr int LINE_SIZE = 512;
@@ -24,42 +33,174 @@ constexpr int LINE_SIZE = 512;
 const char options_section_name[] = "options";
 int options_changed;
 
+// Name indexes: open addressing with linear probing over a power-of-two
+// table, each slot holding an entry's hash and node (null for an empty slot),
+// grown to keep at most half the slots used. Removal shifts the entries that
+// follow back, so no slot is ever a tombstone.
+struct IndexSlot {
+    uint64_t hash;
+    void *node;
+};
+
+struct NameIndex {
+    std::vector<IndexSlot> slots;
+    size_t used;
+};
+
 static OptionSection *sections; // most recently created first
+static NameIndex section_index; // sections by name
+static NameIndex setting_index; // settings by section and key
+static long probes;             // slots examined by look-ups (test seam)
+
+// FNV-1a over the name, started from the seed and mixed so the low bits that
+// pick the slot depend on every byte.
+static uint64_t hash_name(const char *name, uint64_t seed) {
+    uint64_t h = 14695981039346656037ull ^ seed;
+    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(name); *c; c++)
+        h = (h ^ *c) * 1099511628211ull;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return h;
+}
+
+static uint64_t section_hash(const char *name) { return hash_name(name, 0); }
+
+static uint64_t setting_hash(const OptionSection *s, const char *key) {
+    return hash_name(key, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s)));
+}
+
+// The node whose hash is h and which match accepts, or null.
+template <typename Node, typename Match>
+static Node *index_find(const NameIndex &ix, uint64_t h, Match match) {
+    if (ix.slots.empty()) return nullptr;
+    size_t mask = ix.slots.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+        probes++;
+        const IndexSlot &slot = ix.slots[i];
+        if (!slot.node) return nullptr;
+        if (slot.hash == h && match(static_cast<Node *>(slot.node)))
+            return static_cast<Node *>(slot.node);
+    }
+}
+
+static void index_place(std::vector<IndexSlot> &slots, IndexSlot entry) {
+    size_t mask = slots.size() - 1;
+    size_t i = entry.hash & mask;
+    while (slots[i].node)
+        i = (i + 1) & mask;
+    slots[i] = entry;
+}
+
+static void index_insert(NameIndex &ix, uint64_t h, void *node) {
+    if ((ix.used + 1) * 2 > ix.slots.size()) {
+        std::vector<IndexSlot> grown(ix.slots.empty() ? 16 : ix.slots.size() * 2,
+                                     IndexSlot{0, nullptr});
+        for (const IndexSlot &slot : ix.slots)
+            if (slot.node) index_place(grown, slot);
+        ix.slots.swap(grown);
+    }
+    index_place(ix.slots, IndexSlot{h, node});
+    ix.used++;
+}
+
+static void index_erase(NameIndex &ix, uint64_t h, const void *node) {
+    if (ix.slots.empty()) return;
+    size_t mask = ix.slots.size() - 1;
+    size_t i = h & mask;
+    while (ix.slots[i].node != node) {
+        if (!ix.slots[i].node) return;
+        i = (i + 1) & mask;
+    }
+    // Each later entry of the run moves back into the hole, unless its home
+    // slot lies cyclically after the hole (up to the entry itself): a look-up
+    // for it starts past the hole and never needed to cross it.
+    for (size_t j = (i + 1) & mask; ix.slots[j].node; j = (j + 1) & mask) {
+        size_t home = ix.slots[j].hash & mask;
+        bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+        if (stays) continue;
+        ix.slots[i] = ix.slots[j];
+        i = j;
+    }
+    ix.slots[i] = IndexSlot{0, nullptr};
+    ix.used--;
+}
+
+static void index_clear(NameIndex &ix) {
+    std::vector<IndexSlot>().swap(ix.slots);
+    ix.used = 0;
+}
 
 static bool name_fits(const char *name) { return strlen(name) < OPTION_NAME_SIZE; }
 
+// A key saved at the start of a line must read back as a key: one that begins
+// with "[" would come back as a section header, its value lost.
+static bool key_fits(const char *key) { return name_fits(key) && key[0] != '['; }
+
+long options_probes(void) { return probes; }
+
+OptionSection *options_sections(void) { return sections; }
+
 OptionSection *options_section(const char *name, int create) {
-    for (OptionSection *s = sections; s; s = s->next)
-        if (strcmp(s->name, name) == 0) return s;
+    uint64_t h = section_hash(name);
+    OptionSection *found = index_find<OptionSection>(
+        section_index, h, [name](const OptionSection *s) { return strcmp(s->name, name) == 0; });
+    if (found) return found;
     if (!create || !name_fits(name)) return nullptr;
     OptionSection *s = static_cast<OptionSection *>(calloc(1, sizeof(OptionSection)));
     snprintf(s->name, sizeof s->name, "%s", name);
     s->next = sections;
     if (sections) sections->prev = s;
     sections = s;
+    index_insert(section_index, h, s);
     return s;
+}
+
+// The setting of a known section by key, created at the head of its list when asked.
+static OptionSetting *find_in(OptionSection *s, const char *key, int create) {
+    uint64_t h = setting_hash(s, key);
+    // The hash covers the section, but two sections' keys may still share one.
+    OptionSetting *found =
+        index_find<OptionSetting>(setting_index, h, [s, key](const OptionSetting *o) {
+            return o->section == s && strcmp(o->name, key) == 0;
+        });
+    if (found) return found;
+    if (!create || !key_fits(key)) return nullptr;
+    OptionSetting *o = static_cast<OptionSetting *>(calloc(1, sizeof(OptionSetting)));
+    snprintf(o->name, sizeof o->name, "%s", key);
+    o->section = s;
+    o->next = s->settings;
+    if (s->settings) s->settings->prev = o;
+    s->settings = o;
+    index_insert(setting_index, h, o);
+    return o;
 }
 
 OptionSetting *options_find(const char *section, const char *key, int create) {
     OptionSection *s = options_section(section, create);
-    if (!s) return nullptr;
-    for (OptionSetting *o = s->settings; o; o = o->next)
-        if (strcmp(o->name, key) == 0) return o;
-    if (!create || !name_fits(key)) return nullptr;
-    OptionSetting *o = static_cast<OptionSetting *>(calloc(1, sizeof(OptionSetting)));
-    snprintf(o->name, sizeof o->name, "%s", key);
-    o->next = s->settings;
-    if (s->settings) s->settings->prev = o;
-    s->settings = o;
-    return o;
+    return s ? find_in(s, key, create) : nullptr;
 }
 
-int options_get(const char *section, const char *key, void *out) {
+// Codes 0 and 2 are the same integer setting; every other code only matches itself.
+static bool same_type(int stored, int wanted) {
+    auto integer = [](int t) { return t == OPTION_INT || t == OPTION_INT_ALT; };
+    return stored == wanted || (integer(stored) && integer(wanted));
+}
+
+int options_get(const char *section, const char *key, int type, void *out, size_t size) {
     OptionSetting *o = options_find(section, key, 0);
     if (!o) return 0;
-    if (o->type == OPTION_STRING)
-        memcpy(out, o->value.s, OPTION_VALUE_SIZE);
-    else
+    size_t length = strnlen(o->value.s, OPTION_VALUE_SIZE - 1);
+    bool fits = type == OPTION_STRING ? length < size : size == sizeof(int32_t);
+    if (!same_type(o->type, type) || !fits) {
+        log_printf(LOG_WARNING, "Setting %s in section %s is not of the type asked for", key,
+                   section);
+        return 0;
+    }
+    if (type == OPTION_STRING) {
+        memcpy(out, o->value.s, length);
+        static_cast<char *>(out)[length] = 0;
+    } else
         memcpy(out, &o->value.i, sizeof(int32_t));
     return 1;
 }
@@ -103,10 +244,12 @@ void options_remove(const char *section, const char *key) {
     if (o->prev) o->prev->next = o->next;
     if (o->next) o->next->prev = o->prev;
     if (s->settings == o) s->settings = o->next;
+    index_erase(setting_index, setting_hash(s, o->name), o);
     free(o);
     options_changed = 1;
 }
 
+// Frees the nodes only; the caller drops the index entries.
 static void free_section(OptionSection *s) {
     for (OptionSetting *o = s->settings; o;) {
         OptionSetting *next = o->next;
@@ -122,13 +265,17 @@ void options_remove_section(const char *name) {
     if (s->prev) s->prev->next = s->next;
     if (s->next) s->next->prev = s->prev;
     if (sections == s) sections = s->next;
+    for (OptionSetting *o = s->settings; o; o = o->next)
+        index_erase(setting_index, setting_hash(s, o->name), o);
+    index_erase(section_index, section_hash(s->name), s);
     free_section(s);
     options_changed = 1;
 }
 
+// Removing every section one by one, in one sweep.
 void options_clear(void) {
-    while (sections)
-        options_remove_section(sections->name);
+    if (sections) options_changed = 1;
+    options_free();
 }
 
 void options_free(void) {
@@ -138,6 +285,8 @@ void options_free(void) {
         s = next;
     }
     sections = nullptr;
+    index_clear(setting_index);
+    index_clear(section_index);
 }
 
 void options_file_path(const char *suffix, char *dest) {
@@ -162,35 +311,51 @@ int options_load(void) {
 
 // One setting line under a valid section. Malformed lines are skipped
 // silently; an unknown type code is reported.
-static void read_setting(const char *section, const char *line) {
+static void read_setting(OptionSection *section, const char *line) {
+    // The key as "%s" reads it: blanks skipped, then up to the next blank.
+    const char *p = line;
+    while (isspace(static_cast<unsigned char>(*p)))
+        p++;
+    const char *start = p;
+    while (*p && !isspace(static_cast<unsigned char>(*p)))
+        p++;
+    size_t key_length = static_cast<size_t>(p - start);
+    if (key_length == 0) return;
     char key[LINE_SIZE];
+    memcpy(key, start, key_length);
+    key[key_length] = 0;
+    // The type code, and where the value starts: after the blanks that follow
+    // the code. Left at -1 when the line ends before any value, where the
+    // value's own scan would meet the end of input (and store zero).
     int type = 0;
-    if (sscanf(line, "%511s\t%d\t", key, &type) < 2) return;
-    if (!name_fits(key)) return;
+    int at = -1;
+    if (sscanf(p, "%d\t%n", &type, &at) < 1) return;
+    if (!key_fits(key)) return;
     union {
         int32_t i;
         float f;
         char s[OPTION_VALUE_SIZE];
     } value;
     memset(&value, 0, sizeof value);
+    const char *rest = at >= 0 ? p + at : "";
     int r;
     switch (type) {
     case OPTION_INT:
     case OPTION_INT_ALT:
-        r = sscanf(line, "%*s\t%*d\t%d", &value.i);
+        r = sscanf(rest, "%d", &value.i);
         break;
     case OPTION_FLOAT:
-        r = sscanf(line, "%*s\t%*d\t%f", &value.f);
+        r = sscanf(rest, "%f", &value.f);
         break;
     case OPTION_STRING:
-        r = sscanf(line, "%*s\t%*d\t%63s", value.s);
+        r = sscanf(rest, "%63s", value.s);
         break;
     default:
         log_printf(LOG_ERROR, "Unable to process setting %s", key);
         return;
     }
     if (r == 0) return;
-    OptionSetting *o = options_find(section, key, 1);
+    OptionSetting *o = find_in(section, key, 1);
     if (!o) return;
     o->type = type;
     memcpy(&o->value, &value, sizeof value);
@@ -199,24 +364,27 @@ static void read_setting(const char *section, const char *line) {
 int options_read_file(void) {
     char path[PATH_SIZE];
     options_file_path(".conf", path);
-    FILE *f = fopen(path, "r");
+    FILE *f = file_open_read(path);
     if (!f) {
         log_printf(LOG_WARNING, "Could not load settings from %s", path);
         return 0;
     }
+    // The section of the latest valid header; none before the first one and
+    // after a rejected one. Nothing is removed while reading, so it stays valid.
+    OptionSection *section = nullptr;
     char line[LINE_SIZE];
-    char section[LINE_SIZE] = "";
-    bool section_valid = false;
     while (fgets(line, sizeof line, f)) {
-        char name[LINE_SIZE];
-        if (sscanf(line, "[%511[^]]", name) == 1) {
-            section_valid = name_fits(name);
-            snprintf(section, sizeof section, "%s", section_valid ? name : "");
-            if (section_valid) options_section(section, 1);
+        // A header as "[%[^]]" reads it: the text after a leading "[" up to
+        // the first "]" or the end of the line, if that is not empty.
+        size_t length = line[0] == '[' ? strcspn(line + 1, "]") : 0;
+        if (length > 0) {
+            char name[LINE_SIZE];
+            memcpy(name, line + 1, length);
+            name[length] = 0;
+            section = name_fits(name) ? options_section(name, 1) : nullptr;
             continue;
         }
-        if (!section_valid) continue;
-        read_setting(section, line);
+        if (section) read_setting(section, line);
     }
     fclose(f);
     options_changed = 0;

@@ -44,7 +44,7 @@ void shell_load_session(void);                        // asks the application to
 // Session file ("<app name>.session": native 32-bit length, then the payload)
 int session_write(const void *data, int length); // 1 if both writes succeeded
 int session_read(void *buffer, int length);      // 1 if the length matched and all was read; the file is deleted either way; buffer untouched on failure
-int session_stored_size(void);                   // the length word, 0 if missing or short
+int session_stored_size(void);                   // the length word, 0 if missing, short, negative or more than the payload present
 
 // Screenshots
 void shell_request_screenshot(const char *name); // "Taking screenshot"; written after the next frame

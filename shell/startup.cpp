@@ -20,6 +20,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 constexpr int PATH_SIZE = 512;
 
@@ -109,14 +110,24 @@ int session_write(const void *data, int length) {
     return file_replace(path, write_session, &payload) && length > 0 ? 1 : 0;
 }
 
+// Bytes after the length word, or -1 if the file cannot say.
+static long payload_bytes(FILE *f) {
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return st.st_size >= 4 ? static_cast<long>(st.st_size - 4) : -1;
+}
+
+// The length word is checked against the caller's size and against the bytes
+// the file holds before anything is allocated for it.
 int session_read(void *buffer, int length) {
     char path[PATH_SIZE];
     options_file_path(".session", path);
-    FILE *f = fopen(path, "rb");
+    FILE *f = file_open_read(path);
     if (!f) return 0;
     int32_t word = 0;
     int ok = 0;
-    if (fread(&word, sizeof word, 1, f) == 1 && word == length && length > 0) {
+    if (fread(&word, sizeof word, 1, f) == 1 && word == length && length > 0 &&
+        payload_bytes(f) >= length) {
         void *block = malloc(static_cast<size_t>(length));
         if (block && fread(block, static_cast<size_t>(length), 1, f) == 1) {
             memcpy(buffer, block, static_cast<size_t>(length));
@@ -129,13 +140,15 @@ int session_read(void *buffer, int length) {
     return ok;
 }
 
+// A word the file's own bytes cannot back (negative, or more than follows)
+// is no size: a caller would allocate for it and read nothing.
 int session_stored_size(void) {
     char path[PATH_SIZE];
     options_file_path(".session", path);
-    FILE *f = fopen(path, "rb");
+    FILE *f = file_open_read(path);
     if (!f) return 0;
     int32_t word = 0;
-    if (fread(&word, sizeof word, 1, f) != 1) word = 0;
+    if (fread(&word, sizeof word, 1, f) != 1 || word < 0 || payload_bytes(f) < word) word = 0;
     fclose(f);
     return word;
 }

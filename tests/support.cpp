@@ -14,6 +14,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -199,4 +202,39 @@ std::vector<std::vector<int16_t>> board_clip_samples() {
     }
     SDL_Quit();
     return clips;
+}
+
+FileSizeLimit::FileSizeLimit(long bytes) {
+    saved_handler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit;
+    ok = getrlimit(RLIMIT_FSIZE, &limit) == 0;
+    saved_soft = ok ? static_cast<long>(limit.rlim_cur) : 0;
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    ok = ok && setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0) {
+        limit.rlim_cur = static_cast<rlim_t>(saved_soft);
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    signal(SIGXFSZ, saved_handler);
+}
+
+static bool set_immutable(const std::string &path, bool on) {
+    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool ok = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    ok = ok && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    close(fd);
+    return ok;
+}
+
+ImmutableDir::ImmutableDir(const std::string &p) : path(p), ok(set_immutable(p, true)) {}
+
+ImmutableDir::~ImmutableDir() {
+    if (ok) set_immutable(path, false);
 }

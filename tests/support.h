@@ -98,3 +98,29 @@ PixelBox board_button_box(int slot, int width, int height);
 // the dummy driver unless SDL_AUDIODRIVER names another, and ends with
 // SDL_Quit: call it while SDL is not otherwise in use.
 std::vector<std::vector<int16_t>> board_clip_samples();
+
+// Writes by this process past `bytes` into any file fail with EFBIG while the
+// object lives (RLIMIT_FSIZE, SIGXFSZ ignored): a full disk that binds root
+// too. The limit and the signal's handling are restored afterwards.
+struct FileSizeLimit {
+    explicit FileSizeLimit(long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool ok;
+    long saved_soft;
+    void (*saved_handler)(int);
+};
+
+// Marks a directory immutable (the filesystem's "i" attribute) while the
+// object lives: no entry can be created, renamed or removed in it, by root
+// either, who ignores permission bits; the files already in it stay writable.
+// ok is false where the filesystem or the process cannot set the attribute.
+struct ImmutableDir {
+    explicit ImmutableDir(const std::string &path);
+    ~ImmutableDir();
+    ImmutableDir(const ImmutableDir &) = delete;
+    ImmutableDir &operator=(const ImmutableDir &) = delete;
+    std::string path;
+    bool ok;
+};

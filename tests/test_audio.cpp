@@ -439,6 +439,26 @@ TEST_F(Manager, VolumeComesFromTheOptionsFileLowEightBits) {
     EXPECT_EQ(sound_volume, 44);
 }
 
+// A "volume" of another type must neither reach the 4-byte volume (a string
+// copied whole overran the stack) nor change it: the default stays, and the
+// file's mistake is named in the log.
+TEST_F(Manager, StringOrFloatVolumeKeepsTheDefaultAndWarns) {
+    const char *files[] = {"[options]\nvolume\t3\tloud\n\n", "[options]\nvolume\t3\t3\n\n",
+                           "[options]\nvolume\t1\t3.000000\n\n"};
+    for (const char *text : files) {
+        sound_shutdown();
+        log_reset_for_test();
+        write_file("vostrel soundboard.conf", text);
+        ASSERT_EQ(options_load(), 1);
+        sound_init();
+        EXPECT_EQ(sound_volume, 255) << text;
+        log_close();
+        std::string log = read_file("vostrel soundboard_log.txt");
+        EXPECT_EQ(count_of(log, "WARNING  ["), 1) << log;
+        EXPECT_EQ(count_of(log, " volume "), 1) << "the warning names the key: " << log;
+    }
+}
+
 TEST_F(Manager, MuteToggleRoundTripsAndWritesTheOptionsFile) {
     sound_shutdown();
     write_file("vostrel soundboard.conf", "[options]\nvolume\t2\t300\n\n");

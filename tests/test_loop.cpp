@@ -274,7 +274,7 @@ TEST_F(LoopTest, ResizesRebuildTheGlSideOnly) {
         EXPECT_EQ(shell_frames_drawn(), frames + 1) << "the new context draws";
     }
     int32_t got = 0;
-    EXPECT_EQ(options_get("test", "unsaved", &got), 1);
+    EXPECT_EQ(options_get("test", "unsaved", OPTION_INT, &got, sizeof got), 1);
     EXPECT_EQ(got, 1234);
     EXPECT_EQ(count_of(log_contents(), complete), 1) << "the chain did not run again";
     options_remove_section("test");

@@ -11,6 +11,8 @@
 #include <stdint.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -67,14 +69,26 @@ TEST_F(SessionTest, MismatchOrShortPayloadIsDeletedAndLeavesTheBufferAlone) {
     for (char c : buf)
         EXPECT_EQ(c, 'z');
 
-    // Length word promises 10 bytes, only 4 follow.
+    // Length word promises 10 bytes, only 4 follow: no size a caller could
+    // allocate for and then read.
     std::vector<uint8_t> short_file = session_bytes(10, "wxyz");
     write_file(path(), std::string(short_file.begin(), short_file.end()));
-    EXPECT_EQ(session_stored_size(), 10);
+    EXPECT_EQ(session_stored_size(), 0);
     EXPECT_EQ(session_read(buf, 10), 0);
     EXPECT_FALSE(file_exists(path()));
     for (char c : buf)
         EXPECT_EQ(c, 'z');
+
+    // A negative word, or one of two gigabytes before four bytes: no size.
+    for (int32_t word : {-4, INT32_MAX}) {
+        std::vector<uint8_t> lie = session_bytes(word, "wxyz");
+        write_file(path(), std::string(lie.begin(), lie.end()));
+        EXPECT_EQ(session_stored_size(), 0) << word;
+    }
+    // A longer file than its word says still has the word's bytes.
+    std::vector<uint8_t> tail = session_bytes(2, "wxyz");
+    write_file(path(), std::string(tail.begin(), tail.end()));
+    EXPECT_EQ(session_stored_size(), 2);
 
     // Fewer than four bytes: no size, nothing read, still consumed.
     write_file(path(), std::string("\x03\x00", 2));
@@ -83,6 +97,26 @@ TEST_F(SessionTest, MismatchOrShortPayloadIsDeletedAndLeavesTheBufferAlone) {
     EXPECT_FALSE(file_exists(path()));
     for (char c : buf)
         EXPECT_EQ(c, 'z');
+}
+
+// A FIFO in the session file's place is no session: asking its size or
+// reading it must not wait for a writer (a child process, which a watchdog
+// ends, asks), and it is left where it is.
+TEST_F(SessionTest, FifoInPlaceOfTheFileIsNoSession) {
+    ASSERT_EQ(mkfifo(path().c_str(), 0644), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        alarm(10);
+        char buf[4];
+        _exit(session_stored_size() == 0 && session_read(buf, 4) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    struct stat st;
+    ASSERT_EQ(lstat(path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(SessionTest, ZeroLengthPayloadReportsFailureButLeavesTheWord) {
@@ -97,12 +131,27 @@ TEST_F(SessionTest, ZeroLengthPayloadReportsFailureButLeavesTheWord) {
 TEST_F(SessionTest, FailedWriteKeepsTheOldSession) {
     ASSERT_EQ(session_write("old!", 4), 1);
     std::vector<uint8_t> before = read_bytes(path());
-    // The new session is written beside the old one and renamed over it; a
-    // directory in the way of the new file makes the write fail (even as root).
+    // A disk that takes no more than a kilobyte (a file-size limit, which
+    // binds root too): the new session cannot be written whole.
+    const std::string big(4096, 'n');
+    {
+        FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.ok);
+        EXPECT_EQ(session_write(big.data(), static_cast<int>(big.size())), 0);
+    }
+    EXPECT_EQ(read_bytes(path()), before);
+    // With a directory in the way of the new file the session is written in
+    // place; if that fails as well the old bytes are put back.
     std::string blocker = path() + ".tmp";
     ASSERT_EQ(mkdir(blocker.c_str(), 0755), 0);
-    EXPECT_EQ(session_write("brand new", 9), 0);
+    {
+        FileSizeLimit limit(1024);
+        ASSERT_TRUE(limit.ok);
+        EXPECT_EQ(session_write(big.data(), static_cast<int>(big.size())), 0);
+    }
     EXPECT_EQ(read_bytes(path()), before);
+    ASSERT_EQ(session_write("in place", 8), 1);
+    EXPECT_EQ(read_bytes(path()), session_bytes(8, "in place"));
     rmdir(blocker.c_str());
 
     // The session path itself being a directory: the write fails, no debris.
@@ -120,6 +169,23 @@ TEST_F(SessionTest, FailedWriteKeepsTheOldSession) {
     set_base_dir(".");
     EXPECT_EQ(read_file(dir.file(".tmp")), "not the session\n");
     EXPECT_FALSE(file_exists(path()));
+}
+
+// A session file that is a link to one kept elsewhere stays a link, and the
+// file keeps its mode; the session goes to the file the link names.
+TEST_F(SessionTest, WriteFollowsTheLinkAndKeepsTheMode) {
+    ASSERT_EQ(mkdir(dir.file("keep").c_str(), 0755), 0);
+    const std::string real = dir.file("keep/state.bin");
+    write_file(real, "");
+    ASSERT_EQ(chmod(real.c_str(), 0600), 0);
+    ASSERT_EQ(symlink(real.c_str(), path().c_str()), 0);
+    ASSERT_EQ(session_write("abc", 3), 1);
+    struct stat st;
+    ASSERT_EQ(lstat(path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(read_bytes(real), session_bytes(3, "abc"));
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 // Runs the command-line parser over a list of arguments (argv[0] included).

@@ -19,18 +19,6 @@ sox -n -r 16000 -b 8 "$s/ta-da.wav" synth 0.6 sine 523 sine 659
 sox -n -r 44100 "$s/laugh.wav" synth 0.9 sine 700 tremolo 8 100
 printf 'laugh.wav\tLaugh\\ntrack\n' >"$s/captions.txt"
 sh tools/board/make_board.sh "$s" "$tmp/board" build >/dev/null
-(cd "$tmp" && SDL_AUDIODRIVER=dummy "$tmp/board/vostrel-soundboard") &
-pid=$!
-for i in $(seq 50); do
-  xdotool search --name '^Vostrel Soundboard$' >/dev/null 2>&1 && break
-  sleep 0.1
-done
-sleep 1
-win=$(xdotool search --name '^Vostrel Soundboard$' | head -1)
-xdotool mousemove --window "$win" 240 240 mousedown 1
-sleep 0.5
 mkdir -p docs
-./build/tools/window_shot "Vostrel Soundboard" docs/custom_board.png
-xdotool mousemove --window "$win" 160 5 mouseup 1
-kill "$pid"; wait "$pid" || true
+sh tools/held_shot.sh "$tmp/board/vostrel-soundboard" 240 240 docs/custom_board.png
 echo "wrote docs/custom_board.png"

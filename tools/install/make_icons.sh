@@ -19,20 +19,8 @@ done
 printf 'one.wav\tBa dum\\ntss!\ntwo.wav\tWow!\nthree.wav\tYes!\nfour.wav\toops\n' \
   >"$tmp/sounds/captions.txt"
 sh tools/board/make_board.sh "$tmp/sounds" "$tmp/board" build >/dev/null
-(cd "$tmp" && SDL_AUDIODRIVER=dummy "$tmp/board/vostrel-soundboard") &
-pid=$!
-for i in $(seq 50); do
-  xdotool search --name '^Vostrel Soundboard$' >/dev/null 2>&1 && break
-  sleep 0.1
-done
-sleep 1
-win=$(xdotool search --name '^Vostrel Soundboard$' | head -1)
 # Buttons sort "Ba dum", "Wow!", "Yes!", "oops": hold "Wow!", top right.
-xdotool mousemove --window "$win" 240 160 mousedown 1
-sleep 0.5
-./build/tools/window_shot "Vostrel Soundboard" "$tmp/shot.png"
-xdotool mousemove --window "$win" 160 20 mouseup 1
-kill "$pid"; wait "$pid" || true
+sh tools/held_shot.sh "$tmp/board/vostrel-soundboard" 240 160 "$tmp/shot.png"
 /usr/bin/python3 - "$tmp/shot.png" tools/install/icons <<'PY'
 import sys
 from PIL import Image, ImageDraw

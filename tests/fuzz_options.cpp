@@ -5,6 +5,7 @@
 // reverses the order of sections and settings, so one save and read turns the
 // first saved file around, and a second brings it back byte for byte.
 #include "diag/diag.h"
+#include "fuzz_dir.h"
 #include "settings/settings.h"
 
 #include <stddef.h>
@@ -21,31 +22,11 @@
 namespace {
 
 std::string conf_path;
-std::string private_dir;
 
-// The private directory goes when the run ends (a crash leaves it for study).
-void remove_private_dir() {
-    unlink(conf_path.c_str());
-    unlink((conf_path + ".tmp").c_str());
-    rmdir(private_dir.c_str());
-}
-
-// A private base directory for the options file, made once per process.
 bool enter_private_dir() {
-    // tmpfs where there is one: each save syncs, which costs nothing there.
-    char shm[] = "/dev/shm/vostrel-fuzz-options-XXXXXX";
-    char tmp[] = "/tmp/vostrel-fuzz-options-XXXXXX";
-    char *tmpl = mkdtemp(shm);
-    if (!tmpl) tmpl = mkdtemp(tmp);
-    if (!tmpl) return false;
-    private_dir = tmpl;
-    atexit(remove_private_dir);
-    set_base_dir(tmpl);
-    char path[512];
-    options_file_path(".conf", path);
-    conf_path = path;
+    conf_path = fuzz_private_file("options", ".conf");
     log_threshold = LOG_CRITICAL; // refused reads warn; nothing needs to be written
-    return true;
+    return !conf_path.empty();
 }
 
 std::string read_conf() {

@@ -5,6 +5,7 @@
 // consume the file either way; and the same bytes written as a session read
 // back unchanged.
 #include "diag/diag.h"
+#include "fuzz_dir.h"
 #include "settings/settings.h"
 #include "shell/shell.h"
 
@@ -21,29 +22,10 @@
 namespace {
 
 std::string session_path;
-std::string private_dir;
-
-// The private directory goes when the run ends (a crash leaves it for study).
-void remove_private_dir() {
-    unlink(session_path.c_str());
-    unlink((session_path + ".tmp").c_str());
-    rmdir(private_dir.c_str());
-}
 
 bool enter_private_dir() {
-    // tmpfs where there is one: each save syncs, which costs nothing there.
-    char shm[] = "/dev/shm/vostrel-fuzz-session-XXXXXX";
-    char tmp[] = "/tmp/vostrel-fuzz-session-XXXXXX";
-    char *tmpl = mkdtemp(shm);
-    if (!tmpl) tmpl = mkdtemp(tmp);
-    if (!tmpl) return false;
-    private_dir = tmpl;
-    atexit(remove_private_dir);
-    set_base_dir(tmpl);
-    char path[512];
-    options_file_path(".session", path);
-    session_path = path;
-    return true;
+    session_path = fuzz_private_file("session", ".session");
+    return !session_path.empty();
 }
 
 void put_file(const uint8_t *data, size_t size) {

@@ -163,17 +163,6 @@ static std::vector<int16_t> read_samples(const std::string &path) {
     return out;
 }
 
-// Clip index of each display slot: the board shows its buttons sorted by
-// caption.
-static std::vector<int> display_order() {
-    std::vector<int> order(BOARD_BUTTONS);
-    for (int k = 0; k < BOARD_BUTTONS; k++)
-        order[k] = k;
-    std::stable_sort(order.begin(), order.end(),
-                     [](int a, int b) { return strcmp(board_captions[a], board_captions[b]) < 0; });
-    return order;
-}
-
 // Sample index of the clip's first audible frame (a frame with a non-zero
 // sample), or the clip's size.
 static size_t first_audible(const std::vector<int16_t> &clip) {
@@ -245,7 +234,7 @@ int main() {
     std::string dir = tmpl;
     // Before any child runs: SDL audio in this process, then SDL_Quit.
     std::vector<std::vector<int16_t>> clips = board_clip_samples();
-    std::vector<int> order = display_order();
+    std::vector<int> order = board_display_order();
     Display *d = XOpenDisplay(nullptr);
     if (!d) {
         fprintf(stderr, "bench: no X display\n");

@@ -20,6 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 TempDir::TempDir() {
     char tmpl[] = "/tmp/vostrel-test-XXXXXX";
     char *dir = mkdtemp(tmpl);
@@ -182,6 +184,15 @@ PixelBox board_button_box(int slot, int width, int height) {
     // The board's space is y-up; window rows count down from the top.
     return {static_cast<int>(lroundf(x0)), height - static_cast<int>(lroundf(y0)),
             static_cast<int>(lroundf(x1)), height - static_cast<int>(lroundf(y1))};
+}
+
+std::vector<int> board_display_order() {
+    std::vector<int> order(board_count);
+    for (int k = 0; k < board_count; k++)
+        order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [](int a, int b) { return strcmp(board_captions[a], board_captions[b]) < 0; });
+    return order;
 }
 
 std::vector<std::vector<int16_t>> board_clip_samples() {

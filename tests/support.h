@@ -93,6 +93,10 @@ struct PixelBox {
 // the board's own layout rule (app_layout, run in the calling process).
 PixelBox board_button_box(int slot, int width, int height);
 
+// Clip index of each display slot: the board shows its buttons sorted by
+// caption bytes (the order is computed here, not taken from the board).
+std::vector<int> board_display_order();
+
 // Every board clip, by clip index, as the program's mixer holds it: 44100 Hz
 // stereo 16-bit samples (empty if a clip fails to load). Starts SDL audio, on
 // the dummy driver unless SDL_AUDIODRIVER names another, and ends with

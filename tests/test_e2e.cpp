@@ -129,16 +129,6 @@ std::vector<uint32_t> capture(const std::string &window) {
     return px;
 }
 
-// Display order: clip indices sorted by caption bytes, as the board sorts.
-std::vector<int> display_order() {
-    std::vector<int> order(BOARD_BUTTONS);
-    for (int k = 0; k < BOARD_BUTTONS; k++)
-        order[k] = k;
-    std::stable_sort(order.begin(), order.end(),
-                     [](int a, int b) { return strcmp(board_captions[a], board_captions[b]) < 0; });
-    return order;
-}
-
 int cell_x(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_x(); }
 int cell_y(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_y(); }
 
@@ -192,7 +182,7 @@ class Board : public ::testing::Test {
 
     static void SetUpTestSuite() {
         clips = board_clip_samples();
-        order = display_order();
+        order = board_display_order();
         program = new Program();
         program->start({"--log-level", "3"});
     }

@@ -39,7 +39,7 @@ static void print_usage(const char *name) {
     for (char *c = stem; *c; c++)
         *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
     printf("Usage: %s [OPTION]...\n"
-           "Touch-screen soundboard: press a button to hear its sound.\n"
+           "%s, a touch application.\n"
            "\n"
            "  --log-level N    write log messages of level N and below: 0 critical,\n"
            "                   1 error, 2 warning (the default), 3 info, 4 debug\n"
@@ -56,8 +56,8 @@ static void print_usage(const char *name) {
            "  %s_log.txt  log of the latest run, created by its first\n"
            "                              message that passes the level\n"
            "  %s.conf     options (the volume), written when they change\n"
-           "  %s.session  stored session (this board keeps none)\n",
-           name, name, name, stem, stem, stem);
+           "  %s.session  stored session, for an application that keeps one\n",
+           name, APP_NAME, name, name, stem, stem, stem);
 }
 
 int shell_early_options(int argc, char **argv) {

@@ -1,0 +1,23 @@
+# What the project's build and a custom board's build (tools/board/) share:
+# the language level, warnings as errors, the sanitizers when VOSTREL_SANITIZE
+# is on, and the system libraries the framework links. The two must agree: an
+# instrumented framework library links only into an instrumented program.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-Wall> $<$<COMPILE_LANGUAGE:C,CXX>:-Wextra>
+                    $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
+if(VOSTREL_SANITIZE)
+  add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-fsanitize=address,undefined>
+                      $<$<COMPILE_LANGUAGE:C,CXX>:-fno-omit-frame-pointer>
+                      $<$<COMPILE_LANGUAGE:C,CXX>:-fno-sanitize-recover=undefined>)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(SDL REQUIRED IMPORTED_TARGET sdl SDL_mixer)
+find_package(OpenGL REQUIRED)
+find_library(LODEPNG_LIB lodepng REQUIRED)
+find_path(LODEPNG_INCLUDE lodepng.h REQUIRED)
+find_package(Threads REQUIRED)

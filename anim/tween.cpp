@@ -9,9 +9,9 @@
 //
 // A timer's value is kept whole: a pointer timer stores the full pointer (a
 // 32-bit slot would cut 64-bit pointers).
-#include "anim/anim.h"
+#include <vostrel/anim/anim.h>
 
-#include "math/maths.h"
+#include <vostrel/math/maths.h>
 
 #include <initializer_list>
 #include <stdint.h>

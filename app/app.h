@@ -8,10 +8,10 @@
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
 
-#include "assets/assets.h"
-#include "audio/audio.h"
-#include "input/input.h"
-#include "shell/shell.h"
+#include <vostrel/assets/assets.h>
+#include <vostrel/audio/audio.h>
+#include <vostrel/input/input.h>
+#include <vostrel/shell/shell.h>
 
 constexpr int BOARD_BUTTONS = 20; // the most buttons a board has
 constexpr int BOARD_CAPTION_SIZE = 256;

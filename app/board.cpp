@@ -7,8 +7,8 @@
 // clip started last and plays the selection once.
 #include "app/app.h"
 
-#include "platform/gles.h"
-#include "render/render.h"
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
 
 #include <math.h>
 #include <stdio.h>

@@ -23,7 +23,7 @@
 //
 // The codec states are set up by image_codec_init; a decode or encode before
 // it sets them up itself, so an early caller gets a working codec, not a crash.
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
 #include <lodepng.h>
 

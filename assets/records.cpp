@@ -1,6 +1,6 @@
 // Assets: the records themselves are emitted in assembly by tools/assets.cmake
 // (framework_assets.S, board_clips.S); this file pins the layout that the assembly writes.
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
 #include <stddef.h>
 

@@ -14,7 +14,7 @@
 // images the intensity is the grey byte itself, so no read reaches past a
 // pixel. A plane that could not be allocated leaves the planes above it
 // zero.
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
 #include <math.h>
 #include <string.h>

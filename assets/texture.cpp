@@ -6,9 +6,9 @@
 // unsigned bytes, linear filtering, default wraps. Rows go up in memory order,
 // so t = 0 is the picture's bottom. Planes are tightly packed, so any row
 // length uploads; the unpack alignment is as the caller left it afterwards.
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
-#include "platform/gles.h"
+#include <vostrel/platform/gles.h>
 
 // GL pixel format for a plane of 1..4 bytes per pixel; 0 for anything else.
 static GLenum texture_format(int bpp) {

@@ -10,7 +10,7 @@
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
 
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
 struct Mix_Chunk;
 

@@ -2,9 +2,9 @@
 // memory into mixer chunks; a play takes any free mixer channel and is
 // remembered in the channel table so that is-playing and stop can find it.
 // Chunks are never freed: they live until the process ends.
-#include "audio/audio.h"
+#include <vostrel/audio/audio.h>
 
-#include "diag/diag.h"
+#include <vostrel/diag/diag.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -2,10 +2,10 @@
 // nothing to do and reports success), keeps a registry of what it loaded, the
 // five interface sounds, delayed plays fed from a pool of nodes, and the
 // persisted "volume" option (stored only; playback is never scaled by it).
-#include "audio/audio.h"
+#include <vostrel/audio/audio.h>
 
-#include "math/maths.h"
-#include "settings/settings.h"
+#include <vostrel/math/maths.h>
+#include <vostrel/settings/settings.h>
 
 #include <stdint.h>
 #include <stdlib.h>

@@ -5,11 +5,11 @@
 // GL front end and the renderer's triangle set-up, without the rasteriser's
 // worker threads that shade the pixels (the part a GPU would take over). The
 // heap is tuned as the program's main does it.
-#include "diag/diag.h"
-#include "platform/heap.h"
-#include "platform/gles.h"
-#include "render/render.h"
-#include "shell/shell.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/platform/heap.h>
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
+#include <vostrel/shell/shell.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -11,7 +11,7 @@
 //   has its fast paths for 32-bit pixels; the conversion is not timed).
 // Each round times every contestant once, in turn, so all see the same
 // machine load; the figures are medians over the rounds.
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
 #include <lqr.h>
 #include <pixman.h>

@@ -7,8 +7,8 @@
 // - start-up: exec to the first swapped frame (the bench shim's time stamp)
 //   of the real program, without an options file and with the 10 MB one,
 //   alternately, median of five runs each.
-#include "diag/diag.h"
-#include "settings/settings.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/settings/settings.h>
 
 #include <algorithm>
 #include <signal.h>

@@ -9,7 +9,7 @@
 // before success is reported. A directory that takes no new entry (or a name
 // in the way of the replacement) leaves one way: writing the file in place,
 // with its old bytes kept in memory and put back if the write fails.
-#include "diag/diag.h"
+#include <vostrel/diag/diag.h>
 
 #include <errno.h>
 #include <fcntl.h>

@@ -5,9 +5,9 @@
 // nothing at or under the threshold leaves an old log untouched. The lock
 // exists from program start, so a message logged before log_init (a failed
 // SDL_Init with a high --log-level) is as safe as any other.
-#include "diag/diag.h"
+#include <vostrel/diag/diag.h>
 
-#include "threads/threads.h"
+#include <vostrel/threads/threads.h>
 
 #include <ctype.h>
 #include <stdarg.h>

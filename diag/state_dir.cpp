@@ -1,7 +1,7 @@
 // Diagnostics: the per-user state folder as the base directory, for a program
 // started from a desktop menu, whose working directory is the home folder.
 // See diag.h for the contract.
-#include "diag/diag.h"
+#include <vostrel/diag/diag.h>
 
 #include <errno.h>
 #include <stdio.h>

@@ -2,13 +2,13 @@
 // keys, each handed to exactly one consumer (notice, on-screen keyboard, menu,
 // application) after mapping into that consumer's rectangle; and the hidden
 // debug gesture that every drag and release passes through.
-#include "input/input.h"
+#include <vostrel/input/input.h>
 
-#include "shell/shell.h"
-#include "diag/diag.h"
-#include "math/maths.h"
-#include "render/render.h"
-#include "ui/ui.h"
+#include <vostrel/shell/shell.h>
+#include <vostrel/diag/diag.h>
+#include <vostrel/math/maths.h>
+#include <vostrel/render/render.h>
+#include <vostrel/ui/ui.h>
 
 #include <SDL.h>
 #include <math.h>

@@ -1,7 +1,7 @@
 // Input: rectangles and the linear maps between coordinate spaces. The exact
 // float/double steps are part of the contract: hit tests on shared cell edges
 // and the gesture space depend on them.
-#include "input/input.h"
+#include <vostrel/input/input.h>
 
 float remap(float v, float a0, float a1, float b0, float b1) {
     if (a0 == a1) return b0;

@@ -2,7 +2,7 @@
 // bytes) with one process-wide key, enciphering buffers in place block by
 // block (electronic codebook). Block halves are read little-endian from the
 // buffer. Nothing in the soundboard calls it; it is part of the library.
-#include "math/maths.h"
+#include <vostrel/math/maths.h>
 
 #include <stdlib.h>
 #include <string.h>

@@ -1,7 +1,7 @@
 // Math: vector normalisation, flat row-major matrices with a 4x4 inverse,
 // polar and spherical conversions, and small geometric tests. No allocation,
 // no state; the float/double steps follow the contracts in maths.h.
-#include "math/maths.h"
+#include <vostrel/math/maths.h>
 
 #include <initializer_list>
 #include <math.h>

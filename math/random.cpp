@@ -3,7 +3,7 @@
 // single-source shortest distances over a dense weight matrix. Module state is
 // the seed and the visited marks of the last search, both belonging to the
 // main thread; the sorts keep no state and may run on any thread.
-#include "math/maths.h"
+#include <vostrel/math/maths.h>
 
 #include <ctype.h>
 #include <stdlib.h>

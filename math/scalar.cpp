@@ -1,8 +1,8 @@
 // Math: scalar and vector helpers. Precision follows the contracts in maths.h:
 // the debug gesture and the tests depend on the exact float/double steps.
-#include "math/maths.h"
+#include <vostrel/math/maths.h>
 
-#include "input/input.h"
+#include <vostrel/input/input.h>
 
 #include <math.h>
 

@@ -1,4 +1,4 @@
-#include "platform/heap.h"
+#include <vostrel/platform/heap.h>
 
 #include <malloc.h>
 

@@ -1,5 +1,5 @@
 // Stand-in for libpdl: see pdl.h.
-#include "platform/pdl.h"
+#include <vostrel/platform/pdl.h>
 
 static PdlState pdl;
 

@@ -4,9 +4,9 @@
 // through those matrices, and a line between two points drawn with the axis
 // cross of the shared vertex store. The screens of this system draw in 2D;
 // this is the framework's 3D facility beside gl_begin_2d.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "platform/gles.h"
+#include <vostrel/platform/gles.h>
 
 #include <math.h>
 #include <string.h>

@@ -3,11 +3,11 @@
 // boxes, crosses, discs and cylinders. Each draws into the current model-view
 // matrix (pushed and popped) with the arrays frame_begin attached, and leaves
 // the client-array enables and GL_TEXTURE_2D exactly as it found them.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "math/maths.h"
-#include "platform/gles.h"
-#include "render/draw_state.h"
+#include <vostrel/math/maths.h>
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/draw_state.h>
 
 using render_detail::DrawState;
 

@@ -1,7 +1,7 @@
 // Pieces the 2D primitives and the labelled box share, internal to render/.
 #pragma once
 
-#include "platform/gles.h"
+#include <vostrel/platform/gles.h>
 
 namespace render_detail {
 

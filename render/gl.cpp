@@ -2,10 +2,10 @@
 // meshes, the button and check-mark pictures, the fixed GL state), the
 // viewport, the 2D projection onto a rectangle, and the begin and end of every
 // frame. The buffer swap belongs to the shell.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "assets/assets.h"
-#include "platform/gles.h"
+#include <vostrel/assets/assets.h>
+#include <vostrel/platform/gles.h>
 
 #include <math.h>
 

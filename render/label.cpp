@@ -2,11 +2,11 @@
 // rows, keyboard keys, the notice). A box (the button picture tinted by the
 // fill colour, a plain fill, an outline, or nothing) and a centred text scaled
 // to be as large as the box allows.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "platform/gles.h"
-#include "render/draw_state.h"
-#include "text/text.h"
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/draw_state.h>
+#include <vostrel/text/text.h>
 
 namespace {
 

@@ -3,12 +3,12 @@
 // middle of the screen until its hide timer runs out or a touch press or key
 // dismisses it; the log overlay shows the tail of the log file while the debug
 // level is above 2. Main thread only.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "anim/anim.h"
-#include "diag/diag.h"
-#include "platform/gles.h"
-#include "text/text.h"
+#include <vostrel/anim/anim.h>
+#include <vostrel/diag/diag.h>
+#include <vostrel/platform/gles.h>
+#include <vostrel/text/text.h>
 
 #include <stdio.h>
 #include <stdlib.h>

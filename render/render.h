@@ -10,8 +10,8 @@
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
 
-#include "input/input.h"
-#include "math/maths.h"
+#include <vostrel/input/input.h>
+#include <vostrel/math/maths.h>
 
 #include <stdint.h>
 

@@ -3,11 +3,11 @@
 // stretches it to SCREENSHOT_SIZE square and writes it as a PNG file under the
 // base directory. Keeps no state. A failed write, flush or close is logged and
 // the partial file removed.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "assets/assets.h"
-#include "diag/diag.h"
-#include "platform/gles.h"
+#include <vostrel/assets/assets.h>
+#include <vostrel/diag/diag.h>
+#include <vostrel/platform/gles.h>
 
 #include <errno.h>
 #include <stdio.h>

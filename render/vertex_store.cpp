@@ -3,9 +3,9 @@
 // each) in client memory, mirrored in four static GL buffer objects. A mesh is
 // a run of consecutive vertices known by its first index. Appends happen only
 // in the initialisation chain; frames attach the arrays once and upload nothing.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "platform/gles.h"
+#include <vostrel/platform/gles.h>
 
 #include <stdlib.h>
 #include <string.h>

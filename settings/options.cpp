@@ -15,9 +15,9 @@
 // Look-ups go through two hash indexes beside the lists (sections by name,
 // settings by section and key), so reading a file of n lines costs O(n)
 // however many distinct names it holds. The lists alone keep the order.
-#include "settings/settings.h"
+#include <vostrel/settings/settings.h>
 
-#include "diag/diag.h"
+#include <vostrel/diag/diag.h>
 
 #include <ctype.h>
 #include <stdint.h>

@@ -9,10 +9,10 @@
 // a program started from a menu never writes loose files into the home folder.
 // These options are ignored by shell_parse_command_line, and the values of
 // "--log-level" and "--debug-level" are skipped here as there.
-#include "diag/diag.h"
-#include "platform/heap.h"
-#include "platform/pdl.h"
-#include "shell/shell.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/platform/heap.h>
+#include <vostrel/platform/pdl.h>
+#include <vostrel/shell/shell.h>
 
 #include <ctype.h>
 #include <stdio.h>

@@ -5,15 +5,15 @@
 // elapsed time, a frame, a 20 ms sleep. Paused turn (application in the
 // background): block on one event, then sleep 500 ms. The clock and the sleep
 // go through two pointers so that tests can drive the loop turn by turn.
-#include "shell/shell.h"
+#include <vostrel/shell/shell.h>
 
-#include "anim/anim.h"
-#include "audio/audio.h"
-#include "diag/diag.h"
-#include "render/render.h"
-#include "text/text.h"
-#include "threads/threads.h"
-#include "ui/ui.h"
+#include <vostrel/anim/anim.h>
+#include <vostrel/audio/audio.h>
+#include <vostrel/diag/diag.h>
+#include <vostrel/render/render.h>
+#include <vostrel/text/text.h>
+#include <vostrel/threads/threads.h>
+#include <vostrel/ui/ui.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -6,7 +6,7 @@
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
 
-#include "input/input.h"
+#include <vostrel/input/input.h>
 
 extern int quit_requested;        // the loop ends at the top of the next turn; never cleared
 extern int paused;                // the loop blocks on events while set

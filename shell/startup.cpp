@@ -4,17 +4,17 @@
 // Session file: a native-endian 32-bit payload length, then the payload. It
 // is written through file_replace, so a failed write never destroys the
 // previous session; it is deleted by the first read.
-#include "shell/shell.h"
+#include <vostrel/shell/shell.h>
 
-#include "anim/anim.h"
-#include "assets/assets.h"
-#include "audio/audio.h"
-#include "diag/diag.h"
-#include "math/maths.h"
-#include "render/render.h"
-#include "settings/settings.h"
-#include "text/text.h"
-#include "ui/ui.h"
+#include <vostrel/anim/anim.h>
+#include <vostrel/assets/assets.h>
+#include <vostrel/audio/audio.h>
+#include <vostrel/diag/diag.h>
+#include <vostrel/math/maths.h>
+#include <vostrel/render/render.h>
+#include <vostrel/settings/settings.h>
+#include <vostrel/text/text.h>
+#include <vostrel/ui/ui.h>
 
 #include <stdint.h>
 #include <stdio.h>

@@ -1,9 +1,9 @@
 // Fuzz target: the command line parser over an argv made from the input (one
 // argument per zero-terminated piece, the first being the program name). It
 // must read no argument past argc, and leave the log threshold within 0 to 4.
-#include "diag/diag.h"
-#include "input/input.h"
-#include "shell/shell.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/input/input.h>
+#include <vostrel/shell/shell.h>
 
 #include <stddef.h>
 #include <stdint.h>

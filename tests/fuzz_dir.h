@@ -3,8 +3,8 @@
 // nothing there), removed when the run ends; a crash leaves it for study.
 #pragma once
 
-#include "diag/diag.h"
-#include "settings/settings.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/settings/settings.h>
 
 #include <stdlib.h>
 #include <unistd.h>

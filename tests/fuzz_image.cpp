@@ -1,7 +1,7 @@
 // Fuzz target: arbitrary bytes through both image readers, as a "bmp" record
 // and as a "png" record. Each load must end cleanly, succeed or fail, and the
 // image must free cleanly either way.
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
 #include <stddef.h>
 #include <stdint.h>

@@ -4,9 +4,9 @@
 // other types; and what was read must be a fixed point of saving. Reading
 // reverses the order of sections and settings, so one save and read turns the
 // first saved file around, and a second brings it back byte for byte.
-#include "diag/diag.h"
+#include <vostrel/diag/diag.h>
 #include "fuzz_dir.h"
-#include "settings/settings.h"
+#include <vostrel/settings/settings.h>
 
 #include <stddef.h>
 #include <stdint.h>

@@ -4,10 +4,10 @@
 // all there, must leave the caller's buffer untouched otherwise and must
 // consume the file either way; and the same bytes written as a session read
 // back unchanged.
-#include "diag/diag.h"
+#include <vostrel/diag/diag.h>
 #include "fuzz_dir.h"
-#include "settings/settings.h"
-#include "shell/shell.h"
+#include <vostrel/settings/settings.h>
+#include <vostrel/shell/shell.h>
 
 #include <stddef.h>
 #include <stdint.h>

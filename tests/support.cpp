@@ -2,9 +2,9 @@
 #include "support.h"
 
 #include "app/app.h"
-#include "platform/gles.h"
-#include "render/render.h"
-#include "text/text.h"
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
+#include <vostrel/text/text.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -3,8 +3,8 @@
 // SDL_mixer, the PNG headers are 8-bit RGBA, the font picture puts its glyphs
 // where the font metrics say, and the caption table obeys the board's limits.
 #include "app/app.h"
-#include "assets/assets.h"
-#include "text/text.h"
+#include <vostrel/assets/assets.h>
+#include <vostrel/text/text.h>
 #include "support.h"
 
 #include <SDL.h>

@@ -1,11 +1,11 @@
 // Audio: the SDL_mixer backend against the real mixer (dummy driver), and the
 // sound manager over a backend table of recording test functions.
-#include "audio/audio.h"
+#include <vostrel/audio/audio.h>
 
 #include "app/app.h"
-#include "diag/diag.h"
-#include "math/maths.h"
-#include "settings/settings.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/math/maths.h>
+#include <vostrel/settings/settings.h>
 #include "support.h"
 
 #include <SDL.h>

@@ -2,8 +2,8 @@
 // stop-then-play sequence, with the sound backend replaced by a table that
 // records which button's sound was stopped or played.
 #include "app/app.h"
-#include "audio/audio.h"
-#include "input/input.h"
+#include <vostrel/audio/audio.h>
+#include <vostrel/input/input.h>
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -9,7 +9,7 @@
 #include "support.h"
 
 #include "app/app.h"
-#include "input/input.h"
+#include <vostrel/input/input.h>
 
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.

@@ -1,9 +1,9 @@
 // Camera: the field-of-view rules, the look-at view, the saved matrices,
 // project/unproject and their failures, and segments and axis lines drawn in
 // a real 320x480 GL window and read back.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "platform/gles.h"
+#include <vostrel/platform/gles.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

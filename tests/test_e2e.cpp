@@ -11,7 +11,7 @@
 #include "support.h"
 
 #include "app/app.h"
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -1,6 +1,6 @@
 // Image container, readers, flip, colour key, resize, PNG encoder and seam
 // carving, checked against independent LodePNG decodes and hand-built BMPs.
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
 #include <gtest/gtest.h>
 #include <lodepng.h>

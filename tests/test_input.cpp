@@ -1,8 +1,8 @@
 // Input translation, dispatch and the debug gesture, driven through real SDL
 // event records with the consumer table swapped for recorders.
-#include "input/input.h"
+#include <vostrel/input/input.h>
 
-#include "diag/diag.h"
+#include <vostrel/diag/diag.h>
 #include "support.h"
 
 #include <SDL.h>

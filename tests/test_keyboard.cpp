@@ -2,15 +2,15 @@
 // and the empty corner, the magnifier's geometry, drawing read back from a
 // real 320x480 GL window, and the dispatch rule that a shown keyboard takes
 // touches but never navigation keys.
-#include "ui/ui.h"
+#include <vostrel/ui/ui.h>
 
-#include "anim/anim.h"
+#include <vostrel/anim/anim.h>
 #include "app/app.h"
-#include "audio/audio.h"
-#include "platform/gles.h"
-#include "render/render.h"
+#include <vostrel/audio/audio.h>
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
 #include "support.h"
-#include "text/text.h"
+#include <vostrel/text/text.h>
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // Tests for the main loop's rules, driven turn by turn through real SDL events
 // in a real window, with a clock and a sleep the test controls.
-#include "audio/audio.h"
-#include "diag/diag.h"
-#include "render/render.h"
-#include "settings/settings.h"
-#include "shell/shell.h"
+#include <vostrel/audio/audio.h>
+#include <vostrel/diag/diag.h>
+#include <vostrel/render/render.h>
+#include <vostrel/settings/settings.h>
+#include <vostrel/shell/shell.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Math library: normalisation, matrices and the 4x4 inverse, conversions,
 // geometric tests, the random generator, sorting, file extensions, shortest
 // paths and the Blowfish cipher against published test vectors.
-#include "math/maths.h"
+#include <vostrel/math/maths.h>
 
 #include <gtest/gtest.h>
 

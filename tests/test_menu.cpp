@@ -2,16 +2,16 @@
 // release actions, the page stack and its slide, the interface sounds (heard
 // through a recording sound backend), and drawing read back from a real
 // 320x480 GL window, with input arriving through the real dispatch.
-#include "ui/ui.h"
+#include <vostrel/ui/ui.h>
 
-#include "anim/anim.h"
+#include <vostrel/anim/anim.h>
 #include "app/app.h"
-#include "audio/audio.h"
-#include "platform/gles.h"
-#include "render/render.h"
-#include "shell/shell.h"
+#include <vostrel/audio/audio.h>
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
+#include <vostrel/shell/shell.h>
 #include "support.h"
-#include "text/text.h"
+#include <vostrel/text/text.h>
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -1,14 +1,14 @@
 // Notices and the log overlay: the queue driven tick by tick as the shell does,
 // dismissal through real SDL events, and both overlays read back from a real
 // 320x480 GL window with the real font.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "anim/anim.h"
-#include "diag/diag.h"
-#include "input/input.h"
-#include "platform/gles.h"
+#include <vostrel/anim/anim.h>
+#include <vostrel/diag/diag.h>
+#include <vostrel/input/input.h>
+#include <vostrel/platform/gles.h>
 #include "support.h"
-#include "text/text.h"
+#include <vostrel/text/text.h>
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Tests for the options file and registry: typed round trips, file layout and
 // order, the changed flag, the reading rules for odd lines, hostile files and
 // the all-or-nothing save.
-#include "diag/diag.h"
-#include "settings/settings.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/settings/settings.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

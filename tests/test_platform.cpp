@@ -1,6 +1,6 @@
 // Platform tuning: freed heap memory stays mapped, so a frame that frees and
 // re-allocates a few megabytes does not fault them in again.
-#include "platform/heap.h"
+#include <vostrel/platform/heap.h>
 
 #include <gtest/gtest.h>
 #include <malloc.h>

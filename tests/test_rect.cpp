@@ -1,8 +1,8 @@
 // Tests for rectangles and coordinate mapping, the scalar and vector helpers,
 // and the thread, lock and sleep wrappers.
-#include "input/input.h"
-#include "math/maths.h"
-#include "threads/threads.h"
+#include <vostrel/input/input.h>
+#include <vostrel/math/maths.h>
+#include <vostrel/threads/threads.h>
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // Rendering: the shared vertex store and the primitive meshes, the fixed GL
 // state and frame, the 2D primitives and labelled boxes, read back from a real
 // 320x480 GL window.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "platform/gles.h"
+#include <vostrel/platform/gles.h>
 #include "support.h"
-#include "text/text.h"
+#include <vostrel/text/text.h>
 
 #include <gtest/gtest.h>
 

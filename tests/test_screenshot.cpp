@@ -1,10 +1,10 @@
 // Screenshots: a frame drawn in a real window is written as a 1000x1000 RGB
 // PNG under the base directory, top of the screen first; names, extensions,
 // unwritable and overlong paths, and a rectangle at fractional coordinates.
-#include "render/render.h"
+#include <vostrel/render/render.h>
 
-#include "diag/diag.h"
-#include "platform/gles.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/platform/gles.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // Tests for the shell's file and request side: the session file, the command
 // line, the one-time shutdown sequence and screenshot requests.
-#include "diag/diag.h"
-#include "input/input.h"
-#include "settings/settings.h"
-#include "shell/shell.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/input/input.h>
+#include <vostrel/settings/settings.h>
+#include <vostrel/shell/shell.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

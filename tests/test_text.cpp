@@ -2,10 +2,10 @@
 // wrapped and numeric text, read back from a real 320x480 GL window. The font
 // texture is a solid white picture, so every glyph quad lights its whole cell
 // and the lit pixels show exactly where the layout put each cell.
-#include "text/text.h"
+#include <vostrel/text/text.h>
 
-#include "platform/gles.h"
-#include "render/render.h"
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

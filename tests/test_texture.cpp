@@ -1,8 +1,8 @@
 // Textures from images and compiled-in pictures, checked in a real GL context
 // (Xvfb): formats, filters, state left behind, texel contents and orientation.
-#include "assets/assets.h"
+#include <vostrel/assets/assets.h>
 
-#include "platform/gles.h"
+#include <vostrel/platform/gles.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

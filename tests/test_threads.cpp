@@ -1,7 +1,7 @@
 // Tests for the thread wrappers' failure contract: a thread that could not be
 // started leaves a null handle, and every operation on a null handle is a
 // no-op instead of handing pthreads an object that does not exist.
-#include "threads/threads.h"
+#include <vostrel/threads/threads.h>
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 // the tour's screen from its 320 x 480 layout.
 #include "support.h"
 
-#include "text/text.h"
-#include "ui/ui.h"
+#include <vostrel/text/text.h>
+#include <vostrel/ui/ui.h>
 
 #include <gtest/gtest.h>
 #include <lodepng.h>

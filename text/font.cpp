@@ -3,11 +3,11 @@
 // in the shared vertex store, the drop-shadowed drawing of one glyph, and the
 // two measuring functions the layout code uses. All quantities are font units
 // (pixels of the picture).
-#include "text/text.h"
+#include <vostrel/text/text.h>
 
-#include "assets/assets.h"
-#include "platform/gles.h"
-#include "render/render.h"
+#include <vostrel/assets/assets.h>
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
 
 #include <ctype.h>
 #include <stdlib.h>

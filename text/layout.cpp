@@ -3,10 +3,10 @@
 // caller's colour and model-view frame, scaled from font units by the text
 // size; every matrix pushed is popped, and 2D texturing and the vertex and
 // texture-coordinate arrays are off on exit.
-#include "text/text.h"
+#include <vostrel/text/text.h>
 
-#include "platform/gles.h"
-#include "render/render.h"
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
 
 #include <limits.h>
 #include <math.h>

@@ -1,5 +1,5 @@
 // Threads: POSIX wrappers. See threads.h for the contracts.
-#include "threads/threads.h"
+#include <vostrel/threads/threads.h>
 
 #include <pthread.h>
 #include <stdlib.h>

@@ -14,11 +14,10 @@ endif()
 set(VOSTREL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vostrel)
 set(VOSTREL_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# Both include folders: applications write <vostrel/ui/ui.h>, and the headers
-# name each other relative to include/vostrel.
+# One include root: applications and the headers themselves write
+# <vostrel/ui/ui.h>.
 target_include_directories(vostrel_framework PUBLIC
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
-  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vostrel>)
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 
 install(TARGETS vostrel_framework EXPORT VostrelTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT framework)

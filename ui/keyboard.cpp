@@ -2,10 +2,10 @@
 // screen, touches turned into characters for a callback, and a magnifier that
 // grows the keys near the finger and shrinks the rest while a finger is down.
 // Geometry is in keyboard units (an ordinary key is 1 x 1).
-#include "ui/ui.h"
+#include <vostrel/ui/ui.h>
 
-#include "platform/gles.h"
-#include "render/render.h"
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
 
 #include <math.h>
 #include <stdio.h>

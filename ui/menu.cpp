@@ -3,15 +3,15 @@
 // touch navigation, the interface sounds and a half-second slide between
 // pages. All geometry is in menu units (the square menu_space); the square is
 // grown to the screen's aspect each frame and touches arrive in that space.
-#include "ui/ui.h"
+#include <vostrel/ui/ui.h>
 
-#include "anim/anim.h"
-#include "audio/audio.h"
-#include "diag/diag.h"
-#include "platform/gles.h"
-#include "render/render.h"
-#include "shell/shell.h"
-#include "text/text.h"
+#include <vostrel/anim/anim.h>
+#include <vostrel/audio/audio.h>
+#include <vostrel/diag/diag.h>
+#include <vostrel/platform/gles.h>
+#include <vostrel/render/render.h>
+#include <vostrel/shell/shell.h>
+#include <vostrel/text/text.h>
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -19,7 +19,7 @@
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
 
-#include "input/input.h"
+#include <vostrel/input/input.h>
 
 #include <stdint.h>
 

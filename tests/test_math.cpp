@@ -1,6 +1,7 @@
-// Math library: normalisation, matrices and the 4x4 inverse, conversions,
-// geometric tests, the random generator, sorting, file extensions, shortest
-// paths and the Blowfish cipher against published test vectors.
+// Math library: the scalar and vector helpers, normalisation, matrices and the
+// 4x4 inverse, conversions, geometric tests, the random generator, sorting,
+// file extensions, shortest paths and the Blowfish cipher against published
+// test vectors.
 #include <vostrel/math/maths.h>
 
 #include <gtest/gtest.h>
@@ -570,6 +571,58 @@ TEST(Blowfish, BuffersTailsShortInputsAndKeys) {
     blowfish_set_key(k4, 4);
     blowfish_encrypt(y, 8);
     EXPECT_EQ(memcmp(x, y, 8), 0);
+}
+
+TEST(Scalar, RemapClampedAndRounding) {
+    EXPECT_FLOAT_EQ(remap_clamped(30, 10, 20, 0, 100), 100);
+    EXPECT_FLOAT_EQ(remap_clamped(5, 10, 20, 0, 100), 0);
+    EXPECT_FLOAT_EQ(remap_clamped(15, 10, 20, 0, 100), 50);
+    EXPECT_FLOAT_EQ(remap_clamped(NAN, 10, 20, 0, 100), 100) << "NaN becomes in_hi";
+    for (float v : {-100.0f, 15.0f, 100.0f})
+        EXPECT_FLOAT_EQ(remap_clamped(v, 20, 10, 0, 100), 0) << "in_lo > in_hi: always in_lo";
+
+    EXPECT_EQ(round_to_int(2.5f), 3);
+    EXPECT_EQ(round_to_int(-2.5f), -3);
+    EXPECT_EQ(round_to_int(2.4999f), 2);
+    EXPECT_EQ(round_to_int(-0.4f), 0);
+    EXPECT_EQ(round_to_int(0.0f), 0);
+    EXPECT_EQ(round_to_int(-0.5f), -1);
+    EXPECT_EQ(round_to_int(479.5f), 480);
+}
+
+TEST(Vectors, DotCrossLengthAngleDistance) {
+    const float x[3] = {1, 0, 0}, y[3] = {0, 1, 0}, zero[3] = {0, 0, 0};
+    float out[3] = {9, 9, 9};
+    vec3_cross(x, y, out);
+    EXPECT_EQ(out[0], 0);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(out[2], 1);
+    vec3_cross(y, x, out);
+    EXPECT_EQ(out[2], -1);
+    const float a[3] = {2, 3, 4}, b[3] = {5, 6, 7};
+    vec3_cross(a, b, out);
+    EXPECT_EQ(out[0], -3);
+    EXPECT_EQ(out[1], 6);
+    EXPECT_EQ(out[2], -3);
+    EXPECT_EQ(vec3_dot(a, b), 56);
+
+    const float v[3] = {3, 4, 12};
+    EXPECT_FLOAT_EQ(vec3_length(v), 13);
+
+    EXPECT_EQ(vec3_angle(zero, x), 0);
+    EXPECT_EQ(vec3_angle(x, zero), 0);
+    EXPECT_FLOAT_EQ(vec3_angle(x, y), static_cast<float>(M_PI / 2));
+    const float minus_x[3] = {-3, 0, 0};
+    EXPECT_FLOAT_EQ(vec3_angle(x, minus_x), static_cast<float>(M_PI));
+    EXPECT_FLOAT_EQ(vec3_angle(v, v), 0.0f);
+
+    const float p[3] = {0, 0, 5}, q[3] = {3, 4, -7};
+    EXPECT_FLOAT_EQ(vec_distance(p, q, 2), 5) << "n = 2 ignores z";
+    EXPECT_FLOAT_EQ(vec_distance(p, q, 3), 13);
+    EXPECT_EQ(vec_distance(p, q, 0), 0);
+    EXPECT_EQ(vec3_zero[0], 0);
+    EXPECT_EQ(vec3_zero[1], 0);
+    EXPECT_EQ(vec3_zero[2], 0);
 }
 
 } // namespace

@@ -1,11 +1,13 @@
-// Tests for the thread wrappers' failure contract: a thread that could not be
-// started leaves a null handle, and every operation on a null handle is a
-// no-op instead of handing pthreads an object that does not exist.
+// Tests for the thread, lock and sleep wrappers, and their failure contract: a
+// thread that could not be started leaves a null handle, and every operation
+// on a null handle is a no-op instead of handing pthreads an object that does
+// not exist.
 #include <vostrel/threads/threads.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdio.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -92,5 +94,133 @@ TEST(ThreadsDeathTest, EveryOperationOnANullHandleDoesNothing) {
         },
         ::testing::ExitedWithCode(0), "");
 }
+
+void *set_flag(void *arg) {
+    static_cast<std::atomic<int> *>(arg)->store(1);
+    return nullptr;
+}
+
+TEST(Threads, JoinableAndDetachedThreadsRun) {
+    std::atomic<int> flag{0};
+    ThreadHandle t = nullptr;
+    thread_create(set_flag, &flag, 1, &t);
+    ASSERT_NE(t, nullptr);
+    thread_join(&t);
+    EXPECT_EQ(flag.load(), 1) << "joined only after the routine ran";
+
+    static std::atomic<int> detached_flag{0};
+    ThreadHandle d = nullptr;
+    thread_create(set_flag, &detached_flag, 0, &d);
+    for (int i = 0; i < 5000 && !detached_flag.load(); i++)
+        sleep_ms(1);
+    EXPECT_EQ(detached_flag.load(), 1);
+}
+
+struct Shared {
+    MutexHandle mutex = nullptr;
+    RwLockHandle rw = nullptr;
+    long counter = 0;
+    long a = 0, b = 0;
+    std::atomic<long> torn{0};
+};
+
+void *count_up(void *arg) {
+    Shared *s = static_cast<Shared *>(arg);
+    for (int i = 0; i < 100000; i++) {
+        mutex_lock(&s->mutex);
+        s->counter++;
+        mutex_unlock(&s->mutex);
+    }
+    return nullptr;
+}
+
+TEST(Threads, MutexGuardsACounterFromTwoThreads) {
+    Shared s;
+    mutex_create(&s.mutex);
+    ThreadHandle t1 = nullptr, t2 = nullptr;
+    thread_create(count_up, &s, 1, &t1);
+    thread_create(count_up, &s, 1, &t2);
+    thread_join(&t1);
+    thread_join(&t2);
+    EXPECT_EQ(s.counter, 200000);
+    mutex_destroy(&s.mutex);
+}
+
+void *write_pairs(void *arg) {
+    Shared *s = static_cast<Shared *>(arg);
+    for (int i = 0; i < 20000; i++) {
+        rwlock_write_lock(&s->rw);
+        s->a++;
+        s->b++;
+        rwlock_write_unlock(&s->rw);
+    }
+    return nullptr;
+}
+
+void *read_pairs(void *arg) {
+    Shared *s = static_cast<Shared *>(arg);
+    for (int i = 0; i < 20000; i++) {
+        rwlock_read_lock(&s->rw);
+        if (s->a != s->b) s->torn++;
+        rwlock_read_unlock(&s->rw);
+    }
+    return nullptr;
+}
+
+void *read_once(void *arg) {
+    Shared *s = static_cast<Shared *>(arg);
+    rwlock_read_lock(&s->rw);
+    s->torn++;
+    rwlock_read_unlock(&s->rw);
+    return nullptr;
+}
+
+TEST(Threads, ReadWriteLockSharesReadersAndExcludesWriters) {
+    Shared s;
+    rwlock_create(&s.rw);
+
+    // A reader gets in while another reader holds the lock (a deadlock here
+    // would show as the test timing out).
+    rwlock_read_lock(&s.rw);
+    ThreadHandle r = nullptr;
+    thread_create(read_once, &s, 1, &r);
+    thread_join(&r);
+    EXPECT_EQ(s.torn.load(), 1);
+    rwlock_read_unlock(&s.rw);
+
+    // A reader waits while a writer holds it.
+    s.torn = 0;
+    rwlock_write_lock(&s.rw);
+    thread_create(read_once, &s, 1, &r);
+    sleep_ms(50);
+    EXPECT_EQ(s.torn.load(), 0) << "reader got in under a writer";
+    rwlock_write_unlock(&s.rw);
+    thread_join(&r);
+    EXPECT_EQ(s.torn.load(), 1);
+
+    // Readers never see a half-done write.
+    s.torn = 0;
+    ThreadHandle w1 = nullptr, w2 = nullptr, r1 = nullptr, r2 = nullptr;
+    thread_create(write_pairs, &s, 1, &w1);
+    thread_create(read_pairs, &s, 1, &r1);
+    thread_create(write_pairs, &s, 1, &w2);
+    thread_create(read_pairs, &s, 1, &r2);
+    thread_join(&w1);
+    thread_join(&w2);
+    thread_join(&r1);
+    thread_join(&r2);
+    EXPECT_EQ(s.a, 40000);
+    EXPECT_EQ(s.b, 40000);
+    EXPECT_EQ(s.torn.load(), 0);
+    rwlock_destroy(&s.rw);
+}
+
+TEST(Threads, SleepLastsAtLeastTheRequestedTime) {
+    auto t0 = std::chrono::steady_clock::now();
+    sleep_ms(20);
+    auto waited = std::chrono::steady_clock::now() - t0;
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(waited).count(), 20000);
+}
+
 
 } // namespace

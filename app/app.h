@@ -46,9 +46,9 @@ extern BoardButton *playing_button;         // started last, or null
 void board_grid_size(const Rect *r, int n, int *columns, int *rows); // grid shape closest to r's aspect
 void board_pick(TouchEvent touch);                                   // selects the button under point 0 (last match wins)
 
-// The soundboard defines every application hook of shell/shell.h: app_layout
-// lays out the grid, app_init builds and sorts the buttons and loads their
-// clips, app_draw draws the board, touch down and drag pick the button under
-// the finger, touch up stops the clip started last and plays the selection.
-// The other hooks do nothing; app_load_session returns 0.
+// The soundboard defines these hooks of shell/shell.h and leaves the rest to
+// the framework's defaults: app_layout lays out the grid, app_init builds and
+// sorts the buttons and loads their clips, app_draw draws the board, touch down
+// and drag pick the button under the finger, touch up stops the clip started
+// last and plays the selection.
 // clang-format on

@@ -106,17 +106,3 @@ void app_touch_up(TouchEvent) {
     playing_button = selected_button;
     selected_button = nullptr;
 }
-
-// Hooks this application has no use for.
-void app_gl_ready(void) {}
-void app_init_done(void) {}
-void app_menu_built(void) {}
-void app_menu_label(void) {}
-void app_pre_update(float) {}
-void app_update(float) {}
-void app_pre_draw(const Rect *) {}
-void app_key(int) {}
-int app_load_session(void) { return 0; }
-void app_session_loaded(void) {}
-void app_save_session(void) {}
-void app_shutdown(void) {}

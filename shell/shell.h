@@ -49,10 +49,12 @@ int session_stored_size(void);                   // the length word, 0 if missin
 // Screenshots
 void shell_request_screenshot(const char *name); // "Taking screenshot"; written after the next frame
 
-// Application hooks: the application defines every one of these (and APP_NAME); the framework
-// calls them on the main thread, in the orders of the start-up chain, the loop
-// and dispatch. Touches arrive mapped into app_input_rect, which the
-// application sets (normally in app_layout) to the part of the screen it owns.
+// Application hooks: the framework calls them on the main thread, in the orders
+// of the start-up chain, the loop and dispatch. An application defines APP_NAME
+// and main, and only the hooks it uses: the framework's defaults (shell/hooks.cpp)
+// do nothing, and app_load_session's returns 0. Touches arrive mapped into
+// app_input_rect, which the application sets (normally in app_layout) to the
+// part of the screen it owns.
 extern const char APP_NAME[];          // the application's name (diag/diag.h): window caption, About credit, file-name stem
 void app_gl_ready(void);               // GL state, textures and meshes are ready (start-up and every resize)
 void app_layout(const Rect *screen);   // the screen rectangle was set: lay out, set app_input_rect

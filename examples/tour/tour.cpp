@@ -189,8 +189,6 @@ void app_menu_built(void) {
 
 void app_init_done(void) { shell_load_session(); }
 
-void app_menu_label(void) {}
-
 void app_pre_update(float dt) {
     // Runs on every tick, even while a menu is open or a timer blocks.
     spin += 45.0f * dt;
@@ -198,10 +196,6 @@ void app_pre_update(float dt) {
     if (marker_x == MARKER_LEFT) tween_start_background(&marker_x, MARKER_RIGHT, 1.5f);
     if (marker_x == MARKER_RIGHT) tween_start_background(&marker_x, MARKER_LEFT, 1.5f);
 }
-
-void app_update(float) {}
-
-void app_pre_draw(const Rect *) {}
 
 void app_draw(const Rect *screen) {
     app_input_rect = *screen;
@@ -238,9 +232,6 @@ void app_key(int code) {
     if (code == NAV_UP) shell_request_screenshot("tour.png");
 }
 
-void app_touch_down(TouchEvent) {}
-void app_touch_drag(TouchEvent) {}
-
 void app_touch_up(TouchEvent touch) {
     float x, y;
     touch_point(touch, &x, &y);
@@ -254,5 +245,3 @@ void app_session_loaded(void) { line[sizeof line - 1] = 0; }
 void app_save_session(void) {
     if (line[0]) session_write(line, sizeof line);
 }
-
-void app_shutdown(void) {}

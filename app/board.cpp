@@ -7,7 +7,7 @@
 // clip started last and plays the selection once.
 #include "app/app.h"
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
 #include <math.h>

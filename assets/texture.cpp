@@ -8,7 +8,7 @@
 // length uploads; the unpack alignment is as the caller left it afterwards.
 #include <vostrel/assets/assets.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 
 // GL pixel format for a plane of 1..4 bytes per pixel; 0 for anything else.
 static GLenum texture_format(int bpp) {

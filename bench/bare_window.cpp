@@ -2,7 +2,7 @@
 // program starts it, video and audio with the mixer opened on the program's
 // device format, and the same 320x480 SDL_OPENGL window; one cleared frame
 // swapped, then idle until quit.
-#include <GL/gl.h>
+#include <GLES/gl.h>
 #include <SDL.h>
 #include <SDL_mixer.h>
 

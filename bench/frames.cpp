@@ -7,7 +7,7 @@
 // heap is tuned as the program's main does it.
 #include <vostrel/diag/diag.h>
 #include <vostrel/platform/heap.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include <vostrel/shell/shell.h>
 

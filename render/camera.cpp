@@ -6,7 +6,7 @@
 // this is the framework's 3D facility beside gl_begin_2d.
 #include <vostrel/render/render.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 
 #include <math.h>
 #include <string.h>

@@ -6,7 +6,7 @@
 #include <vostrel/render/render.h>
 
 #include <vostrel/math/maths.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/draw_state.h>
 
 using render_detail::DrawState;

@@ -1,7 +1,7 @@
 // Pieces the 2D primitives and the labelled box share, internal to render/.
 #pragma once
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 
 namespace render_detail {
 

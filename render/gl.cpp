@@ -5,7 +5,7 @@
 #include <vostrel/render/render.h>
 
 #include <vostrel/assets/assets.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 
 #include <math.h>
 

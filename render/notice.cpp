@@ -7,7 +7,7 @@
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/text/text.h>
 
 #include <stdio.h>

@@ -7,7 +7,7 @@
 
 #include <vostrel/assets/assets.h>
 #include <vostrel/diag/diag.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 
 #include <errno.h>
 #include <stdio.h>

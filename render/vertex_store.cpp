@@ -5,7 +5,7 @@
 // in the initialisation chain; frames attach the arrays once and upload nothing.
 #include <vostrel/render/render.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 
 #include <stdlib.h>
 #include <string.h>

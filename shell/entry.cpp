@@ -8,7 +8,7 @@
 // base directory to the per-user state folder; the desktop entry passes it, so
 // a program started from a menu never writes loose files into the home folder.
 // These options are ignored by shell_parse_command_line, and the values of
-// "--log-level" and "--debug-level" are skipped here as there.
+// "--log-level", "--debug-level" and "--gl" are skipped here as there.
 #include <vostrel/diag/diag.h>
 #include <vostrel/platform/heap.h>
 #include <vostrel/platform/pdl.h>
@@ -45,6 +45,10 @@ static void print_usage(const char *name) {
            "                   1 error, 2 warning (the default), 3 info, 4 debug\n"
            "  --debug-level N  start at debug level N (0 to 255); above 2 the end of\n"
            "                   the log is drawn over the screen\n"
+           "  --gl es|desktop  draw through an OpenGL ES 1.1 context made with EGL (es)\n"
+           "                   or through SDL's OpenGL context (desktop) and fail if\n"
+           "                   that one cannot be had; without it, ES where EGL\n"
+           "                   offers it, else SDL's OpenGL context\n"
            "  --xdg-state      keep the program's files in $XDG_STATE_HOME/%s\n"
            "                   (~/.local/state/%s when it is not set), creating\n"
            "                   the folder as needed; the desktop menu entry uses it\n"
@@ -65,7 +69,8 @@ int shell_early_options(int argc, char **argv) {
     program_name(name, sizeof name);
     int state_home = 0;
     for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--log-level") == 0 || strcmp(argv[i], "--debug-level") == 0) {
+        if (strcmp(argv[i], "--log-level") == 0 || strcmp(argv[i], "--debug-level") == 0 ||
+            strcmp(argv[i], "--gl") == 0) {
             i++;
         } else if (strcmp(argv[i], "--help") == 0) {
             print_usage(name);

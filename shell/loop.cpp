@@ -36,6 +36,7 @@ static struct {
     SDL_Event poll_event;
     SDL_Event wait_event;
     int window_open;  // the chain has run once; later video modes only rebuild GL state
+    Rect window;      // the window as SDL gives it (y down), for set_screen_rect
     int start_failed; // SDL, audio or the video mode failed: exit status 1
     int frames;
     int updates;
@@ -147,19 +148,19 @@ void shell_open_window(int width, int height) {
         font_release();
         gl_release();
     }
-    if (!SDL_SetVideoMode(width, height, 0, SDL_OPENGL)) {
-        start_failure("SDL_SetVideoMode");
+    if (!shell_context_open(width, height)) {
+        start_failure(shell_context_failed_step(), shell_context_error());
         return;
     }
     SDL_WM_SetCaption(APP_NAME, APP_NAME);
-    Rect window = {0.0f, static_cast<float>(width), static_cast<float>(height), 0.0f};
+    shell.window = {0.0f, static_cast<float>(width), static_cast<float>(height), 0.0f};
     if (shell.window_open) {
         shell_rebuild_gl();
     } else {
-        shell_init(&window);
+        shell_init(&shell.window);
         shell.window_open = 1;
     }
-    set_screen_rect(&window);
+    set_screen_rect(&shell.window);
 }
 
 void shell_update(float dt) {
@@ -191,10 +192,21 @@ void shell_draw_frame(void) {
     }
 }
 
+// A swap that had to make a new context leaves no texture or buffer behind:
+// they are made again as after a resize. One that cannot recover ends the run
+// as a failed video start would.
 void shell_present(void) {
     shell_draw_frame();
-    SDL_GL_SwapBuffers();
+    int swapped = shell_context_swap();
     shell.frames++;
+    if (swapped == 2) {
+        font_release();
+        gl_release();
+        shell_rebuild_gl();
+        set_screen_rect(&shell.window);
+    } else if (!swapped) {
+        start_failure(shell_context_failed_step(), shell_context_error());
+    }
 }
 
 void shell_poll_events(void) {

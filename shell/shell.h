@@ -34,8 +34,21 @@ void shell_draw_frame(void);                   // one frame, without the swap
 void shell_poll_events(void);                  // drains SDL's queue
 void shell_wait_event(void);                   // one SDL_WaitEvent while paused
 
+// Drawing context: an OpenGL ES 1.1 context on an EGL window surface made on SDL's X11 window, else SDL's own OpenGL context
+constexpr int CONTEXT_AUTO = 0;    // ES through EGL where it can be made, else SDL's OpenGL context
+constexpr int CONTEXT_ES = 1;      // ES through EGL only
+constexpr int CONTEXT_DESKTOP = 2; // SDL_OPENGL only
+void shell_request_context(int path);           // the path the first window takes; anything but CONTEXT_ES/CONTEXT_DESKTOP means CONTEXT_AUTO
+int shell_context_open(int width, int height);  // video mode and a current context (a later call keeps the path and the ES context, remakes the surface); 0 with shell_context_failed_step/shell_context_error set
+int shell_context_path(void);                   // CONTEXT_ES or CONTEXT_DESKTOP in use; 0 before a window opened or after close
+int shell_context_swap(void);                   // shows the frame: 1; 2 after a lost ES context was made anew (GL objects are gone); 0 if a loss could not be recovered or recurred before a good swap
+const char *shell_context_failed_step(void);    // what failed last ("SDL_SetVideoMode", "OpenGL ES through EGL", "eglSwapBuffers")
+const char *shell_context_error(void);          // why, with the EGL error's name where EGL failed
+const char *egl_error_name(int code);           // "EGL_BAD_SURFACE" for EGL_BAD_SURFACE; "unknown EGL error" for codes EGL does not define
+void shell_context_close(void);                 // releases EGL's surface, context and display; SDL's context ends with SDL_Quit
+
 // Start-up and shutdown
-void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N"
+void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop"
 void shell_init(const Rect *window);                  // the initialisation chain
 void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
 void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session

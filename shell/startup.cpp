@@ -34,6 +34,11 @@ void shell_parse_command_line(int argc, char **argv) {
             log_threshold = static_cast<unsigned>(v < 0 ? 0 : v > 4 ? 4 : v);
         } else if (strcmp(argv[i], "--debug-level") == 0) {
             debug_level = static_cast<uint8_t>(atoi(argv[++i]) & 0xFF);
+        } else if (strcmp(argv[i], "--gl") == 0) {
+            const char *path = argv[++i];
+            shell_request_context(strcmp(path, "es") == 0        ? CONTEXT_ES
+                                  : strcmp(path, "desktop") == 0 ? CONTEXT_DESKTOP
+                                                                 : CONTEXT_AUTO);
         }
     }
 }
@@ -68,6 +73,7 @@ void shell_quit(int request_exit, int code) {
         sound_shutdown();
         menu_shutdown_hook();
         log_close();
+        shell_context_close();
         shutdown_done = 1;
     }
     if (request_exit) shell_request_quit(code);

@@ -2,7 +2,7 @@
 #include "support.h"
 
 #include "app/app.h"
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include <vostrel/text/text.h>
 

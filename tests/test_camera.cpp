@@ -3,7 +3,7 @@
 // a real 320x480 GL window and read back.
 #include <vostrel/render/render.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 #include <vostrel/anim/anim.h>
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include "support.h"
 #include <vostrel/text/text.h>

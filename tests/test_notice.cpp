@@ -6,7 +6,7 @@
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/input/input.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include "support.h"
 #include <vostrel/text/text.h>
 

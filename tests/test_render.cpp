@@ -3,7 +3,7 @@
 // 320x480 GL window.
 #include <vostrel/render/render.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include "support.h"
 #include <vostrel/text/text.h>
 

@@ -4,7 +4,7 @@
 #include <vostrel/render/render.h>
 
 #include <vostrel/diag/diag.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // and the lit pixels show exactly where the layout put each cell.
 #include <vostrel/text/text.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include "support.h"
 

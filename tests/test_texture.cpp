@@ -2,7 +2,7 @@
 // (Xvfb): formats, filters, state left behind, texel contents and orientation.
 #include <vostrel/assets/assets.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

@@ -19,7 +19,7 @@ fail() {
 
 cmake --install "$build" --component framework --prefix "$work/prefix" >"$work/install.log" ||
     fail "cmake --install: $(cat "$work/install.log")"
-for f in lib/libvostrel_framework.a include/vostrel/ui/ui.h include/vostrel/platform/gles.h \
+for f in lib/libvostrel_framework.a include/vostrel/ui/ui.h \
     include/vostrel/shell/shell.h lib/cmake/Vostrel/VostrelConfig.cmake \
     lib/cmake/Vostrel/VostrelConfigVersion.cmake lib/pkgconfig/vostrel.pc; do
     [ -f "$work/prefix/$f" ] || fail "not installed: $f"

@@ -6,7 +6,7 @@
 #include <vostrel/text/text.h>
 
 #include <vostrel/assets/assets.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
 #include <ctype.h>

@@ -5,7 +5,7 @@
 // texture-coordinate arrays are off on exit.
 #include <vostrel/text/text.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
 #include <limits.h>

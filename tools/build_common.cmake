@@ -17,7 +17,11 @@ endif()
 
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SDL REQUIRED IMPORTED_TARGET sdl SDL_mixer)
-find_package(OpenGL REQUIRED)
+# Drawing is OpenGL ES 1.1: libGLESv1_CM and libEGL (GLVND), found through
+# pkg-config so that a cross build's PKG_CONFIG_SYSROOT_DIR finds the target's.
+# Nothing links libGL: the SDL_OPENGL fallback is reached through GLVND's
+# dispatch (shell/context.cpp says how).
+pkg_check_modules(GLES REQUIRED IMPORTED_TARGET glesv1_cm egl)
 find_library(LODEPNG_LIB lodepng REQUIRED)
 find_path(LODEPNG_INCLUDE lodepng.h REQUIRED)
 find_package(Threads REQUIRED)

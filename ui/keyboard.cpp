@@ -4,7 +4,7 @@
 // Geometry is in keyboard units (an ordinary key is 1 x 1).
 #include <vostrel/ui/ui.h>
 
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
 #include <math.h>

@@ -17,7 +17,7 @@
 #include <vostrel/anim/anim.h>
 #include <vostrel/assets/assets.h>
 #include <vostrel/audio/audio.h>
-#include <vostrel/platform/gles.h>
+#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include <vostrel/shell/shell.h>
 #include <vostrel/text/text.h>

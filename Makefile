@@ -65,14 +65,16 @@ soak: build-asan
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
-# Own board: a folder of 1 to 20 sounds becomes a program in build-board/,
-# linked with the framework library of build/ (built first).
+# Own board: a folder of 1 to 20 sounds appended by the board maker to a copy
+# of build/'s program, as build-board/vostrel-soundboard. Nothing is compiled
+# for the board itself.
 .PHONY: board
 board: setup
 	@test -n "$(SOUNDS)" || { echo "usage: make board SOUNDS=path/to/folder" >&2; exit 2; }
 	cmake --preset default >/dev/null
-	cmake --build --preset default --target vostrel_framework
-	sh tools/board/make_board.sh "$(SOUNDS)" build-board build
+	cmake --build --preset default --target vostrel-soundboard
+	mkdir -p build-board
+	sh tools/board/vostrel-make-board "$(SOUNDS)" -o build-board/vostrel-soundboard --program build/vostrel-soundboard
 
 # Debian package of the soundboard (build/vostrel-soundboard_<version>_<arch>.deb),
 # checked by lintian (errors fail) and desktop-file-validate.

@@ -3,10 +3,16 @@
 // screen with square cells; a press highlights, a release plays the button's
 // clip after stopping the one started last. The framework drives it only
 // through the app_ hooks below.
+//
+// The board is the compiled-in one, or one appended to the executable
+// (app/payload.h) with its options: a volume and looping per sound, and for
+// the whole board overlapping plays and a "Stop" button after the sounds.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
+
+#include "app/payload.h"
 
 #include <vostrel/assets/assets.h>
 #include <vostrel/audio/audio.h>
@@ -21,6 +27,9 @@ struct BoardButton {
     Rect cell;                        // grid units: (column, column + 1, row, row + 1)
     const AssetRecord *clip;          // the WAV clip
     SoundRecord sound;                // the clip loaded for playback
+    int volume;                       // percent of full volume, 0 to 100
+    int loop;                         // 1: plays until stopped; a tap while it plays stops it
+    int stops_all;                    // 1: the "Stop" button, which has no clip
 };
 
 // The default board's clips (data/vostrel_NN.wav)
@@ -36,19 +45,26 @@ extern const int board_count;                 // buttons on this board: 1 to BOA
 extern const char *const board_captions[];    // board_count captions
 extern const AssetRecord *const board_clips[]; // board_count clips
 
+// The appended board in use instead of the compiled-in one, or null (set before the shell starts)
+extern const PayloadBoard *board_payload;
+
 // Module state
 extern BoardButton buttons[BOARD_BUTTONS]; // display order; the first board_count are in use
 extern Rect grid_rect;                      // grid space, grown to the screen's aspect
 extern BoardButton *selected_button;        // under the finger, or null
 extern BoardButton *playing_button;         // started last, or null
+extern int board_overlap;                   // 1: a tap stops no other clip (a replay restarts only its own)
 
 // Internal operations
 void board_grid_size(const Rect *r, int n, int *columns, int *rows); // grid shape closest to r's aspect
 void board_pick(TouchEvent touch);                                   // selects the button under point 0 (last match wins)
+int board_button_count(void);                                        // buttons of the board in use, the "Stop" button included
+void board_press(BoardButton *b);                                    // what a release on b does: stop all, stop a playing loop, or (re)start b's clip
+int board_state_folder(const char *program, const PayloadBoard *board, char *folder, int size); // the state folder's name: program alone, or program-board for an appended board; 0 if it does not fit
 
 // The soundboard defines these hooks of shell/shell.h and leaves the rest to
 // the framework's defaults: app_layout lays out the grid, app_init builds and
-// sorts the buttons and loads their clips, app_draw draws the board, touch down
-// and drag pick the button under the finger, touch up stops the clip started
-// last and plays the selection.
+// sorts the buttons, loads their clips and sets their volumes, app_draw draws
+// the board, touch down and drag pick the button under the finger, touch up
+// hands the selection to board_press.
 // clang-format on

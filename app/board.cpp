@@ -5,6 +5,12 @@
 // matches the screen, with square cells, centred. A press or drag selects the button under
 // the finger (on a shared edge the later button wins); a release stops the
 // clip started last and plays the selection once.
+//
+// An appended board may change that: a looping sound repeats until a tap on
+// it (or on another button, unless the board overlaps) stops it; an
+// overlapping board starts a clip without stopping the others and a tap on a
+// button restarts only that button's clip; a "Stop" button, after the sorted
+// sounds and so in the last filled cell, stops every clip of the board.
 #include "app/app.h"
 
 #include <GLES/gl.h>
@@ -20,6 +26,10 @@ BoardButton buttons[BOARD_BUTTONS];
 Rect grid_rect = {0.0f, 1.0f, 0.0f, 1.0f};
 BoardButton *selected_button;
 BoardButton *playing_button;
+const PayloadBoard *board_payload;
+int board_overlap;
+
+static const char stop_caption[] = "Stop";
 
 static const Rgba fill_colour = {64, 64, 64, 222};
 static const Rgba ink_normal = {128, 128, 128, 255};
@@ -46,40 +56,61 @@ void board_grid_size(const Rect *r, int n, int *columns, int *rows) {
 void app_layout(const Rect *screen) {
     app_input_rect = *screen;
     int columns, rows;
-    board_grid_size(&app_input_rect, board_count, &columns, &rows);
+    int count = board_button_count();
+    board_grid_size(&app_input_rect, count, &columns, &rows);
     grid_rect = {0.0f, static_cast<float>(columns), 0.0f, static_cast<float>(rows)};
     rect_grow_to_aspect(&app_input_rect, &grid_rect);
     int k = 0;
-    for (int row = rows - 1; row >= 0 && k < board_count; row--)
-        for (int column = 0; column < columns && k < board_count; column++, k++)
+    for (int row = rows - 1; row >= 0 && k < count; row--)
+        for (int column = 0; column < columns && k < count; column++, k++)
             buttons[k].cell = {static_cast<float>(column), static_cast<float>(column + 1),
                                static_cast<float>(row), static_cast<float>(row + 1)};
+}
+
+int board_button_count(void) {
+    if (!board_payload) return board_count;
+    return board_payload->count + (board_payload->stop ? 1 : 0);
 }
 
 void app_init(void) {
     memset(buttons, 0, sizeof buttons);
     selected_button = nullptr;
     playing_button = nullptr;
-    for (int k = 0; k < board_count; k++) {
-        snprintf(buttons[k].caption, sizeof buttons[k].caption, "%s", board_captions[k]);
-        buttons[k].clip = board_clips[k];
+    const PayloadBoard *p = board_payload;
+    int sounds = p ? p->count : board_count;
+    board_overlap = p ? p->overlap : 0;
+    for (int k = 0; k < sounds; k++) {
+        snprintf(buttons[k].caption, sizeof buttons[k].caption, "%s",
+                 p ? p->sounds[k].caption : board_captions[k]);
+        buttons[k].clip = p ? &p->sounds[k].clip : board_clips[k];
+        buttons[k].volume = p ? p->sounds[k].volume : 100;
+        buttons[k].loop = p ? p->sounds[k].loop : 0;
     }
-    for (int k = 0; k < board_count; k++)
-        if (buttons[k].clip) sound_load(buttons[k].clip, &buttons[k].sound);
-    for (int i = 0; i < board_count - 1; i++)
-        for (int j = i; j < board_count; j++)
+    for (int k = 0; k < sounds; k++) {
+        if (!buttons[k].clip) continue;
+        sound_load(buttons[k].clip, &buttons[k].sound);
+        if (buttons[k].volume < 100)
+            sound_mixer_set_volume(&buttons[k].sound,
+                                   (buttons[k].volume * SOUND_VOLUME_FULL + 50) / 100);
+    }
+    for (int i = 0; i < sounds - 1; i++)
+        for (int j = i; j < sounds; j++)
             if (strcmp(buttons[i].caption, buttons[j].caption) > 0) {
                 BoardButton t = buttons[i];
                 buttons[i] = buttons[j];
                 buttons[j] = t;
             }
+    if (p && p->stop && sounds < BOARD_BUTTONS) {
+        snprintf(buttons[sounds].caption, sizeof buttons[sounds].caption, "%s", stop_caption);
+        buttons[sounds].stops_all = 1;
+    }
 }
 
 void app_draw(const Rect *screen) {
     app_input_rect = *screen;
     glPushMatrix();
     gl_begin_2d(&grid_rect);
-    for (int k = 0; k < board_count; k++)
+    for (int k = 0, n = board_button_count(); k < n; k++)
         draw_label_box(&buttons[k].cell, buttons[k].caption, fill_colour,
                        &buttons[k] == selected_button ? ink_selected : ink_normal);
     glPopMatrix();
@@ -89,20 +120,44 @@ void board_pick(TouchEvent touch) {
     selected_button = nullptr;
     float x = touch.points[0].x, y = touch.points[0].y;
     rect_map_point(&app_input_rect, &grid_rect, &x, &y);
-    for (int k = 0; k < board_count; k++)
+    for (int k = 0, n = board_button_count(); k < n; k++)
         if (rect_contains(&buttons[k].cell, x, y)) selected_button = &buttons[k];
 }
 
 void app_touch_down(TouchEvent touch) { board_pick(touch); }
 void app_touch_drag(TouchEvent touch) { board_pick(touch); }
 
-void app_touch_up(TouchEvent) {
-    if (!selected_button) return;
-    if (playing_button) {
+void board_press(BoardButton *b) {
+    if (b->stops_all) {
+        for (int k = 0, n = board_button_count(); k < n; k++)
+            if (buttons[k].clip) sound_stop(&buttons[k].sound);
+        playing_button = nullptr;
+        return;
+    }
+    if (b->loop && sound_is_playing(&b->sound)) {
+        sound_stop(&b->sound);
+        if (playing_button == b) playing_button = nullptr;
+        return;
+    }
+    if (board_overlap) {
+        sound_stop(&b->sound);
+    } else if (playing_button) {
         sound_stop(&playing_button->sound);
         playing_button = nullptr;
     }
-    sound_play(&selected_button->sound, 0);
-    playing_button = selected_button;
+    sound_play(&b->sound, b->loop);
+    playing_button = b;
+}
+
+void app_touch_up(TouchEvent) {
+    if (!selected_button) return;
+    BoardButton *b = selected_button;
     selected_button = nullptr;
+    board_press(b);
+}
+
+int board_state_folder(const char *program, const PayloadBoard *board, char *folder, int size) {
+    int n = board ? snprintf(folder, static_cast<size_t>(size), "%s-%s", program, board->name)
+                  : snprintf(folder, static_cast<size_t>(size), "%s", program);
+    return n >= 0 && n < size;
 }

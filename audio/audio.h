@@ -69,4 +69,9 @@ void sound_shutdown(void);                                   // unloads via the 
 int sound_registry_count(void);                              // registered records (tests)
 int sound_pool_count(void);                                  // free delay nodes (tests)
 int sound_delayed_count(void);                               // pending delayed plays (tests)
+
+// Board options (appended): per-sound volume, the WAV gate on its own
+constexpr int SOUND_VOLUME_FULL = 128;                          // the mixer's full chunk volume
+const char *sound_wav_problem(const AssetRecord *asset);        // null if the loader would hand the bytes to the mixer, else why not
+int sound_mixer_set_volume(SoundRecord *rec, int volume);       // chunk volume 0 to SOUND_VOLUME_FULL (clamped) for every later play; 0 if not loaded
 // clang-format on

@@ -119,3 +119,13 @@ Mix_Chunk *sound_channel_chunk(int channel) {
     if (channel < 0 || channel >= SOUND_CHANNELS) return nullptr;
     return channel_chunks[channel];
 }
+
+const char *sound_wav_problem(const AssetRecord *asset) {
+    return wav_problem(asset->data, asset->size);
+}
+
+int sound_mixer_set_volume(SoundRecord *rec, int volume) {
+    if (!rec->chunk) return 0;
+    Mix_VolumeChunk(rec->chunk, volume < 0 ? 0 : volume > MIX_MAX_VOLUME ? MIX_MAX_VOLUME : volume);
+    return 1;
+}

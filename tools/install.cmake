@@ -1,11 +1,12 @@
 # Installs the soundboard as a desktop program (all under COMPONENT
-# soundboard): bin/vostrel-soundboard, its desktop entry, hicolor icons, the
-# man page (section 6) and the documents, and packages that component alone as
-# a Debian package with CPack (`make package`).
+# soundboard): bin/vostrel-soundboard, the board maker bin/vostrel-make-board
+# (a shell script that appends a board to a copy of the program), the desktop
+# entry, hicolor icons, the man pages (sections 6 and 1) and the documents,
+# and packages that component alone as a Debian package with CPack
+# (`make package`).
 #
-# Included by the top-level CMakeLists and by tools/board/CMakeLists.txt (a
-# board of one's own installs the same way); VOSTREL_INSTALL_SOURCE_DIR is
-# the source tree. Only the top-level project sets up CPack.
+# Included by the top-level CMakeLists; VOSTREL_INSTALL_SOURCE_DIR is the
+# source tree. Only the top-level project sets up CPack.
 if(NOT VOSTREL_INSTALL_SOURCE_DIR)
   set(VOSTREL_INSTALL_SOURCE_DIR ${CMAKE_SOURCE_DIR})
 endif()
@@ -16,6 +17,8 @@ set(VERSION ${PROJECT_VERSION}) # for the man page and changelog templates
 
 install(TARGETS vostrel-soundboard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT soundboard)
+install(PROGRAMS ${VOSTREL_INSTALL_SOURCE_DIR}/tools/board/vostrel-make-board
+        DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT soundboard)
 install(FILES ${VOSTREL_INSTALL_FILES}/vostrel-soundboard.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT soundboard)
 foreach(size 32 48 64 128 256)
@@ -29,7 +32,7 @@ endforeach()
 # Made while configuring (configure_file reruns it when a template changes),
 # so installing needs no build step of its own.
 find_program(VOSTREL_GZIP gzip REQUIRED)
-foreach(name vostrel-soundboard.6 changelog)
+foreach(name vostrel-soundboard.6 vostrel-make-board.1 changelog)
   configure_file(${VOSTREL_INSTALL_FILES}/${name} ${VOSTREL_INSTALL_GEN}/${name} @ONLY)
   execute_process(COMMAND ${VOSTREL_GZIP} -9nfk ${VOSTREL_INSTALL_GEN}/${name}
                   RESULT_VARIABLE gzip_status)
@@ -39,6 +42,8 @@ foreach(name vostrel-soundboard.6 changelog)
 endforeach()
 install(FILES ${VOSTREL_INSTALL_GEN}/vostrel-soundboard.6.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT soundboard)
+install(FILES ${VOSTREL_INSTALL_GEN}/vostrel-make-board.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT soundboard)
 set(VOSTREL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vostrel-soundboard)
 install(FILES ${VOSTREL_INSTALL_SOURCE_DIR}/README.md ${VOSTREL_INSTALL_FILES}/copyright
               ${VOSTREL_INSTALL_GEN}/changelog.gz
@@ -72,6 +77,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # SDL opens libGL with dlopen, which dpkg-shlibdeps cannot see; Mesa's drivers
 # render where no GPU driver is installed. The computed Depends are appended.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libgl1-mesa-dri")
+# vostrel-make-board converts sounds with sox; the program itself needs none.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sox, libsox-fmt-all")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

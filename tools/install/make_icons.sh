@@ -1,7 +1,7 @@
 #!/bin/sh
 # Makes the program's icons (tools/install/icons/vostrel-soundboard-N.png,
 # committed, so a build needs neither this script nor Python) from the board's
-# own look: a four-button board built with tools/board/make_board.sh, shown
+# own look: a four-button board built with tools/board/vostrel-make-board, shown
 # under a private Xvfb with one button held down, saved by window_shot; its
 # 2 x 2 grid of buttons, corners rounded, scaled to each size with python3-pil.
 # Run after `make build`: sh tools/install/make_icons.sh
@@ -18,7 +18,8 @@ for name in one two three four; do
 done
 printf 'one.wav\tBa dum\\ntss!\ntwo.wav\tWow!\nthree.wav\tYes!\nfour.wav\toops\n' \
   >"$tmp/sounds/captions.txt"
-sh tools/board/make_board.sh "$tmp/sounds" "$tmp/board" build >/dev/null
+mkdir "$tmp/board"
+sh tools/board/vostrel-make-board "$tmp/sounds" -o "$tmp/board/vostrel-soundboard" --program build/vostrel-soundboard >/dev/null
 # Buttons sort "Ba dum", "Wow!", "Yes!", "oops": hold "Wow!", top right.
 sh tools/held_shot.sh "$tmp/board/vostrel-soundboard" 240 160 "$tmp/shot.png"
 /usr/bin/python3 - "$tmp/shot.png" tools/install/icons <<'PY'

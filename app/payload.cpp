@@ -1,0 +1,349 @@
+// Board payload reader. See payload.h for the layout and the contract.
+//
+// Nothing here trusts the file: the image end comes from the ELF headers
+// (bounded by the file), the trailer must end the file exactly where the
+// payload's length says, the checksum covers every payload byte before the
+// header is parsed, and the header's lengths must add up to the payload.
+#include "app/payload.h"
+
+#include <vostrel/audio/audio.h>
+
+#include <elf.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+// Larger payloads are refused rather than allocated: twenty long clips at
+// 22050 Hz mono fit in a small part of this.
+constexpr uint64_t PAYLOAD_MAX_BYTES = 512ull << 20;
+constexpr size_t PAYLOAD_HEAD_BYTES = 65536; // ELF and program headers are read from here
+
+static void say(char *why, size_t why_size, const char *fmt, ...) {
+    if (!why || why_size == 0) return;
+    va_list args;
+    va_start(args, fmt);
+    vsnprintf(why, why_size, fmt, args);
+    va_end(args);
+}
+
+uint32_t payload_checksum(const uint8_t *data, size_t size) {
+    static uint32_t table[256];
+    static int ready = 0;
+    if (!ready) {
+        for (uint32_t i = 0; i < 256; i++) {
+            uint32_t c = i << 24;
+            for (int k = 0; k < 8; k++)
+                c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
+            table[i] = c;
+        }
+        ready = 1;
+    }
+    uint32_t crc = 0;
+    for (size_t i = 0; i < size; i++)
+        crc = (crc << 8) ^ table[(crc >> 24) ^ data[i]];
+    for (uint64_t n = size; n; n >>= 8)
+        crc = (crc << 8) ^ table[(crc >> 24) ^ (n & 0xFF)];
+    return ~crc;
+}
+
+// Both ELF classes: the arm packages are 32-bit.
+template <typename Ehdr, typename Phdr>
+static int image_end(const uint8_t *head, size_t head_size, uint64_t file_size, uint64_t *end) {
+    if (head_size < sizeof(Ehdr)) return 0;
+    Ehdr e;
+    memcpy(&e, head, sizeof e);
+    uint64_t last = e.e_ehsize;
+    uint64_t ph_table = static_cast<uint64_t>(e.e_phnum) * e.e_phentsize;
+    uint64_t sh_table = static_cast<uint64_t>(e.e_shnum) * e.e_shentsize;
+    if (e.e_phoff > file_size || ph_table > file_size - e.e_phoff) return 0;
+    if (e.e_shoff > file_size || sh_table > file_size - e.e_shoff) return 0;
+    if (e.e_phnum && (e.e_phentsize < sizeof(Phdr) || e.e_phoff > head_size ||
+                      ph_table > head_size - e.e_phoff))
+        return 0;
+    if (e.e_phoff + ph_table > last) last = e.e_phoff + ph_table;
+    if (e.e_shoff + sh_table > last) last = e.e_shoff + sh_table;
+    for (uint64_t i = 0; i < e.e_phnum; i++) {
+        Phdr p;
+        memcpy(&p, head + e.e_phoff + i * e.e_phentsize, sizeof p);
+        if (p.p_offset > file_size || p.p_filesz > file_size - p.p_offset) return 0;
+        if (p.p_offset + p.p_filesz > last) last = p.p_offset + p.p_filesz;
+    }
+    if (last > file_size) return 0;
+    *end = last;
+    return 1;
+}
+
+int payload_image_end(const uint8_t *head, size_t head_size, uint64_t file_size, uint64_t *end) {
+    if (head_size < EI_NIDENT || memcmp(head, ELFMAG, SELFMAG) != 0) return 0;
+    const uint16_t probe = 1;
+    int little = *reinterpret_cast<const uint8_t *>(&probe) == 1;
+    if (head[EI_DATA] != (little ? ELFDATA2LSB : ELFDATA2MSB)) return 0;
+    if (head[EI_CLASS] == ELFCLASS64)
+        return image_end<Elf64_Ehdr, Elf64_Phdr>(head, head_size, file_size, end);
+    if (head[EI_CLASS] == ELFCLASS32)
+        return image_end<Elf32_Ehdr, Elf32_Phdr>(head, head_size, file_size, end);
+    return 0;
+}
+
+// A cursor over the payload's header lines.
+struct Cursor {
+    const uint8_t *p;
+    size_t left;
+};
+
+// Takes the word up to the next space (or, with to_line_end, up to the
+// newline) into out; 0 if none or too long.
+static int take(Cursor *c, char *out, size_t out_size, int to_line_end) {
+    size_t n = 0;
+    while (n < c->left && c->p[n] != '\n' && (to_line_end || c->p[n] != ' '))
+        n++;
+    if (n == 0 || n >= out_size || n >= c->left) return 0;
+    memcpy(out, c->p, n);
+    out[n] = 0;
+    c->p += n;
+    c->left -= n;
+    return 1;
+}
+
+// The separator after a field: ' ' between fields, '\n' at the line's end.
+static int expect(Cursor *c, char ch) {
+    if (c->left == 0 || c->p[0] != ch) return 0;
+    c->p++;
+    c->left--;
+    return 1;
+}
+
+// A decimal number of at most 10 digits, no sign, within [low, high].
+static int number(Cursor *c, uint64_t low, uint64_t high, uint64_t *value) {
+    char word[12];
+    if (!take(c, word, sizeof word, 0)) return 0;
+    uint64_t v = 0;
+    for (const char *d = word; *d; d++) {
+        if (*d < '0' || *d > '9') return 0;
+        v = v * 10 + static_cast<uint64_t>(*d - '0');
+    }
+    if (v < low || v > high) return 0;
+    *value = v;
+    return 1;
+}
+
+// "" if the caption (tabs as breaks) keeps the board's rules, else the rule.
+static const char *caption_problem(const char *text) {
+    int lines = 1, line = 0, total = 0;
+    for (const char *c = text; *c; c++) {
+        if (*c == '\t') {
+            lines++;
+            line = 0;
+            continue;
+        }
+        if (*c < ' ' || *c > '~') return "a caption holds only printable ASCII";
+        line++;
+        total++;
+        if (line > 12) return "a caption line has at most 12 characters";
+    }
+    if (lines > 4) return "a caption has 1 to 4 lines";
+    if (total < 1) return "a caption is not empty";
+    if (total > 27) return "a caption has at most 27 characters in all";
+    return nullptr;
+}
+
+static int name_ok(const char *name) {
+    for (const char *c = name; *c; c++)
+        if (!((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
+              *c == '.' || *c == '_' || *c == '-'))
+            return 0;
+    return name[0] != '.';
+}
+
+int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why,
+                  size_t why_size) {
+    PayloadBoard board;
+    memset(&board, 0, sizeof board);
+    Cursor c = {data, size};
+    char word[PAYLOAD_NAME_SIZE];
+    uint64_t overlap, stop, count;
+    if (!take(&c, word, sizeof word, 0) || strcmp(word, "board") != 0 || !expect(&c, ' ') ||
+        !number(&c, 0, 1, &overlap) || !expect(&c, ' ') || !number(&c, 0, 1, &stop) ||
+        !expect(&c, ' ') || !number(&c, 1, PAYLOAD_SOUNDS, &count) || !expect(&c, ' ') ||
+        !take(&c, board.name, sizeof board.name, 1) || !expect(&c, '\n')) {
+        say(why, why_size, "the board's first line is not \"board <overlap> <stop> <sounds> <name>\"");
+        return 0;
+    }
+    if (!name_ok(board.name)) {
+        say(why, why_size, "the board's name holds characters other than letters, digits, '.', '_', '-'");
+        return 0;
+    }
+    if (stop && count > PAYLOAD_SOUNDS - 1) {
+        say(why, why_size, "a board with a stop button holds at most %d sounds", PAYLOAD_SOUNDS - 1);
+        return 0;
+    }
+    board.overlap = static_cast<int>(overlap);
+    board.stop = static_cast<int>(stop);
+    board.count = static_cast<int>(count);
+    uint64_t sizes[PAYLOAD_SOUNDS];
+    for (int k = 0; k < board.count; k++) {
+        PayloadSound *s = &board.sounds[k];
+        uint64_t volume, loop;
+        if (!take(&c, word, sizeof word, 0) || strcmp(word, "sound") != 0 || !expect(&c, ' ') ||
+            !number(&c, 1, UINT32_MAX, &sizes[k]) || !expect(&c, ' ') ||
+            !number(&c, 0, 100, &volume) || !expect(&c, ' ') || !number(&c, 0, 1, &loop) ||
+            !expect(&c, ' ') || !take(&c, s->caption, sizeof s->caption, 1) ||
+            !expect(&c, '\n')) {
+            say(why, why_size, "sound %d: the line is not \"sound <bytes> <volume> <loop> <caption>\"",
+                k + 1);
+            return 0;
+        }
+        if (const char *rule = caption_problem(s->caption)) {
+            say(why, why_size, "sound %d: %s", k + 1, rule);
+            return 0;
+        }
+        for (char *ch = s->caption; *ch; ch++)
+            if (*ch == '\t') *ch = '\n';
+        for (int j = 0; j < k; j++)
+            if (strcmp(board.sounds[j].caption, s->caption) == 0) {
+                say(why, why_size, "sounds %d and %d have the same caption", j + 1, k + 1);
+                return 0;
+            }
+        s->volume = static_cast<int>(volume);
+        s->loop = static_cast<int>(loop);
+    }
+    // The clips fill the rest exactly.
+    uint64_t left = c.left;
+    for (int k = 0; k < board.count; k++) {
+        if (sizes[k] > left) {
+            say(why, why_size, "sound %d: its length runs past the end of the board", k + 1);
+            return 0;
+        }
+        left -= sizes[k];
+    }
+    if (left != 0) {
+        say(why, why_size, "%llu bytes after the last sound", static_cast<unsigned long long>(left));
+        return 0;
+    }
+    const uint8_t *at = c.p;
+    for (int k = 0; k < board.count; k++) {
+        PayloadSound *s = &board.sounds[k];
+        s->clip = {"board.wav", "wav", static_cast<uint32_t>(sizes[k]), at};
+        at += sizes[k];
+        if (const char *problem = sound_wav_problem(&s->clip)) {
+            say(why, why_size, "sound %d: %s", k + 1, problem);
+            return 0;
+        }
+    }
+    *out = board;
+    return 1;
+}
+
+// The trailer checks shared by the file and memory readers: where the payload
+// lies, once the trailer is known to end the file right after it.
+static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, uint64_t *offset,
+                  uint64_t *length, uint32_t *crc, char *why, size_t why_size) {
+    uint64_t extra = file_size - image;
+    if (extra < PAYLOAD_TRAILER_SIZE || memcmp(trailer, PAYLOAD_MAGIC, 8) != 0) {
+        say(why, why_size, "%llu bytes after the program end in no board trailer (truncated or damaged)",
+            static_cast<unsigned long long>(extra));
+        return 0;
+    }
+    uint32_t version = read_le32(trailer + 8);
+    if (version != PAYLOAD_VERSION) {
+        say(why, why_size, "board format version %u; this program reads version %u", version,
+            PAYLOAD_VERSION);
+        return 0;
+    }
+    *crc = read_le32(trailer + 12);
+    *length = read_le32(trailer + 16) | static_cast<uint64_t>(read_le32(trailer + 20)) << 32;
+    if (*length != extra - PAYLOAD_TRAILER_SIZE) {
+        say(why, why_size, "the trailer gives %llu payload bytes, %llu are there (truncated or damaged)",
+            static_cast<unsigned long long>(*length),
+            static_cast<unsigned long long>(extra - PAYLOAD_TRAILER_SIZE));
+        return 0;
+    }
+    if (*length > PAYLOAD_MAX_BYTES) {
+        say(why, why_size, "a payload of %llu bytes is larger than a board can be",
+            static_cast<unsigned long long>(*length));
+        return 0;
+    }
+    *offset = image;
+    return 1;
+}
+
+static int check_and_parse(const uint8_t *payload, uint64_t length, uint32_t crc,
+                           PayloadBoard *board, char *why, size_t why_size) {
+    uint32_t actual = payload_checksum(payload, length);
+    if (actual != crc) {
+        say(why, why_size, "checksum %u does not match the trailer's %u (damaged)", actual, crc);
+        return PAYLOAD_DAMAGED;
+    }
+    return payload_parse(payload, length, board, why, why_size) ? PAYLOAD_BOARD : PAYLOAD_DAMAGED;
+}
+
+int payload_read_bytes(const uint8_t *file, size_t size, PayloadBoard *board, char *why,
+                       size_t why_size) {
+    uint64_t image;
+    if (!payload_image_end(file, size, size, &image)) {
+        say(why, why_size, "not a program this machine runs");
+        return PAYLOAD_DAMAGED;
+    }
+    if (image == size) return PAYLOAD_NONE;
+    uint64_t offset, length;
+    uint32_t crc;
+    const uint8_t *trailer = size - image >= PAYLOAD_TRAILER_SIZE ? file + size - PAYLOAD_TRAILER_SIZE
+                                                                  : file;
+    if (!locate(trailer, image, size, &offset, &length, &crc, why, why_size))
+        return PAYLOAD_DAMAGED;
+    return check_and_parse(file + offset, length, crc, board, why, why_size);
+}
+
+int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t why_size) {
+    FILE *f = fopen(path, "rb");
+    if (!f) return PAYLOAD_NONE; // no way to look: the compiled-in board
+    int result = PAYLOAD_DAMAGED;
+    uint8_t *head = nullptr, *payload = nullptr;
+    uint8_t trailer[PAYLOAD_TRAILER_SIZE];
+    uint64_t image, offset, length, file_size;
+    uint32_t crc;
+    size_t head_size;
+    long end;
+    if (fseek(f, 0, SEEK_END) != 0 || (end = ftell(f)) < 0) {
+        say(why, why_size, "%s cannot be read", path);
+        goto done;
+    }
+    file_size = static_cast<uint64_t>(end);
+    head_size = file_size < PAYLOAD_HEAD_BYTES ? static_cast<size_t>(file_size) : PAYLOAD_HEAD_BYTES;
+    head = static_cast<uint8_t *>(malloc(head_size ? head_size : 1));
+    if (!head || fseek(f, 0, SEEK_SET) != 0 || fread(head, 1, head_size, f) != head_size) {
+        say(why, why_size, "%s cannot be read", path);
+        goto done;
+    }
+    if (!payload_image_end(head, head_size, file_size, &image)) {
+        result = PAYLOAD_NONE; // not an ELF we can measure: nothing appended to look for
+        goto done;
+    }
+    if (image == file_size) {
+        result = PAYLOAD_NONE;
+        goto done;
+    }
+    memset(trailer, 0, sizeof trailer);
+    if (file_size - image >= PAYLOAD_TRAILER_SIZE &&
+        (fseek(f, end - PAYLOAD_TRAILER_SIZE, SEEK_SET) != 0 ||
+         fread(trailer, 1, sizeof trailer, f) != sizeof trailer)) {
+        say(why, why_size, "%s cannot be read", path);
+        goto done;
+    }
+    if (!locate(trailer, image, file_size, &offset, &length, &crc, why, why_size)) goto done;
+    payload = static_cast<uint8_t *>(malloc(length ? length : 1));
+    if (!payload || fseek(f, static_cast<long>(offset), SEEK_SET) != 0 ||
+        fread(payload, 1, length, f) != length) {
+        say(why, why_size, "the board's %llu bytes cannot be read",
+            static_cast<unsigned long long>(length));
+        goto done;
+    }
+    result = check_and_parse(payload, length, crc, board, why, why_size);
+    if (result == PAYLOAD_BOARD) payload = nullptr; // the clips point into it for the whole run
+done:
+    free(head);
+    free(payload);
+    fclose(f);
+    return result;
+}

@@ -42,6 +42,7 @@ int log_size(void);                                     // file length in bytes;
 void log_reset_for_test(void);                          // closed and never attempted, threshold 2 (tests only)
 
 // Files
+int app_file_name(const char *suffix, int dashes, char *out, size_t size); // lower-cased APP_NAME + suffix (spaces as '-' if dashes) into size bytes, always terminated; 1 if it fit whole
 void get_base_dir(char *buffer, size_t size);    // bounded copy of the base directory (initially ".")
 void set_base_dir(const char *dir);              // replaces it (cut at 511 characters)
 int base_dir_use_state_home(const char *folder); // base directory = $XDG_STATE_HOME/folder ($HOME/.local/state/folder when unset or relative), created with its parents; 1 on success, base directory untouched on failure

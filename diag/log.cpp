@@ -45,10 +45,8 @@ void log_init(void) { (void)log_lock(); }
 // Any failure (including a path that does not fit) is final for the run.
 static void log_open(void) {
     log_state.open_attempted = 1;
-    char name[64];
-    snprintf(name, sizeof name, "%s_log.txt", APP_NAME);
-    for (char *c = name; *c; c++)
-        *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    char name[LOG_PATH_SIZE];
+    if (!app_file_name("_log.txt", 0, name, sizeof name)) return;
     char path[LOG_PATH_SIZE];
     int n = snprintf(path, sizeof path, "%s/%s", log_state.base_dir, name);
     if (n < 0 || n >= static_cast<int>(sizeof path)) return;

@@ -294,14 +294,12 @@ void options_file_path(const char *suffix, char *dest) {
     get_base_dir(dir, sizeof dir);
     size_t len = strlen(dir);
     const char *sep = (len > 0 && dir[len - 1] != '/') ? "/" : "";
-    char name[128];
-    snprintf(name, sizeof name, "%s%s", APP_NAME, suffix);
-    for (char *c = name; *c; c++)
-        *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    char name[PATH_SIZE];
     // A path that does not fit becomes "": opening it fails (and is reported)
     // and file_replace refuses it, instead of touching a file with a cut name.
+    int fits = app_file_name(suffix, 0, name, sizeof name);
     int n = snprintf(dest, PATH_SIZE, "%s%s%s", dir, sep, name);
-    if (n < 0 || n >= PATH_SIZE) dest[0] = 0;
+    if (!fits || n < 0 || n >= PATH_SIZE) dest[0] = 0;
 }
 
 int options_load(void) {

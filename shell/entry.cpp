@@ -14,30 +14,20 @@
 #include <vostrel/platform/pdl.h>
 #include <vostrel/shell/shell.h>
 
-#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+// The project's version, given by the build (CMakeLists.txt project VERSION).
 #ifndef VOSTREL_VERSION
-#define VOSTREL_VERSION "unknown"
+#error "VOSTREL_VERSION is not defined: build this file through the project's CMakeLists.txt"
 #endif
 
 constexpr int PROGRAM_NAME_SIZE = 64;
 
-// APP_NAME lower-cased with dashes for spaces: the installed program's name
-// and its state folder's ("vostrel-soundboard").
-static void program_name(char *name, size_t size) {
-    snprintf(name, size, "%s", APP_NAME);
-    for (char *c = name; *c; c++)
-        *c = *c == ' ' ? '-' : static_cast<char>(tolower(static_cast<unsigned char>(*c)));
-}
-
 static void print_usage(const char *name) {
     char stem[PROGRAM_NAME_SIZE];
-    snprintf(stem, sizeof stem, "%s", APP_NAME);
-    for (char *c = stem; *c; c++)
-        *c = static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    app_file_name("", 0, stem, sizeof stem);
     printf("Usage: %s [OPTION]...\n"
            "%s, a touch application.\n"
            "\n"
@@ -66,7 +56,7 @@ static void print_usage(const char *name) {
 
 int shell_early_options(int argc, char **argv) {
     char name[PROGRAM_NAME_SIZE];
-    program_name(name, sizeof name);
+    app_file_name("", 1, name, sizeof name); // the installed program's and its state folder's name
     int state_home = 0;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--log-level") == 0 || strcmp(argv[i], "--debug-level") == 0 ||

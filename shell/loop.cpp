@@ -68,7 +68,9 @@ void shell_request_quit(int) { quit_requested = 1; }
 // quit path; the process exits with status 1. reason null means SDL's error.
 static void start_failure(const char *what, const char *reason = nullptr) {
     const char *err = reason ? reason : SDL_GetError();
-    fprintf(stderr, "vostrel-soundboard: %s failed: %s\n", what, err);
+    char program[64];
+    app_file_name("", 1, program, sizeof program);
+    fprintf(stderr, "%s: %s failed: %s\n", program, what, err);
     log_printf(LOG_ERROR, "%s failed: %s", what, err);
     shell.start_failed = 1;
     shell_quit(1, 1);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,6 +148,25 @@ TEST(FileReplace, FailedWriteLeavesTheOldBytes) {
     ASSERT_EQ(stat(dir.file("f.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_FALSE(file_exists(dir.file("new.txt"))) << "no half-written new file";
+}
+
+// The application's name as file names and the program name use it.
+TEST(AppFileName, LowerCasedWithSuffixOrDashesAndNeverOverrun) {
+    char buf[64];
+    ASSERT_EQ(app_file_name("_log.txt", 0, buf, sizeof buf), 1);
+    EXPECT_STREQ(buf, "vostrel soundboard_log.txt");
+    ASSERT_EQ(app_file_name(".conf", 0, buf, sizeof buf), 1);
+    EXPECT_STREQ(buf, "vostrel soundboard.conf");
+    ASSERT_EQ(app_file_name("", 1, buf, sizeof buf), 1);
+    EXPECT_STREQ(buf, "vostrel-soundboard");
+
+    // A name that does not fit is reported, and nothing is written past the end.
+    char small[12];
+    memset(small, '#', sizeof small);
+    EXPECT_EQ(app_file_name(".session", 0, small, 8), 0);
+    EXPECT_STREQ(small, "vostrel");
+    EXPECT_EQ(small[8], '#');
+    EXPECT_EQ(app_file_name("", 0, small, sizeof("vostrel soundboard") - 1), 0) << "no room for the terminator";
 }
 
 } // namespace

@@ -6,11 +6,9 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-if(PROJECT_VERSION)
-  set(VOSTREL_FRAMEWORK_VERSION ${PROJECT_VERSION})
-else()
-  set(VOSTREL_FRAMEWORK_VERSION 1.8.0)
-endif()
+# The version is the project's (CMakeLists.txt), whatever project() a
+# subdirectory declared last.
+set(VOSTREL_FRAMEWORK_VERSION ${vostrel_VERSION})
 set(VOSTREL_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Vostrel)
 set(VOSTREL_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

@@ -1,6 +1,8 @@
-// The board builder (tools/board/make_board.sh): its refusals, the clips and
-// captions it makes from a folder of sounds, and one board built from three
-// generated sounds and played through its real program.
+// The board maker (tools/board/vostrel-make-board): its refusals, the clips,
+// captions and options it appends to the program, the program's refusal of
+// a damaged board, and one board made from three generated sounds and played
+// through its real program. What the maker wrote is read back with the
+// program's own payload reader, whose checksum is held against `cksum`.
 //
 // The sounds are written by the test itself (plain PCM WAV of several rates,
 // depths and channel counts) and turned into FLAC and Ogg by sox, so each
@@ -9,6 +11,7 @@
 #include "support.h"
 
 #include "app/app.h"
+#include "app/payload.h"
 #include <vostrel/input/input.h>
 
 #include <gtest/gtest.h>
@@ -87,18 +90,30 @@ struct BuildResult {
     std::string err;
 };
 
-// Runs the builder on folder `sounds` into `out`; with a framework build it
-// builds the program too.
+const std::string maker = std::string(VOSTREL_SOURCE_DIR) + "/tools/board/vostrel-make-board";
+
+// Runs the maker on folder `sounds`, writing the board to `out` (appended to
+// this build's program), with further arguments `extra`.
 BuildResult build_board(TempDir &dir, const std::string &sounds, const std::string &out,
-                        const std::string &framework = "") {
-    std::string cmd = "sh '" + std::string(VOSTREL_SOURCE_DIR) + "/tools/board/make_board.sh' '" +
-                      sounds + "' '" + out + "'" +
-                      (framework.empty() ? "" : " '" + framework + "'") + " >'" +
-                      dir.file("builder.out") + "' 2>'" + dir.file("builder.err") + "'";
+                        const std::string &extra = "") {
+    std::string cmd = "sh '" + maker + "' '" + sounds + "' -o '" + out + "' --program '" +
+                      VOSTREL_BINARY + "' " + extra + " >'" + dir.file("builder.out") + "' 2>'" +
+                      dir.file("builder.err") + "'";
     BuildResult r;
     r.status = run(cmd);
     r.err = read_file(dir.file("builder.err"));
     return r;
+}
+
+// The board the program would read from `path`; count 0 when there is none.
+PayloadBoard read_board(const std::string &path) {
+    PayloadBoard b;
+    memset(&b, 0, sizeof b);
+    char why[PAYLOAD_WHY_SIZE] = "";
+    int r = payload_read_file(path.c_str(), &b, why, sizeof why);
+    EXPECT_EQ(r, PAYLOAD_BOARD) << path << ": " << why;
+    if (r != PAYLOAD_BOARD) b.count = 0;
+    return b;
 }
 
 // A fresh folder of sounds inside the test's directory.
@@ -125,7 +140,7 @@ void expect_refusal(TempDir &dir, const BuildResult &r, const std::string &file,
     }
     EXPECT_TRUE(found) << "expected a line naming " << file << " and \"" << rule << "\" in:\n"
                        << r.err;
-    EXPECT_FALSE(file_exists(dir.file("out/board/board.txt")));
+    EXPECT_FALSE(file_exists(dir.file("out")));
 }
 
 TEST(BoardBuilder, RefusesAnEmptyFolderAndMoreThanTwentySounds) {
@@ -159,21 +174,45 @@ TEST(BoardBuilder, RefusesWhatIsNotAudioEmptyOrSilent) {
     EXPECT_EQ(r.err.find("fine.wav"), std::string::npos) << r.err;
 }
 
-TEST(BoardBuilder, RefusesCaptionsThatCannotFit) {
+TEST(BoardBuilder, RefusesGivenCaptionsThatCannotFit) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    write_tone(sounds + "/supercalifragilistic.wav");           // one word of 20 characters
-    write_tone(sounds + "/alpha beta gamma delta epsilon.wav"); // 28 characters once wrapped
-    write_tone(sounds + "/caf\xc3\xa9.wav");                    // not ASCII
+    write_tone(sounds + "/caf\xc3\xa9.wav"); // not ASCII
     write_tone(sounds + "/five.wav");
+    write_tone(sounds + "/long.wav");
     write_tone(sounds + "/fits.wav");
-    write_file(sounds + "/captions.txt", "# given captions\nfive.wav\ta\\nb\\nc\\nd\\ne\n");
+    write_file(sounds + "/captions.txt", "# given captions\nfive.wav\ta\\nb\\nc\\nd\\ne\n"
+                                         "long.wav\tsupercalifragilistic\n");
     BuildResult r = build_board(dir, sounds, dir.file("out"));
-    expect_refusal(dir, r, "supercalifragilistic.wav", "at most 12 characters");
-    expect_refusal(dir, r, "alpha beta gamma delta epsilon.wav", "at most 27 characters");
     expect_refusal(dir, r, "caf\xc3\xa9.wav", "printable ASCII");
     expect_refusal(dir, r, "five.wav", "1 to 4 lines");
+    expect_refusal(dir, r, "long.wav", "at most 12 characters");
     EXPECT_EQ(r.err.find("fits.wav"), std::string::npos) << r.err;
+}
+
+// Captions from file names that cannot fit are cut to whole words and "...",
+// with one line each saying so and naming the caption file.
+TEST(BoardBuilder, ShortensCaptionsTakenFromLongFileNames) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_tone(sounds + "/supercalifragilistic.wav");                   // one word of 20
+    write_tone(sounds + "/alpha beta gamma delta epsilon.wav");         // 28 once wrapped
+    write_tone(sounds + "/the best sound effect from that movie.wav"); // the issue's example
+    write_tone(sounds + "/fits.wav");
+    BuildResult r = build_board(dir, sounds, dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string said = read_file(dir.file("builder.out"));
+    EXPECT_EQ(count_of(said, "shortened"), 3) << said;
+    EXPECT_NE(said.find("supercalifragilistic.wav<TAB><caption>\" to " + sounds + "/captions.txt"),
+              std::string::npos)
+        << said;
+    PayloadBoard b = read_board(dir.file("out"));
+    ASSERT_EQ(b.count, 4);
+    // In byte order of the file names; every caption keeps the rules.
+    EXPECT_STREQ(b.sounds[0].caption, "alpha beta\ngamma\ndelta...");
+    EXPECT_STREQ(b.sounds[1].caption, "fits");
+    EXPECT_STREQ(b.sounds[2].caption, "supercali...");
+    EXPECT_STREQ(b.sounds[3].caption, "the best\nsound effect\nfrom...");
 }
 
 TEST(BoardBuilder, RefusesEqualCaptionsAndCaptionsForNoSound) {
@@ -196,7 +235,9 @@ TEST(BoardBuilder, FileNamesAreReadAsNamesNotPatterns) {
     write_tone(sounds + "/[x]*.wav");
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_file(dir.file("out/board/board.txt")), "vostrel_00.wav\t\\133x\\135*\n");
+    PayloadBoard b = read_board(dir.file("out"));
+    ASSERT_EQ(b.count, 1);
+    EXPECT_STREQ(b.sounds[0].caption, "[x]*");
 }
 
 struct WavInfo {
@@ -213,9 +254,9 @@ uint32_t le(const std::vector<uint8_t> &b, size_t at, int bytes) {
     return v;
 }
 
-WavInfo read_wav(const std::string &path) {
+WavInfo read_wav(const AssetRecord &clip) {
     WavInfo w;
-    std::vector<uint8_t> b = read_bytes(path);
+    std::vector<uint8_t> b(clip.data, clip.data + clip.size);
     if (b.size() < 44 || memcmp(b.data(), "RIFF", 4) != 0 || memcmp(&b[8], "WAVEfmt ", 8) != 0)
         return w;
     uint32_t data = le(b, 40, 4);
@@ -255,21 +296,19 @@ TEST(BoardBuilder, MakesClipsAndCaptionsFromAnyFormat) {
 
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     ASSERT_EQ(r.status, 0) << r.err;
-    // In byte order of the file names; "\n" in board.txt is a line break, and
-    // what C++ or a CMake list would read is written as octal escapes.
-    EXPECT_EQ(read_file(dir.file("out/board/board.txt")),
-              "vostrel_00.wav\tDrum roll\n"
-              "vostrel_01.wav\tbeep\n"
-              "vostrel_02.wav\tonce upon a\\ntime\n"
-              "vostrel_03.wav\tThe\\nend\\073 \\133\\042k\\042\\135 \\134\n");
+    // In byte order of the file names; "\n" in captions.txt is a line break.
+    PayloadBoard b = read_board(dir.file("out"));
+    ASSERT_EQ(b.count, 4);
+    EXPECT_STREQ(b.sounds[0].caption, "Drum roll");
+    EXPECT_STREQ(b.sounds[1].caption, "beep");
+    EXPECT_STREQ(b.sounds[2].caption, "once upon a\ntime");
+    EXPECT_STREQ(b.sounds[3].caption, "The\nend; [\"k\"] \\");
     const double hz[4] = {880, 660, 440, 300};
     // MP3 pads its frames (encoder delay and the last frame): a little more sound.
     const double tolerance[4] = {0.03, 0.06, 0.03, 0.03};
     for (int k = 0; k < 4; k++) {
         SCOPED_TRACE(k);
-        char name[64];
-        snprintf(name, sizeof name, "out/board/clips/vostrel_%02d.wav", k);
-        WavInfo w = read_wav(dir.file(name));
+        WavInfo w = read_wav(b.sounds[k].clip);
         EXPECT_TRUE(w.plain) << "exactly a fmt and a data chunk";
         EXPECT_EQ(w.format, 1);
         EXPECT_EQ(w.channels, 1);
@@ -300,12 +339,11 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
     convert(dir.file("m.wav"), sounds + "/mid.flac");
     write_wav(dir.file("h.wav"), 22050, 1, 16, 0.1, 0.8, 1320);
     convert(dir.file("h.wav"), sounds + "/high.ogg");
-    BuildResult r = build_board(dir, sounds, dir.file("out"), VOSTREL_BUILD_DIR);
+    const std::string program = dir.file("my board");
+    BuildResult r = build_board(dir, sounds, program);
     ASSERT_EQ(r.status, 0) << r.err;
     std::string said = read_file(dir.file("builder.out"));
-    const std::string program = dir.file("out/vostrel-soundboard");
     EXPECT_NE(said.find(program), std::string::npos) << said;
-    EXPECT_NE(said.find("cmake --install"), std::string::npos) << said;
     ASSERT_TRUE(file_exists(program));
 
     pid_t pid = fork();
@@ -377,6 +415,211 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         pause_ms(300);
     }
     EXPECT_EQ(program_terminate(pid, 10), 0);
+}
+
+
+// Options in the caption file reach the board; old lines keep working.
+TEST(BoardOptions, ReachTheBoardAsWritten) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_tone(sounds + "/a.wav");
+    write_tone(sounds + "/b.wav");
+    write_tone(sounds + "/c.wav");
+    write_file(sounds + "/captions.txt", "# options\n"
+                                         "stop overlap\n"
+                                         "a.wav\tAlpha\tvolume=50% loop\n"
+                                         "b.wav\t\tvolume=0%\n"
+                                         "c.wav\tOld style\n");
+    BuildResult r = build_board(dir, sounds, dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    PayloadBoard b = read_board(dir.file("out"));
+    ASSERT_EQ(b.count, 3);
+    EXPECT_EQ(b.overlap, 1);
+    EXPECT_EQ(b.stop, 1);
+    EXPECT_STREQ(b.sounds[0].caption, "Alpha");
+    EXPECT_EQ(b.sounds[0].volume, 50);
+    EXPECT_EQ(b.sounds[0].loop, 1);
+    EXPECT_STREQ(b.sounds[1].caption, "b") << "an empty caption keeps the file name's";
+    EXPECT_EQ(b.sounds[1].volume, 0);
+    EXPECT_EQ(b.sounds[1].loop, 0);
+    EXPECT_STREQ(b.sounds[2].caption, "Old style");
+    EXPECT_EQ(b.sounds[2].volume, 100);
+    EXPECT_EQ(b.sounds[2].loop, 0);
+
+    write_file(sounds + "/captions.txt", "c.wav\tOld style\n");
+    ASSERT_EQ(build_board(dir, sounds, dir.file("out")).status, 0);
+    b = read_board(dir.file("out"));
+    EXPECT_EQ(b.overlap, 0) << "no options, none set";
+    EXPECT_EQ(b.stop, 0);
+}
+
+TEST(BoardOptions, RefusesUnknownOptionsAndBadValues) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_tone(sounds + "/a.wav");
+    write_tone(sounds + "/b.wav");
+    write_tone(sounds + "/c.wav");
+    write_tone(sounds + "/d.wav");
+    const std::string file = sounds + "/captions.txt";
+    write_file(file, "overlap shuffle\n"
+                     "a.wav\tA\tvolume=150%\n"
+                     "b.wav\tB\tvolume=50\n"
+                     "c.wav\tC\tloud\n"
+                     "d.wav\tD\tvolume=-5%\n");
+    BuildResult r = build_board(dir, sounds, dir.file("out"));
+    expect_refusal(dir, r, file + " line 1", "unknown option \"shuffle\"");
+    expect_refusal(dir, r, file + " line 2", "bad value in option \"volume=150%\"");
+    expect_refusal(dir, r, file + " line 3", "bad value in option \"volume=50\"");
+    expect_refusal(dir, r, file + " line 4", "unknown option \"loud\"");
+    expect_refusal(dir, r, file + " line 5", "bad value in option \"volume=-5%\"");
+}
+
+TEST(BoardOptions, AStopButtonLeavesRoomForNineteenSounds) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    for (int k = 0; k < 20; k++)
+        write_tone(sounds + "/tone " + std::string(1, static_cast<char>('a' + k)) + ".wav");
+    write_file(sounds + "/captions.txt", "stop\n");
+    expect_refusal(dir, build_board(dir, sounds, dir.file("out")), sounds,
+                   "20 sound files; a board with the stop button has at most 19");
+    remove((sounds + "/tone t.wav").c_str());
+    EXPECT_EQ(build_board(dir, sounds, dir.file("out")).status, 0) << "nineteen is allowed";
+}
+
+// The trailer's checksum is the POSIX cksum CRC: the reader agrees with the
+// coreutils command on bytes of every value and on lengths that need one to
+// four length bytes.
+TEST(BoardPayload, ChecksumIsTheOneCksumPrints) {
+    TempDir dir;
+    for (size_t n : {0ul, 1ul, 255ul, 256ul, 70000ul}) {
+        std::string bytes;
+        for (size_t i = 0; i < n; i++)
+            bytes += static_cast<char>((i * 7 + i / 256) & 0xFF);
+        write_file(dir.file("bytes"), bytes);
+        ASSERT_EQ(run("cksum <'" + dir.file("bytes") + "' >'" + dir.file("sum") + "'"), 0);
+        unsigned long expected = strtoul(read_file(dir.file("sum")).c_str(), nullptr, 10);
+        EXPECT_EQ(payload_checksum(reinterpret_cast<const uint8_t *>(bytes.data()), n), expected)
+            << n << " bytes";
+    }
+}
+
+// A board whose appended part is damaged or cut short is refused when the
+// program starts: status 1, one line on stderr, an ERROR in the log. One
+// stripped of it (strip drops what follows the ELF image) is the program
+// with its compiled-in board again.
+TEST(BoardPayload, DamagedOrTruncatedBoardsEndTheProgramWithStatusOne) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_wav(sounds + "/a.wav", 22050, 1, 16, 0.0, 0.5, 440);
+    write_wav(sounds + "/b.wav", 22050, 1, 16, 0.0, 0.5, 880);
+    ASSERT_EQ(build_board(dir, sounds, dir.file("board")).status, 0);
+    std::vector<uint8_t> good = read_bytes(dir.file("board"));
+    std::vector<uint8_t> program = read_bytes(VOSTREL_BINARY);
+    ASSERT_GT(good.size(), program.size() + 22050);
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), good.begin()))
+        << "the board starts with the program, unchanged";
+
+    struct Case {
+        const char *name, *problem;
+        std::string bytes;
+    };
+    std::string all(good.begin(), good.end());
+    std::string damaged = all;
+    damaged[program.size() + 200] ^= 0x40; // a clip byte
+    std::string longer = all;              // the trailer claims one more payload byte
+    longer[longer.size() - 8] = static_cast<char>(longer[longer.size() - 8] + 1);
+    const Case cases[] = {
+        {"damaged", "checksum", damaged},
+        {"truncated", "truncated", all.substr(0, all.size() - 1000)},
+        {"trailer cut", "truncated", all.substr(0, all.size() - 5)},
+        {"length past the end", "truncated", longer},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir run_dir;
+        write_file(run_dir.file("board"), c.bytes);
+        chmod(run_dir.file("board").c_str(), 0755);
+        pid_t pid = program_start_binary(run_dir.file("board"), {}, {}, run_dir.file("err"));
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(program_wait(pid, 20), 1);
+        std::string err = read_file(run_dir.file("err"));
+        EXPECT_EQ(count_of(err, "\n"), 1) << err;
+        EXPECT_NE(err.find(c.problem), std::string::npos) << err;
+        std::string log = read_file(run_dir.file("vostrel soundboard_log.txt"));
+        EXPECT_EQ(log.rfind("ERROR    ", 0), 0u) << log;
+        EXPECT_NE(log.find(c.problem), std::string::npos) << log;
+    }
+
+    ASSERT_EQ(run("cp '" + dir.file("board") + "' '" + dir.file("stripped") + "' && strip '" +
+                  dir.file("stripped") + "'"),
+              0);
+    PayloadBoard b;
+    char why[PAYLOAD_WHY_SIZE] = "";
+    EXPECT_EQ(payload_read_file(dir.file("stripped").c_str(), &b, why, sizeof why), PAYLOAD_NONE)
+        << why;
+    EXPECT_EQ(payload_read_file(VOSTREL_BINARY, &b, why, sizeof why), PAYLOAD_NONE) << why;
+}
+
+// --program takes any build of the program, one that already carries a board
+// included: that board is replaced, not stacked.
+TEST(BoardPayload, MakingFromABoardReplacesItsBoard) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_tone(sounds + "/first.wav");
+    ASSERT_EQ(build_board(dir, sounds, dir.file("one")).status, 0);
+    remove((sounds + "/first.wav").c_str());
+    write_tone(sounds + "/second.wav");
+    std::string cmd = "sh '" + maker + "' '" + sounds + "' -o '" + dir.file("two") +
+                      "' --program '" + dir.file("one") + "' >/dev/null";
+    ASSERT_EQ(run(cmd), 0);
+    PayloadBoard b = read_board(dir.file("two"));
+    ASSERT_EQ(b.count, 1);
+    EXPECT_STREQ(b.sounds[0].caption, "second");
+    ASSERT_EQ(build_board(dir, sounds, dir.file("direct")).status, 0);
+    EXPECT_TRUE(read_bytes(dir.file("two")) == read_bytes(dir.file("direct")))
+        << "the same file as one made from the bare program";
+}
+
+// --install: the board in ~/.local/bin under the folder's name, a valid desktop
+// entry named after the folder that starts it with --xdg-state, and a state
+// folder of the board's own when it runs that way.
+TEST(BoardInstall, PutsTheBoardAndItsMenuEntryInTheHomeFolder) {
+    ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    TempDir dir;
+    std::string home = dir.file("home");
+    mkdir(home.c_str(), 0755);
+    std::string sounds = sound_folder(dir, "Party Time");
+    write_tone(sounds + "/horn.wav");
+    std::string cmd = "env HOME='" + home + "' XDG_DATA_HOME= sh '" + maker + "' '" + sounds +
+                      "' --install --program '" + VOSTREL_BINARY + "' >'" + dir.file("out") +
+                      "' 2>&1";
+    ASSERT_EQ(run(cmd), 0) << read_file(dir.file("out"));
+    const std::string board = home + "/.local/bin/Party-Time";
+    ASSERT_TRUE(file_exists(board)) << read_file(dir.file("out"));
+    EXPECT_EQ(read_board(board).count, 1);
+    const std::string entry = home + "/.local/share/applications/vostrel-board-Party-Time.desktop";
+    ASSERT_TRUE(file_exists(entry));
+    EXPECT_EQ(run("desktop-file-validate '" + entry + "'"), 0);
+    std::string text = read_file(entry);
+    EXPECT_NE(text.find("\nName=Party Time\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nExec=\"" + board + "\" --xdg-state\n"), std::string::npos) << text;
+
+    pid_t pid = program_start_binary(board, {"--xdg-state", "--log-level", "3"},
+                                     {"HOME=" + home, "XDG_STATE_HOME=", "SDL_AUDIODRIVER=dummy"});
+    ASSERT_GT(pid, 0);
+    Window w = 0;
+    if (Display *d = XOpenDisplay(nullptr)) {
+        w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
+        XCloseDisplay(d);
+    }
+    EXPECT_NE(w, 0u) << "the board shows its window";
+    EXPECT_EQ(program_terminate(pid, 10), 0);
+    // The log is complete once the program has ended.
+    const std::string log =
+        home + "/.local/state/vostrel-soundboard-Party-Time/vostrel soundboard_log.txt";
+    EXPECT_EQ(count_of(read_file(log), "Initialization Complete"), 1) << log;
+    EXPECT_FALSE(file_exists(home + "/.local/state/vostrel-soundboard"))
+        << "the default board's folder is left alone";
 }
 
 } // namespace

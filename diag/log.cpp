@@ -4,7 +4,8 @@
 // and is truncated then, so it holds the current run only; a run that logs
 // nothing at or under the threshold leaves an old log untouched. The lock
 // exists from program start, so a message logged before log_init (a failed
-// SDL_Init with a high --log-level) is as safe as any other.
+// SDL_Init with a high --log-level) is as safe as any other. Every line is
+// flushed as it is written.
 #include <vostrel/diag/diag.h>
 
 #include <vostrel/threads/threads.h>
@@ -71,6 +72,9 @@ void log_printf(unsigned level, const char *fmt, ...) {
     vfprintf(log_state.stream, fmt, args);
     va_end(args);
     fputc('\n', log_state.stream);
+    // Each line reaches the file as it is written: a kill or a crash keeps
+    // everything up to its cause, and the log can be watched while it runs.
+    fflush(log_state.stream);
     rwlock_write_unlock(&lock);
 }
 

@@ -3,8 +3,9 @@
 //
 // Running turn: drain events, at most one update per 1/30 s with the real
 // elapsed time, a frame, a 20 ms sleep. Paused turn (application in the
-// background): block on one event, then sleep 500 ms. The clock and the sleep
-// go through two pointers so that tests can drive the loop turn by turn.
+// background): block on one event, then sleep 500 ms; a quit request ends
+// the loop in either state. The clock and the sleep go through two pointers
+// so that tests can drive the loop turn by turn.
 #include <vostrel/shell/shell.h>
 
 #include <vostrel/anim/anim.h>
@@ -17,9 +18,11 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 constexpr float UPDATE_INTERVAL = 1.0f / 30.0f; // 0.033333335 in single precision
 constexpr int RUNNING_SLEEP_MS = 20;
@@ -43,6 +46,7 @@ static struct {
     float last_dt;
     float (*clock)(void);
     void (*sleeper)(int);
+    void *held_display; // our own X connection while SDL's is being made
 } shell;
 
 static float sdl_clock(void) { return static_cast<float>(SDL_GetTicks()) / 1000.0f; }
@@ -98,6 +102,74 @@ static int choose_video_driver(void) {
     }
     setenv("SDL_VIDEODRIVER", "x11", 1);
     return 1;
+}
+
+// Xlib, looked up at run time from the library SDL's X11 driver loads itself
+// (one copy in the process, so the handler set here is the one SDL chains
+// to); the framework gains no link dependency of its own on X.
+struct XlibCalls {
+    void *(*open_display)(const char *name);
+    int (*close_display)(void *display);
+    void *(*set_io_error_handler)(int (*handler)(void *display));
+};
+
+static int xlib_calls(XlibCalls *x) {
+    void *lib = dlopen("libX11.so.6", RTLD_NOW);
+    if (!lib) return 0;
+    x->open_display = reinterpret_cast<void *(*)(const char *)>(dlsym(lib, "XOpenDisplay"));
+    x->close_display = reinterpret_cast<int (*)(void *)>(dlsym(lib, "XCloseDisplay"));
+    x->set_io_error_handler =
+        reinterpret_cast<void *(*)(int (*)(void *))>(dlsym(lib, "XSetIOErrorHandler"));
+    return x->open_display && x->close_display && x->set_io_error_handler;
+}
+
+// The X server went away under the program: Xlib calls this and ends the
+// process when it returns. What needs no X and no GL still runs (session
+// and options saves, the shutdown sequence, the log's close), then the
+// process ends at once with status 1, running no exit handler: SDL_Quit
+// would talk to the dead connection.
+static int shell_display_lost(void *) {
+    log_printf(LOG_ERROR, "X display connection lost: saving and quitting");
+    shell_save_session();
+    shell_quit(0, 0);
+    _exit(1);
+}
+
+constexpr int DISPLAY_TRIES = 20;
+constexpr int DISPLAY_RETRY_MS = 100;
+
+// SDL's X11 driver probes the display with a connection it closes at once
+// and then opens its own. On a server that resets when its last client
+// leaves (a kiosk whose only client is this program) that close empties
+// the server and the next connection lands in the reset. One connection of
+// our own, opened first and kept until the window is up, means the server
+// never sees a moment without clients. A server that is still resetting
+// from an earlier client is retried for about two seconds. 0 (start-up
+// failure said) when no connection can be made.
+static int hold_display(void) {
+    const char *driver = getenv("SDL_VIDEODRIVER");
+    if (!driver || strcmp(driver, "x11") != 0) return 1;
+    XlibCalls x;
+    if (!xlib_calls(&x)) return 1; // SDL will say what is missing
+    x.set_io_error_handler(shell_display_lost);
+    for (int i = 0; i < DISPLAY_TRIES && !shell.held_display; i++) {
+        if (i) sleep_ms(DISPLAY_RETRY_MS);
+        shell.held_display = x.open_display(nullptr);
+    }
+    if (shell.held_display) return 1;
+    char reason[256];
+    snprintf(reason, sizeof reason,
+             "no display to open: cannot open X display \"%s\" (set DISPLAY to name a "
+             "running X server)",
+             getenv("DISPLAY"));
+    start_failure("SDL video", reason);
+    return 0;
+}
+
+static void release_display(void) {
+    XlibCalls x;
+    if (shell.held_display && xlib_calls(&x)) x.close_display(shell.held_display);
+    shell.held_display = nullptr;
 }
 
 // Video first, so that a missing display is named as such whatever the audio
@@ -250,6 +322,10 @@ void shell_wait_event(void) {
         shell_present();
     } else if (e->type == SDL_VIDEOEXPOSE) {
         shell_present();
+    } else if (e->type == SDL_QUIT) {
+        // A termination request (SIGTERM, a logout, a supervisor) while the
+        // window is hidden ends the loop as it does while running.
+        quit_requested = 1;
     }
 }
 
@@ -257,7 +333,7 @@ int shell_turn(void) {
     if (quit_requested) return 0;
     if (paused) {
         shell_wait_event();
-        shell_sleep(PAUSED_SLEEP_MS);
+        if (!quit_requested) shell_sleep(PAUSED_SLEEP_MS);
         return 1;
     }
     shell_poll_events();
@@ -275,7 +351,7 @@ int shell_turn(void) {
 // run against a subsystem that is not there.
 int shell_run(int argc, char **argv, int width, int height) {
     shell_parse_command_line(argc, argv);
-    if (choose_video_driver() && start_sdl()) {
+    if (choose_video_driver() && hold_display() && start_sdl()) {
         if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
             start_failure("Mix_OpenAudio");
         } else {
@@ -283,6 +359,7 @@ int shell_run(int argc, char **argv, int width, int height) {
             shell_open_window(width, height);
         }
     }
+    release_display();
     last_update_time = shell_seconds();
     while (shell_turn()) {
     }

@@ -15,7 +15,9 @@
 #include <stdlib.h>
 #include <string.h>
 #include <linux/fs.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -114,8 +116,14 @@ pid_t program_start(const std::vector<std::string> &args, const std::vector<std:
 
 pid_t program_start_binary(const std::string &binary, const std::vector<std::string> &args,
                            const std::vector<std::string> &env, const std::string &stderr_path) {
+    pid_t parent = getpid();
     pid_t pid = fork();
     if (pid != 0) return pid;
+    // A test that dies (a failed assertion's exit, a crash, ctest's timeout)
+    // takes the program with it: an orphan holding the test's output pipe
+    // would keep ctest waiting until its timeout.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
     for (const std::string &kv : env) {
         size_t eq = kv.find('=');
         setenv(kv.substr(0, eq).c_str(), kv.substr(eq + 1).c_str(), 1);
@@ -248,4 +256,61 @@ ImmutableDir::ImmutableDir(const std::string &p) : path(p), ok(set_immutable(p, 
 
 ImmutableDir::~ImmutableDir() {
     if (ok) set_immutable(path, false);
+}
+
+XServer::XServer(const std::vector<std::string> &extra_args) {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_t parent = getpid();
+    pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        close(fds[0]);
+        int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, 1);
+            dup2(null, 2);
+        }
+        std::string fd = std::to_string(fds[1]);
+        std::vector<std::string> args = {"Xvfb",   "-displayfd", fd,          "-screen",
+                                         "0",      "640x480x24", "-nolisten", "tcp"};
+        args.insert(args.end(), extra_args.begin(), extra_args.end());
+        std::vector<char *> argv;
+        for (std::string &a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execvp("Xvfb", argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return;
+    }
+    // Xvfb writes the display number once it accepts connections.
+    std::string number;
+    struct pollfd p = {fds[0], POLLIN, 0};
+    while (poll(&p, 1, 10000) == 1) {
+        char c;
+        if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+        number += c;
+    }
+    close(fds[0]);
+    ok = !number.empty();
+    display = ":" + number;
+}
+
+void XServer::stop() {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    if (program_wait(pid, 5) < 0) fprintf(stderr, "Xvfb %s needed SIGKILL\n", display.c_str());
+    pid = -1;
+}
+
+XServer::~XServer() { stop(); }
+
+ChildGuard::~ChildGuard() {
+    if (pid > 0 && program_running(pid)) kill(pid, SIGKILL);
+    if (pid > 0) waitpid(pid, nullptr, 0);
 }

@@ -128,3 +128,29 @@ struct ImmutableDir {
     std::string path;
     bool ok;
 };
+
+// A private Xvfb on a display number of its own choosing (-displayfd), ended
+// with the object. Started without -noreset unless extra_args say otherwise,
+// so it resets whenever its last client disconnects, as a kiosk's server
+// does. ok is false if it did not report a display within ten seconds.
+struct XServer {
+    explicit XServer(const std::vector<std::string> &extra_args = {});
+    ~XServer();
+    XServer(const XServer &) = delete;
+    XServer &operator=(const XServer &) = delete;
+    void stop(); // SIGTERM, reaped; the display is gone afterwards
+    pid_t pid = -1;
+    std::string display; // ":N"
+    bool ok = false;
+};
+
+// Ends a child process (SIGKILL) and reaps it when the object goes, unless
+// program_wait reaped it first; a test that fails half-way leaves nothing
+// running. Children started by program_start also die with the test process.
+struct ChildGuard {
+    explicit ChildGuard(pid_t p = -1) : pid(p) {}
+    ~ChildGuard();
+    ChildGuard(const ChildGuard &) = delete;
+    ChildGuard &operator=(const ChildGuard &) = delete;
+    pid_t pid;
+};

@@ -203,13 +203,19 @@ TEST_F(LoopTest, RegainingActivityResumesWithTheClockReset) {
     EXPECT_EQ(sleeps, std::vector<int>({500, 20}));
 }
 
-TEST_F(LoopTest, QuitIsDiscardedWhilePausedAndEndsTheLoopWhileRunning) {
+// A hidden window must not make the program deaf to SIGTERM (SDL turns it
+// into SDL_QUIT): the paused turn ends the loop without its half-second sleep.
+TEST_F(LoopTest, QuitEndsTheLoopWhilePausedAndWhileRunning) {
     pause_now();
+    int paused_frames = shell_frames_drawn();
     push_type(SDL_QUIT);
     ASSERT_TRUE(shell_turn());
-    EXPECT_EQ(quit_requested, 0);
-    EXPECT_EQ(paused, 1);
+    EXPECT_EQ(quit_requested, 1);
+    EXPECT_EQ(sleeps, std::vector<int>({})) << "no sleep once the quit is seen";
+    EXPECT_FALSE(shell_turn());
+    EXPECT_EQ(shell_frames_drawn(), paused_frames);
 
+    quit_requested = 0;
     push_active(SDL_APPACTIVE, 1);
     ASSERT_TRUE(shell_turn());
     ASSERT_EQ(paused, 0);

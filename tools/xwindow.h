@@ -7,7 +7,16 @@
 #include <string.h>
 #include <unistd.h>
 
+// Windows come and go under these helpers (a program quitting, a window
+// manager's frame): a request about a window that has just vanished must
+// fail as a result (XQueryTree, XFetchName and XGetImage return 0 or null),
+// not through Xlib's default handler, which ends the process. Installed by
+// every helper here; a caller that reads windows on its own may call it too.
+inline int xwindow_ignore_error(Display *, XErrorEvent *) { return 0; }
+inline void xwindow_survive_errors() { XSetErrorHandler(xwindow_ignore_error); }
+
 inline Window xwindow_find(Display *d, Window w, const char *name) {
+    xwindow_survive_errors();
     char *title = nullptr;
     if (XFetchName(d, w, &title) && title) {
         bool match = strcmp(title, name) == 0;

@@ -280,14 +280,12 @@ __attribute__((target("avx2"))) static void bytes_to_floats_avx2(const uint8_t *
 }
 #endif
 
-static int resample_has_avx2(void) {
 #if RESAMPLE_AVX2
+static int resample_has_avx2(void) {
     static const int avx2 = __builtin_cpu_supports("avx2");
     return avx2;
-#else
-    return 0;
-#endif
 }
+#endif
 
 // out[i] = src[i] for n values.
 static void bytes_to_floats(const uint8_t *src, size_t n, float *out) {

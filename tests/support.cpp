@@ -114,9 +114,24 @@ pid_t program_start(const std::vector<std::string> &args, const std::vector<std:
     return program_start_binary(VOSTREL_BINARY, args, env, stderr_path);
 }
 
+// A cross build's tests run under qemu-user, which cannot exec a foreign
+// program by itself (no binfmt_misc): the program is started through the same
+// emulator command, whose words VOSTREL_EMULATOR holds, separated by spaces.
+#ifndef VOSTREL_EMULATOR
+#define VOSTREL_EMULATOR ""
+#endif
+
 pid_t program_start_binary(const std::string &binary, const std::vector<std::string> &args,
                            const std::vector<std::string> &env, const std::string &stderr_path) {
     pid_t parent = getpid();
+    std::vector<std::string> words;
+    for (const char *p = VOSTREL_EMULATOR; *p;) {
+        size_t n = strcspn(p, " ");
+        if (n) words.emplace_back(p, n);
+        p += n + (p[n] == ' ');
+    }
+    words.push_back(binary);
+    words.insert(words.end(), args.begin(), args.end());
     pid_t pid = fork();
     if (pid != 0) return pid;
     // A test that dies (a failed assertion's exit, a crash, ctest's timeout)
@@ -133,11 +148,10 @@ pid_t program_start_binary(const std::string &binary, const std::vector<std::str
         if (fd >= 0) dup2(fd, 2);
     }
     std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(binary.c_str()));
-    for (const std::string &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
+    for (const std::string &w : words)
+        argv.push_back(const_cast<char *>(w.c_str()));
     argv.push_back(nullptr);
-    execv(binary.c_str(), argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
 }
 

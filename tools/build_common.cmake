@@ -6,6 +6,10 @@ set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
 
+# No fused multiply-add contraction: GCC turns a*b+c into one rounding on
+# arm64 (fmadd) and two on amd64 and armhf, and pixels, camera results and
+# resampled bytes must be the same on every processor.
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffp-contract=off>)
 add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-Wall> $<$<COMPILE_LANGUAGE:C,CXX>:-Wextra>
                     $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
 if(VOSTREL_SANITIZE)

@@ -79,6 +79,16 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libgl1-mesa-dri")
 # vostrel-make-board converts sounds with sox; the program itself needs none.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sox, libsox-fmt-all")
+# A cross build (tools/cross/toolchain.cmake) packages for its own
+# architecture, with Depends computed against its sysroot.
+if(VOSTREL_DEB_ARCH)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VOSTREL_DEB_ARCH})
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  set(CPACK_VOSTREL_SYSROOT ${VOSTREL_SYSROOT})
+  set(CPACK_VOSTREL_SOURCE_DIR ${CMAKE_SOURCE_DIR})
+  set(CPACK_VOSTREL_PROGRAM ${CMAKE_BINARY_DIR}/vostrel-soundboard)
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/tools/cross/cpack_depends.cmake)
+endif()
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -10,6 +10,10 @@ MODE=$1
 BUILD=$2
 VERSION=$3
 HERE=$(cd "$(dirname "$0")" && pwd)
+# A cross build's program runs through its emulator command (VOSTREL_RUN) and
+# is packaged for its own architecture (VOSTREL_DEB_ARCH).
+RUN=${VOSTREL_RUN:-}
+DEB_ARCH=${VOSTREL_DEB_ARCH:-$(dpkg --print-architecture)}
 tmp=$(mktemp -d /tmp/vostrel-install-XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
 failed=0
@@ -29,7 +33,8 @@ check_tree() {
   root=$1
   bin=$root/bin/vostrel-soundboard
   [ -x "$bin" ] || fail "no executable $bin"
-  out=$(cd "$tmp" && env -u DISPLAY "$bin" --version 2>&1)
+  # shellcheck disable=SC2086 # the emulator command is words
+  out=$(cd "$tmp" && env -u DISPLAY $RUN "$bin" --version 2>&1)
   [ "$out" = "vostrel-soundboard $VERSION" ] || fail "--version printed '$out'"
   entry=$root/share/applications/vostrel-soundboard.desktop
   if [ -f "$entry" ]; then
@@ -64,12 +69,13 @@ mkdir -p "$tmp/run"
 case $MODE in
 install)
   cmake --install "$BUILD" --prefix "$tmp/prefix" --component soundboard >/dev/null || fail "cmake --install"
-  (cd "$tmp/run" && env -u DISPLAY "$tmp/prefix/bin/vostrel-soundboard" --help >/dev/null) || fail "--help"
+  # shellcheck disable=SC2086
+  (cd "$tmp/run" && env -u DISPLAY $RUN "$tmp/prefix/bin/vostrel-soundboard" --help >/dev/null) || fail "--help"
   check_tree "$tmp/prefix"
   ;;
 package)
   (cd "$tmp" && cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$tmp/pkg" >/dev/null) || fail "cpack"
-  deb=$tmp/pkg/vostrel-soundboard_${VERSION}_$(dpkg --print-architecture).deb
+  deb=$tmp/pkg/vostrel-soundboard_${VERSION}_$DEB_ARCH.deb
   if [ ! -f "$deb" ]; then
     fail "no $deb"
   else

@@ -7,9 +7,9 @@
 // clip started last and plays the selection once.
 #include "app/app.h"
 
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
+#include <GLES/gl.h>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>

@@ -109,6 +109,7 @@ TEST_F(EsShell, AResizeGivesASurfaceOfTheNewSizeThatIsDrawnInto) {
         EXPECT_GT(lit_pixels(size[0] * 3 / 4, size[0], size[1]), 100)
             << size[0] << " x " << size[1];
     }
+    EXPECT_EQ(count_of(log_contents(), "eglSwapBuffers failed"), 0) << "no swap went wrong";
 }
 
 TEST_F(EsShell, ALostSurfaceIsLoggedOnceAndMadeAgain) {

@@ -13,9 +13,9 @@
 // sounds and so in the last filled cell, stops every clip of the board.
 #include "app/app.h"
 
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
+#include <GLES/gl.h>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>

@@ -2,7 +2,8 @@
 // real program, each beside its floor, measured from the outside.
 //
 // - start-up: exec to the first swapped frame (shim time stamp), soundboard
-//   and bare window program alternately, median of several runs; the bare
+//   on the ES path, soundboard in SDL's OpenGL context ("--gl desktop") and
+//   bare window program alternately, median of several runs; the bare
 //   program starts SDL and the mixer as the soundboard does;
 // - release -> play call: an XTest button release on a cell, to the
 //   program's Mix_PlayChannelTimed call (shim time stamp), over 200 taps;
@@ -53,7 +54,9 @@ struct Child {
     std::string trace, audio; // audio: the disk audio file, empty on the dummy driver
 };
 
-static Child launch(const char *binary, const std::string &dir, bool disk_audio = false) {
+// gl, when given, is the value of the program's "--gl" option.
+static Child launch(const char *binary, const std::string &dir, bool disk_audio = false,
+                    const char *gl = nullptr) {
     Child c;
     c.trace = dir + "/trace.txt";
     unlink(c.trace.c_str());
@@ -76,7 +79,10 @@ static Child launch(const char *binary, const std::string &dir, bool disk_audio 
             setenv("SDL_DISKAUDIOFILE", c.audio.c_str(), 1);
             setenv("SDL_DISKAUDIODELAY", delay, 1);
         }
-        execl(binary, binary, static_cast<char *>(nullptr));
+        if (gl)
+            execl(binary, binary, "--gl", gl, static_cast<char *>(nullptr));
+        else
+            execl(binary, binary, static_cast<char *>(nullptr));
         _exit(127);
     }
     return c;
@@ -242,16 +248,20 @@ int main() {
         return 1;
     }
 
-    // Start-up, alternating so both see the same machine load.
-    std::vector<double> start_board, start_bare;
+    // Start-up, alternating so all three see the same machine load: the
+    // soundboard on the ES path, in SDL's OpenGL context, the bare window.
+    std::vector<double> start_board, start_desktop, start_bare;
     long rss_bare = 0;
     for (int run = 0; run < 7; run++) {
-        for (int which = 0; which < 2; which++) {
+        for (int which = 0; which < 3; which++) {
             long long t0 = now_ns();
-            Child c = launch(which ? BARE_BINARY : VOSTREL_BINARY, dir);
+            Child c = which == 2 ? launch(BARE_BINARY, dir)
+                                 : launch(VOSTREL_BINARY, dir, false, which ? "desktop" : "es");
             long long t1 = wait_stamp(c, "swap", 1, 10000);
-            if (t1 > 0) (which ? start_bare : start_board).push_back((t1 - t0) / 1e6);
-            if (which) {
+            std::vector<double> &series =
+                which == 0 ? start_board : which == 1 ? start_desktop : start_bare;
+            if (t1 > 0) series.push_back((t1 - t0) / 1e6);
+            if (which == 2) {
                 pause_ms(300);
                 rss_bare = std::max(rss_bare, peak_rss_kib(c.pid));
             }
@@ -326,6 +336,10 @@ int main() {
            "<= 1.5x floor (%.2fx) |\n",
            start_board.size(), median(start_board), median(start_bare),
            median(start_bare) > 0 ? median(start_board) / median(start_bare) : 0.0);
+    printf("| start-up in SDL's OpenGL context (--gl desktop, median of %zu) | %.0f ms | %.0f ms "
+           "(ES path above) | ES <= 1.10x (%.2fx) |\n",
+           start_desktop.size(), median(start_desktop), median(start_board),
+           median(start_desktop) > 0 ? median(start_board) / median(start_desktop) : 0.0);
     double floor_kib = rss_bare + clips_kib;
     printf("| peak RSS | %ld KiB | %ld KiB bare + %.0f KiB clips | <= %.0f KiB (1.3x; now %.2fx) "
            "|\n",

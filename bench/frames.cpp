@@ -5,15 +5,21 @@
 // GL front end and the renderer's triangle set-up, without the rasteriser's
 // worker threads that shade the pixels (the part a GPU would take over). The
 // heap is tuned as the program's main does it.
+//
+// Both drawing paths in one run: the program runs itself once per path (a
+// process holds one window), the ES context through EGL and SDL's OpenGL
+// context, and prints both beside the ratio of their board frames.
 #include <vostrel/diag/diag.h>
 #include <vostrel/platform/heap.h>
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include <vostrel/shell/shell.h>
 
+#include <GLES/gl.h>
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <stdio.h>
+#include <string.h>
+#include <string>
 #include <time.h>
 
 static double cpu_ms() {
@@ -47,31 +53,67 @@ template <typename F> static Cost measure(int frames, F frame) {
     return {(cpu_ms() - c0) / frames, (wall_ms() - w0) / frames, (thread_ms() - t0) / frames};
 }
 
-int main() {
+// One path in this process: "<board cpu> <board wall> <board main> <empty cpu>
+// <empty wall> <empty main>" on stdout. 0 on success.
+static int measure_path(int path) {
     heap_keep_freed();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) return 1;
     if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return 1;
+    shell_request_context(path);
     shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
+    if (shell_context_path() != path) return 1;
     const int frames = 300;
     Cost empty = measure(frames, [] {
         frame_begin(&screen_rect);
         frame_end(&screen_rect);
         glFinish();
-        SDL_GL_SwapBuffers();
+        shell_context_swap();
     });
     Cost board = measure(frames, [] {
         shell_draw_frame();
         glFinish();
-        SDL_GL_SwapBuffers();
+        shell_context_swap();
     });
-    printf("| frame cost, CPU per frame (%d frames) | %.2f ms | %.2f ms (clear and swap) | <= 4x "
-           "(%.2fx) |\n",
-           frames, board.cpu, empty.cpu, empty.cpu > 0 ? board.cpu / empty.cpu : 0.0);
-    printf("| frame cost, wall per frame | %.2f ms | %.2f ms | - |\n", board.wall, empty.wall);
-    printf("| frame cost, main thread CPU (no pixel shading) | %.2f ms | %.2f ms | <= 4x "
-           "(%.2fx) |\n",
-           board.main, empty.main, empty.main > 0 ? board.main / empty.main : 0.0);
+    printf("%f %f %f %f %f %f\n", board.cpu, board.wall, board.main, empty.cpu, empty.wall,
+           empty.main);
     shell_quit(0, 0);
     SDL_Quit();
+    return 0;
+}
+
+static int run_path(const char *self, const char *path, Cost *board, Cost *empty) {
+    std::string cmd = std::string("'") + self + "' " + path;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p) return 0;
+    int got = fscanf(p, "%lf %lf %lf %lf %lf %lf", &board->cpu, &board->wall, &board->main,
+                     &empty->cpu, &empty->wall, &empty->main);
+    return pclose(p) == 0 && got == 6;
+}
+
+static double ratio(double a, double b) { return b > 0 ? a / b : 0.0; }
+
+int main(int argc, char **argv) {
+    if (argc > 1) return measure_path(strcmp(argv[1], "es") == 0 ? CONTEXT_ES : CONTEXT_DESKTOP);
+    Cost board[2], empty[2];
+    const char *names[2] = {"ES through EGL", "SDL's OpenGL context"};
+    for (int i = 0; i < 2; i++)
+        if (!run_path(argv[0], i == 0 ? "es" : "desktop", &board[i], &empty[i])) {
+            fprintf(stderr, "bench_frames: the %s path did not run\n", names[i]);
+            return 1;
+        }
+    for (int i = 0; i < 2; i++) {
+        printf("| frame cost, CPU per frame, %s (300 frames) | %.2f ms | %.2f ms (clear and swap) "
+               "| <= 4x (%.2fx) |\n",
+               names[i], board[i].cpu, empty[i].cpu, ratio(board[i].cpu, empty[i].cpu));
+        printf("| frame cost, wall per frame, %s | %.2f ms | %.2f ms | - |\n", names[i],
+               board[i].wall, empty[i].wall);
+        printf("| frame cost, main thread CPU (no pixel shading), %s | %.2f ms | %.2f ms | <= 4x "
+               "(%.2fx) |\n",
+               names[i], board[i].main, empty[i].main, ratio(board[i].main, empty[i].main));
+    }
+    printf("| frame cost, ES / SDL's OpenGL context, board CPU, wall, main thread | %.2fx, %.2fx, "
+           "%.2fx | 1.00x | <= 1.10x |\n",
+           ratio(board[0].cpu, board[1].cpu), ratio(board[0].wall, board[1].wall),
+           ratio(board[0].main, board[1].main));
     return 0;
 }

@@ -1,7 +1,7 @@
 // Benchmark shim, loaded with LD_PRELOAD into the soundboard or the bare
 // window program. Appends to $VOSTREL_BENCH_TRACE, one line per event, in
 // CLOCK_MONOTONIC nanoseconds, then calls through to the real function:
-//   "swap <ns>"            the first SDL_GL_SwapBuffers;
+//   "swap <ns>"            the first SDL_GL_SwapBuffers or eglSwapBuffers;
 //   "play <ns>"            every Mix_PlayChannelTimed;
 //   "audio <ns> <offset>"  every write to SDL's disk audio file
 //                          ($SDL_DISKAUDIOFILE), stamped as the write begins,
@@ -42,15 +42,28 @@ extern "C" int Mix_PlayChannelTimed(int channel, Mix_Chunk *chunk, int loops, in
     return real(channel, chunk, loops, ticks);
 }
 
-extern "C" void SDL_GL_SwapBuffers(void) {
+static void first_swap(void) {
     static int swapped;
-    using Fn = void (*)(void);
-    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SDL_GL_SwapBuffers"));
-    real();
     if (!swapped) {
         swapped = 1;
         trace("swap");
     }
+}
+
+extern "C" void SDL_GL_SwapBuffers(void) {
+    using Fn = void (*)(void);
+    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "SDL_GL_SwapBuffers"));
+    real();
+    first_swap();
+}
+
+// The ES path's swap (EGLBoolean eglSwapBuffers(EGLDisplay, EGLSurface)).
+extern "C" unsigned eglSwapBuffers(void *display, void *surface) {
+    using Fn = unsigned (*)(void *, void *);
+    static Fn real = reinterpret_cast<Fn>(dlsym(RTLD_NEXT, "eglSwapBuffers"));
+    unsigned ok = real(display, surface);
+    first_swap();
+    return ok;
 }
 
 // The disk audio file, once SDL has opened it, and the bytes written to it.

@@ -6,8 +6,9 @@
 #include <vostrel/render/render.h>
 
 #include <vostrel/math/maths.h>
-#include <GLES/gl.h>
 #include <vostrel/render/draw_state.h>
+
+#include <GLES/gl.h>
 
 using render_detail::DrawState;
 

@@ -5,8 +5,8 @@
 #include <vostrel/render/render.h>
 
 #include <vostrel/assets/assets.h>
-#include <GLES/gl.h>
 
+#include <GLES/gl.h>
 #include <math.h>
 
 unsigned button_texture;

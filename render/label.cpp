@@ -4,9 +4,10 @@
 // to be as large as the box allows.
 #include <vostrel/render/render.h>
 
-#include <GLES/gl.h>
 #include <vostrel/render/draw_state.h>
 #include <vostrel/text/text.h>
+
+#include <GLES/gl.h>
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
-#include <GLES/gl.h>
 #include <vostrel/text/text.h>
 
+#include <GLES/gl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

@@ -7,8 +7,8 @@
 
 #include <vostrel/assets/assets.h>
 #include <vostrel/diag/diag.h>
-#include <GLES/gl.h>
 
+#include <GLES/gl.h>
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>

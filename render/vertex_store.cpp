@@ -5,8 +5,8 @@
 // in the initialisation chain; frames attach the arrays once and upload nothing.
 #include <vostrel/render/render.h>
 
-#include <GLES/gl.h>
 
+#include <GLES/gl.h>
 #include <stdlib.h>
 #include <string.h>
 

@@ -58,7 +58,8 @@ std::vector<uint8_t> read_pixels(int x, int y, int w, int h);
 // The program under test (VOSTREL_BINARY) started as a child process in the
 // current directory with the given arguments (argv[0] not included). env
 // entries are "NAME=value", set in the child only; the child's stderr goes to
-// stderr_path when that is not empty. -1 if the fork failed.
+// stderr_path when that is not empty; "--gl <value>" is added when
+// VOSTREL_TEST_GL is set. -1 if the fork failed.
 pid_t program_start(const std::vector<std::string> &args, const std::vector<std::string> &env,
                     const std::string &stderr_path = "");
 // The same for another program: binary is its path.

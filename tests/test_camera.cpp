@@ -3,11 +3,11 @@
 // a real 320x480 GL window and read back.
 #include <vostrel/render/render.h>
 
-#include <GLES/gl.h>
 #include "support.h"
 
 #include <gtest/gtest.h>
 
+#include <GLES/gl.h>
 #include <math.h>
 #include <string.h>
 
@@ -102,7 +102,7 @@ TEST_F(Camera3d, PerspectiveOfNinetyDegreesIsTheUnitFrustum) {
     GLfloat gl[16];
     glGetFloatv(GL_PROJECTION_MATRIX, gl);
     glLoadIdentity();
-    glFrustum(-1, 1, -1, 1, 1, 10);
+    glFrustumf(-1, 1, -1, 1, 1, 10);
     GLfloat want[16];
     glGetFloatv(GL_PROJECTION_MATRIX, want);
     glMatrixMode(GL_MODELVIEW);

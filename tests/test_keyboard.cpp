@@ -7,11 +7,11 @@
 #include <vostrel/anim/anim.h>
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include "support.h"
 #include <vostrel/text/text.h>
 
+#include <GLES/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 

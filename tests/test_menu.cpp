@@ -7,12 +7,12 @@
 #include <vostrel/anim/anim.h>
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include <vostrel/shell/shell.h>
 #include "support.h"
 #include <vostrel/text/text.h>
 
+#include <GLES/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 

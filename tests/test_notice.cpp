@@ -6,10 +6,10 @@
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/input/input.h>
-#include <GLES/gl.h>
 #include "support.h"
 #include <vostrel/text/text.h>
 
+#include <GLES/gl.h>
 #include <SDL.h>
 #include <gtest/gtest.h>
 

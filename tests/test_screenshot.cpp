@@ -4,10 +4,10 @@
 #include <vostrel/render/render.h>
 
 #include <vostrel/diag/diag.h>
-#include <GLES/gl.h>
 #include "support.h"
 
 #include <gtest/gtest.h>
+#include <GLES/gl.h>
 #include <lodepng.h>
 
 #include <dirent.h>

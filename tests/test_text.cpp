@@ -4,13 +4,13 @@
 // and the lit pixels show exactly where the layout put each cell.
 #include <vostrel/text/text.h>
 
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include "support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <GLES/gl.h>
 #include <string.h>
 #include <vector>
 

@@ -2,11 +2,12 @@
 // (Xvfb): formats, filters, state left behind, texel contents and orientation.
 #include <vostrel/assets/assets.h>
 
-#include <GLES/gl.h>
 #include "support.h"
 
 #include <gtest/gtest.h>
 
+#include <GLES/gl.h>
+#include <SDL.h>
 #include <string.h>
 #include <vector>
 
@@ -28,9 +29,22 @@ class Texture : public ::testing::Test {
     void TearDown() override { image_codec_shutdown(); }
 };
 
+// OpenGL ES 1.1 reads no texture back. The tests' window is SDL's OpenGL
+// context, whose desktop read-back entry points are looked up by name here;
+// the drawing code itself never sees them.
+constexpr GLenum GL_TEXTURE_WIDTH = 0x1000;
+constexpr GLenum GL_TEXTURE_HEIGHT = 0x1001;
+constexpr GLenum GL_TEXTURE_INTERNAL_FORMAT = 0x1003;
+
+template <class Fn> Fn desktop_entry(const char *name) {
+    return reinterpret_cast<Fn>(SDL_GL_GetProcAddress(name));
+}
+
 GLint level_param(GLenum pname) {
+    static auto get = desktop_entry<void (*)(GLenum, GLint, GLenum, GLint *)>(
+        "glGetTexLevelParameteriv");
     GLint v = -1;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, pname, &v);
+    get(GL_TEXTURE_2D, 0, pname, &v);
     return v;
 }
 
@@ -44,7 +58,9 @@ GLint bound_texture() {
 std::vector<uint8_t> texels(int w, int h) {
     std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    static auto get =
+        desktop_entry<void (*)(GLenum, GLint, GLenum, GLenum, void *)>("glGetTexImage");
+    get(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
     return px;
 }
 

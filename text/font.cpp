@@ -6,10 +6,10 @@
 #include <vostrel/text/text.h>
 
 #include <vostrel/assets/assets.h>
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
 #include <ctype.h>
+#include <GLES/gl.h>
 #include <stdlib.h>
 #include <string.h>
 

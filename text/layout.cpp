@@ -5,9 +5,9 @@
 // texture-coordinate arrays are off on exit.
 #include <vostrel/text/text.h>
 
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
+#include <GLES/gl.h>
 #include <limits.h>
 #include <math.h>
 #include <stdio.h>

@@ -66,7 +66,7 @@ set(CPACK_PACKAGE_VENDOR "Vostrel Soundboard developers")
 set(CPACK_PACKAGE_CONTACT "Vostrel Soundboard developers <developers@vostrel.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "touch-screen soundboard")
 set(CPACK_PACKAGE_DESCRIPTION
-    "A screen of buttons, each with a short caption and a sound compiled into\nthe program: press a button to highlight it, lift the finger to play its\nsound. It runs on SDL 1.2 or sdl12-compat, with OpenGL.")
+    "A screen of buttons, each with a short caption and a sound compiled into\nthe program: press a button to highlight it, lift the finger to play its\nsound. It runs on SDL 1.2 or sdl12-compat, with OpenGL ES 1.1 through EGL\nor, where that is missing, OpenGL.")
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL soundboard)
 set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
@@ -74,9 +74,13 @@ set(CPACK_DEBIAN_PACKAGE_NAME vostrel-soundboard)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# SDL opens libGL with dlopen, which dpkg-shlibdeps cannot see; Mesa's drivers
-# render where no GPU driver is installed. The computed Depends are appended.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libgl1-mesa-dri")
+# What the program loads without linking it, which dpkg-shlibdeps cannot see:
+# GLVND's libEGL loads its vendor library (Mesa's libegl-mesa0) by name from a
+# JSON file, SDL opens libGL with dlopen for the fallback context, and Mesa's
+# drivers render where no GPU driver is installed. libegl1 and libgles1, which
+# the program links, are named as well so the ES path's run-time set reads in
+# one place. The computed Depends are appended.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl1, libgles1, libegl-mesa0, libgl1, libgl1-mesa-dri")
 # vostrel-make-board converts sounds with sox; the program itself needs none.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sox, libsox-fmt-all")
 # A cross build (tools/cross/toolchain.cmake) packages for its own

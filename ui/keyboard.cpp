@@ -4,9 +4,9 @@
 // Geometry is in keyboard units (an ordinary key is 1 x 1).
 #include <vostrel/ui/ui.h>
 
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 
+#include <GLES/gl.h>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>

@@ -8,11 +8,11 @@
 #include <vostrel/anim/anim.h>
 #include <vostrel/audio/audio.h>
 #include <vostrel/diag/diag.h>
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include <vostrel/shell/shell.h>
 #include <vostrel/text/text.h>
 
+#include <GLES/gl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>

@@ -17,12 +17,12 @@
 #include <vostrel/anim/anim.h>
 #include <vostrel/assets/assets.h>
 #include <vostrel/audio/audio.h>
-#include <GLES/gl.h>
 #include <vostrel/render/render.h>
 #include <vostrel/shell/shell.h>
 #include <vostrel/text/text.h>
 #include <vostrel/ui/ui.h>
 
+#include <GLES/gl.h>
 #include <string.h>
 
 // The window caption and the stem of the log, options and session file names.

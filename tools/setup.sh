@@ -5,7 +5,7 @@ set -e
 PKGS="build-essential cmake pkg-config libsdl1.2-dev libsdl-mixer1.2-dev libgl-dev libgl1-mesa-dri libglx-mesa0
 liblodepng-dev libgtest-dev googletest xvfb xauth xdotool
 clang libclang-rt-14-dev libx11-dev libxtst-dev liblqr-1-0-dev libpixman-1-dev
-sox libsox-fmt-all libsdl1.2-compat desktop-file-utils lintian dpkg-dev"
+sox libsox-fmt-all libsdl1.2-compat desktop-file-utils lintian dpkg-dev pulseaudio pulseaudio-utils"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -243,6 +243,7 @@ void shell_update(float dt) {
     app_pre_update(dt);
     notice_update(dt);
     sound_update(dt);
+    sound_device_update(dt);
     tween_update(dt);
     if (tween_busy()) return;
     if (menu_active())
@@ -355,6 +356,7 @@ int shell_run(int argc, char **argv, int width, int height) {
         if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
             start_failure("Mix_OpenAudio");
         } else {
+            sound_device_watch(44100, AUDIO_S16SYS, 2, 1024);
             SDL_GL_SetAttribute(static_cast<SDL_GLattr>(GL_CONTEXT_MAJOR_VERSION_ATTRIBUTE), 1);
             shell_open_window(width, height);
         }

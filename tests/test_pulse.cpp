@@ -1,0 +1,294 @@
+// Sound through a real PulseAudio server that goes away and comes back, as a
+// desktop's sound server does when it restarts: a private server with a null
+// sink, its monitor recorded with parec, the program tapped with xdotool.
+// Also the device watch itself, in-process, with the dummy driver: a mixer
+// that stops mixing is reopened, and sounds follow a change of format.
+#include "support.h"
+
+#include "app/app.h"
+#include <vostrel/audio/audio.h>
+#include <vostrel/diag/diag.h>
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <gtest/gtest.h>
+// After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
+#include "tools/xwindow.h"
+
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int WIDTH = 320, HEIGHT = 480;
+constexpr int BYTES_PER_SECOND = 44100 * 4;
+
+void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+
+double seconds_now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+long file_size(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;
+}
+
+const char PULSEAUDIO[] = "/usr/bin/pulseaudio";
+const char PAREC[] = "/usr/bin/parec";
+
+// A private PulseAudio server in dir: a null sink "tap" as the default sink
+// and a native socket of its own. Root is refused unless the server is told
+// it runs as a system instance; --system brings its own checks, so the
+// server runs as an ordinary per-user instance under a private HOME.
+struct PulseServer {
+    const TempDir &dir;
+    pid_t pid = -1;
+    explicit PulseServer(const TempDir &d) : dir(d) {
+        write_file(dir.file("server.pa"),
+                   "load-module module-null-sink sink_name=tap\n"
+                   "set-default-sink tap\n"
+                   "load-module module-native-protocol-unix auth-anonymous=1 socket=" +
+                       dir.file("native") + "\n");
+    }
+    std::string server() const { return "unix:" + dir.file("native"); }
+    std::vector<std::string> env() const {
+        return {"HOME=" + dir.path, "XDG_RUNTIME_DIR=" + dir.path, "PULSE_SERVER=" + server()};
+    }
+    // Started and answering a client; false if not within five seconds.
+    bool start() {
+        unlink(dir.file("native").c_str());
+        pid = program_start_binary(PULSEAUDIO,
+                                   {"-n", "--daemonize=no", "--exit-idle-time=-1",
+                                    "--disable-shm=yes", "-F", dir.file("server.pa")},
+                                   env(), dir.file("pulse.log"));
+        for (int i = 0; i < 100; i++) {
+            if (!program_running(pid)) return false;
+            if (file_exists(dir.file("native"))) return true;
+            pause_ms(50);
+        }
+        return false;
+    }
+    void kill_now() {
+        if (pid <= 0) return;
+        kill(pid, SIGKILL);
+        program_wait(pid, 5);
+        pid = -1;
+    }
+    ~PulseServer() { kill_now(); }
+};
+
+// parec of the sink's monitor into a raw file (44100 Hz 16-bit stereo).
+pid_t start_recording(const PulseServer &pulse, const std::string &path) {
+    return program_start_binary("/bin/sh",
+                                {"-c", std::string("exec ") + PAREC +
+                                           " --device=tap.monitor --raw --format=s16le "
+                                           "--rate=44100 --channels=2 > '" + path + "'"},
+                                pulse.env());
+}
+
+// Whether the recording holds audible samples from byte `from` on.
+bool audible_since(const std::string &path, long from) {
+    std::vector<uint8_t> b = read_bytes(path);
+    for (size_t i = static_cast<size_t>(from) & ~size_t{1}; i + 1 < b.size(); i += 2) {
+        int16_t s = static_cast<int16_t>(b[i] | (b[i + 1] << 8));
+        if (s > 200 || s < -200) return true;
+    }
+    return false;
+}
+
+struct Tapper {
+    std::string window;
+    void tap(int slot) const {
+        PixelBox box = board_button_box(slot, WIDTH, HEIGHT);
+        std::string cmd = "xdotool mousemove --window " + window + " " +
+                          std::to_string(box.centre_x()) + " " + std::to_string(box.centre_y()) +
+                          " mousedown 1 sleep 0.05 mouseup 1";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
+    }
+};
+
+// A tap, then up to `ms` for the recording to hold sound from the tap on.
+bool tap_heard(const Tapper &t, int slot, const std::string &recording, int ms) {
+    long mark = file_size(recording);
+    t.tap(slot);
+    for (int waited = 0; waited < ms; waited += 50) {
+        pause_ms(50);
+        if (audible_since(recording, mark)) return true;
+    }
+    return false;
+}
+
+// The slot whose clip is longest: it sounds well past the tap.
+int loud_slot() {
+    std::vector<std::vector<int16_t>> clips = board_clip_samples();
+    std::vector<int> order = board_display_order();
+    int best = 0;
+    for (int s = 1; s < BOARD_BUTTONS; s++)
+        if (clips[order[s]].size() > clips[order[best]].size()) best = s;
+    return best;
+}
+
+TEST(PulseAudio, SoundComesBackAfterTheServerRestarts) {
+    if (access(PULSEAUDIO, X_OK) != 0 || access(PAREC, X_OK) != 0)
+        GTEST_SKIP() << "pulseaudio and parec are not installed (tools/setup.sh installs them)";
+    TempDir dir;
+    PulseServer pulse(dir);
+    if (!pulse.start())
+        GTEST_SKIP() << "pulseaudio cannot run here: " << read_file(dir.file("pulse.log"));
+    const int slot = loud_slot();
+
+    std::string first = dir.file("first.raw");
+    ChildGuard recorder(start_recording(pulse, first));
+    std::vector<std::string> env = pulse.env();
+    env.push_back("SDL_AUDIODRIVER=pulse");
+    pid_t pid = program_start({"--log-level", "3"}, env,
+                              dir.file("stderr.txt"));
+    ChildGuard program(pid);
+    Display *d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr) << "run under xvfb-run";
+    Window w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
+    XCloseDisplay(d);
+    ASSERT_NE(w, 0u) << read_file(dir.file("stderr.txt"));
+    Tapper tapper{std::to_string(w)};
+    pause_ms(500);
+    ASSERT_TRUE(tap_heard(tapper, slot, first, 2000)) << "no sound before the restart";
+
+    // Down long enough for the program to notice and fail to reopen a few
+    // times: the attempts themselves must not spoil the later ones.
+    pulse.kill_now();
+    program_wait(recorder.pid, 5);
+    pause_ms(4000);
+    ASSERT_TRUE(pulse.start()) << read_file(dir.file("pulse.log"));
+    const double back = seconds_now();
+    std::string second = dir.file("second.raw");
+    ChildGuard recorder2(start_recording(pulse, second));
+    while (file_size(second) == 0 && seconds_now() - back < 2) pause_ms(10);
+
+    // Taps from the server's return on, until one is heard; the first heard
+    // must come within three seconds.
+    double heard_at = -1;
+    while (heard_at < 0 && seconds_now() - back < 3.0)
+        if (tap_heard(tapper, slot, second, 250)) heard_at = seconds_now() - back;
+    printf("pulse: server back -> first audible tap: %.2f s\n", heard_at);
+    EXPECT_GE(heard_at, 0) << "no tap heard within 3 s of the server's return";
+    ASSERT_TRUE(program_running(pid));
+    EXPECT_EQ(program_terminate(pid, 10), 0);
+
+    // Every release sets the log threshold to WARNING: the loss is logged
+    // (once), the return at INFO is not (the device watch's own test sees it).
+    std::string log = read_file(dir.file("vostrel soundboard_log.txt"));
+    EXPECT_EQ(count_of(log, "Audio device lost"), 1) << log;
+}
+
+// In-process: the dummy driver's mixing is paused to stand for a device
+// that stopped. The watch's clock is the dt it is handed (steps of 1/8 s,
+// exact in binary), so the pauses between attempts are counted exactly.
+struct DeviceWatch : ::testing::Test {
+    TempDir dir;
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        log_threshold = LOG_INFO;
+    }
+    void TearDown() override {
+        Mix_CloseAudio();
+        SDL_Quit();
+        log_reset_for_test();
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+    }
+    static constexpr float STEP = 0.125f;
+    // Updates over `seconds` of the watch's clock, at once.
+    static void run_for(float seconds) {
+        for (float t = 0; t < seconds; t += STEP)
+            sound_device_update(STEP);
+    }
+    // Updates over `seconds` of real time, the mixer's thread running.
+    static void live_for(float seconds) {
+        for (float t = 0; t < seconds; t += STEP) {
+            pause_ms(125);
+            sound_device_update(STEP);
+        }
+    }
+    // Mixing stops, and one update sees the count's last move: the watch's
+    // stall clock then stands at 0 or one step.
+    static void stop_mixing() {
+        SDL_PauseAudio(1);
+        pause_ms(150); // a buffer being mixed is finished
+        sound_device_update(STEP);
+    }
+    static std::string log() { return read_file("vostrel soundboard_log.txt"); }
+};
+
+// The device gave 22050 Hz for a 44100 Hz request and comes back at 44100:
+// the chunk keeps its handle and now holds the clip at 44100 Hz, sample for
+// sample as a fresh decode at that rate has it.
+TEST_F(DeviceWatch, AStoppedMixerIsReopenedAndSoundsFollowTheNewFormat) {
+    std::vector<std::vector<int16_t>> reference = board_clip_samples(); // 44100 Hz stereo
+    ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
+    ASSERT_EQ(Mix_OpenAudio(22050, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
+    sound_backend_init();
+    SoundRecord rec;
+    ASSERT_TRUE(sound_mixer_load(board_clips[0], &rec));
+    Mix_Chunk *handle = rec.chunk;
+    const size_t at_22050 = rec.chunk->alen;
+    sound_device_watch(44100, AUDIO_S16SYS, 2, 1024);
+
+    live_for(3.0f);
+    EXPECT_EQ(sound_device_lost(), 0) << "a mixing device is left alone";
+    EXPECT_EQ(count_of(log(), "Audio device"), 0) << log();
+
+    stop_mixing();
+    run_for(1.25f);
+    EXPECT_EQ(count_of(log(), "Audio device lost"), 0) << "1.375 s without mixing is no loss yet";
+    run_for(0.25f);
+    EXPECT_EQ(count_of(log(), "Audio device lost"), 1) << log();
+    EXPECT_EQ(sound_device_lost(), 0) << "reopened at once";
+    EXPECT_EQ(sound_device_attempts(), 1);
+    int frequency = 0, channels = 0;
+    Uint16 format = 0;
+    ASSERT_TRUE(Mix_QuerySpec(&frequency, &format, &channels));
+    EXPECT_EQ(frequency, 44100);
+
+    EXPECT_EQ(rec.chunk, handle);
+    ASSERT_EQ(rec.chunk->alen, reference[0].size() * 2) << "was " << at_22050 << " bytes";
+    EXPECT_EQ(memcmp(rec.chunk->abuf, reference[0].data(), rec.chunk->alen), 0);
+    EXPECT_TRUE(sound_mixer_play(&rec, nullptr, 0));
+    EXPECT_TRUE(sound_mixer_is_playing(&rec));
+
+    live_for(2.0f);
+    EXPECT_EQ(sound_device_lost(), 0);
+    EXPECT_EQ(count_of(log(), "WARNING "), 1) << log();
+    EXPECT_EQ(count_of(log(), "Audio device lost"), 1) << log();
+    EXPECT_EQ(count_of(log(), "Audio device back"), 1) << log();
+}
+
+// While the device cannot be opened, attempts come after growing pauses
+// (at once, then 0.25 s later and every 0.5 s), not on every update.
+TEST_F(DeviceWatch, ReopeningBacksOff) {
+    ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
+    ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
+    sound_backend_init();
+    sound_device_watch(44100, AUDIO_S16SYS, 2, 1024);
+    live_for(1.0f); // mixing steadily
+    stop_mixing();
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    run_for(1.5f); // the loss, and the first attempt with it
+    EXPECT_EQ(sound_device_lost(), 1);
+    EXPECT_EQ(sound_device_attempts(), 1);
+    run_for(5.0f); // ten more: 0.25, 0.75, ... 4.75 s after the first
+    EXPECT_EQ(sound_device_attempts(), 11);
+    EXPECT_EQ(count_of(log(), "WARNING "), 1) << "one warning however long it takes";
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    run_for(0.5f);
+    EXPECT_EQ(sound_device_lost(), 0) << "a failed attempt does not spoil the next";
+    EXPECT_EQ(count_of(log(), "Audio device back after 12 attempts"), 1) << log();
+}
+
+} // namespace

@@ -13,3 +13,5 @@ else
 fi
 # Options file: read rate and the start-up with a 10 MB file.
 SDL_AUDIODRIVER=dummy ./bench_options_read
+# The board maker: 20 sounds of 5 s each through vostrel-make-board.
+sh ../../bench/make_board.sh ../vostrel-soundboard

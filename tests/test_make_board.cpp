@@ -560,6 +560,78 @@ TEST(BoardPayload, DamagedOrTruncatedBoardsEndTheProgramWithStatusOne) {
     EXPECT_EQ(payload_read_file(VOSTREL_BINARY, &b, why, sizeof why), PAYLOAD_NONE) << why;
 }
 
+// Boards for other processors: the reader measures 32-bit images (armhf) as
+// well as 64-bit ones, from their program headers and section header table,
+// so the payload after either is found, and nothing is found after neither.
+TEST(BoardPayload, FindsTheBoardAfterImagesOfBothElfClasses) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_tone(sounds + "/a.wav");
+    ASSERT_EQ(build_board(dir, sounds, dir.file("board")).status, 0);
+    std::string made = read_file(dir.file("board"));
+    std::string appended = made.substr(read_bytes(VOSTREL_BINARY).size());
+
+    // A minimal image of each class: header, one program header whose bytes
+    // end at 0x300, section headers at 0x300 (3 of 40 or 64 bytes).
+    auto image = [](bool wide) {
+        std::string e(0x300 + 3 * (wide ? 64 : 40), '\0');
+        memcpy(&e[0], "\x7f" "ELF", 4);
+        e[4] = wide ? 2 : 1; // class
+        e[5] = 1;            // little-endian
+        e[6] = 1;
+        auto put = [&e](size_t at, uint64_t v, int bytes) {
+            for (int i = 0; i < bytes; i++)
+                e[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        };
+        if (wide) {
+            put(32, 64, 8);     // e_phoff
+            put(40, 0x300, 8);  // e_shoff
+            put(52, 64, 2);     // e_ehsize
+            put(54, 56, 2);     // e_phentsize
+            put(56, 1, 2);      // e_phnum
+            put(58, 64, 2);     // e_shentsize
+            put(60, 3, 2);      // e_shnum
+            put(64 + 8, 0, 8);  // p_offset
+            put(64 + 32, 0x2F0, 8); // p_filesz
+        } else {
+            put(28, 52, 4);     // e_phoff
+            put(32, 0x300, 4);  // e_shoff
+            put(40, 52, 2);     // e_ehsize
+            put(42, 32, 2);     // e_phentsize
+            put(44, 1, 2);      // e_phnum
+            put(46, 40, 2);     // e_shentsize
+            put(48, 3, 2);      // e_shnum
+            put(52 + 4, 0, 4);  // p_offset
+            put(52 + 16, 0x2F0, 4); // p_filesz
+        }
+        return e;
+    };
+    for (bool wide : {false, true}) {
+        SCOPED_TRACE(wide ? "64-bit" : "32-bit");
+        std::string bare = image(wide), file = bare + appended;
+        PayloadBoard b;
+        char why[PAYLOAD_WHY_SIZE] = "";
+        EXPECT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(bare.data()), bare.size(), &b,
+                                     why, sizeof why),
+                  PAYLOAD_NONE)
+            << why;
+        ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(file.data()), file.size(), &b,
+                                     why, sizeof why),
+                  PAYLOAD_BOARD)
+            << why;
+        EXPECT_STREQ(b.sounds[0].caption, "a");
+        write_file(dir.file("image"), file);
+        EXPECT_EQ(payload_read_file(dir.file("image").c_str(), &b, why, sizeof why), PAYLOAD_BOARD)
+            << why;
+        // One byte of the section header table lost: the image is cut, the
+        // board's first byte taken for its last.
+        std::string shifted = bare.substr(0, bare.size() - 1) + appended;
+        EXPECT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(shifted.data()),
+                                     shifted.size(), &b, why, sizeof why),
+                  PAYLOAD_DAMAGED);
+    }
+}
+
 // --program takes any build of the program, one that already carries a board
 // included: that board is replaced, not stacked.
 TEST(BoardPayload, MakingFromABoardReplacesItsBoard) {

@@ -59,10 +59,39 @@ check_tree() {
   else
     fail "no man page $man"
   fi
+  maker=$root/bin/vostrel-make-board
+  [ -x "$maker" ] || fail "no executable $maker"
+  "$maker" --help | grep -q -- '--program' || fail "$maker --help does not describe --program"
+  man1=$root/share/man/man1/vostrel-make-board.1.gz
+  [ -f "$man1" ] && gzip -dc "$man1" | grep -q 'volume=' || fail "no man page $man1 describing the options"
   for doc in README.md copyright changelog.gz; do
     [ -f "$root/share/doc/vostrel-soundboard/$doc" ] || fail "no $doc in share/doc/vostrel-soundboard"
   done
   [ "$(ls -A "$tmp/run" 2>/dev/null)" = "" ] || fail "--version wrote files"
+}
+
+# The board maker as a machine with only the package, sox and Debian's
+# essential tools has it: no compiler, cmake or source tree on the PATH, and
+# an empty environment. The board it writes is the package's program followed
+# by the board's trailer, and it runs.
+check_maker_alone() {
+  root=$1
+  mkdir -p "$tmp/path" "$tmp/alone/my sounds"
+  for tool in sh cat head tail od wc sort tr sed cut mktemp rm mkdir mv chmod cksum basename \
+    dirname grep awk sox; do
+    ln -s "$(command -v $tool)" "$tmp/path/$tool" || fail "no $tool on this machine"
+  done
+  sox -n -r 44100 -c 2 "$tmp/alone/my sounds/horn.wav" synth 0.3 sine 440 2>/dev/null
+  sox -n -r 22050 "$tmp/alone/my sounds/drum roll.flac" synth 0.3 pinknoise 2>/dev/null
+  if (cd "$tmp/alone" && env -i PATH="$tmp/path" HOME="$tmp/alone" "$root/bin/vostrel-make-board" "my sounds" >out.txt 2>&1); then
+    board=$tmp/alone/my-sounds
+    [ "$(tail -c 24 "$board" | head -c 8)" = VSTRLBRD ] || fail "$board ends in no board trailer"
+    program_size=$(wc -c <"$root/bin/vostrel-soundboard")
+    head -c "$program_size" "$board" | cmp -s - "$root/bin/vostrel-soundboard" || fail "$board does not start with the package's program"
+    (cd "$tmp/alone" && env -u DISPLAY "$board" --version >/dev/null) || fail "$board --version"
+  else
+    fail "vostrel-make-board with only the package and sox: $(cat "$tmp/alone/out.txt")"
+  fi
 }
 
 mkdir -p "$tmp/run"
@@ -88,8 +117,10 @@ package)
     extra=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -E '\.(a|h|cmake|pc)$')
     [ -z "$extra" ] && : || fail "framework files in the package: $extra"
     lintian --fail-on error "$deb" >"$tmp/lintian.txt" 2>&1 || { cat "$tmp/lintian.txt"; fail "lintian reports errors"; }
+    dpkg-deb -f "$deb" Recommends | grep -q 'sox' || fail "Recommends lacks sox"
     dpkg-deb -x "$deb" "$tmp/root"
     check_tree "$tmp/root/usr"
+    check_maker_alone "$tmp/root/usr"
   fi
   ;;
 *)

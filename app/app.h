@@ -36,16 +36,6 @@ extern const int board_count;                 // buttons on this board: 1 to BOA
 extern const char *const board_captions[];    // board_count captions
 extern const AssetRecord *const board_clips[]; // board_count clips
 
-// Module state
-extern BoardButton buttons[BOARD_BUTTONS]; // display order; the first board_count are in use
-extern Rect grid_rect;                      // grid space, grown to the screen's aspect
-extern BoardButton *selected_button;        // under the finger, or null
-extern BoardButton *playing_button;         // started last, or null
-
-// Internal operations
-void board_grid_size(const Rect *r, int n, int *columns, int *rows); // grid shape closest to r's aspect
-void board_pick(TouchEvent touch);                                   // selects the button under point 0 (last match wins)
-
 // The soundboard defines these hooks of shell/shell.h and leaves the rest to
 // the framework's defaults: app_layout lays out the grid, app_init builds and
 // sorts the buttons and loads their clips, app_draw draws the board, touch down

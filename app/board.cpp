@@ -6,6 +6,7 @@
 // the finger (on a shared edge the later button wins); a release stops the
 // clip started last and plays the selection once.
 #include "app/app.h"
+#include "app/app_internal.h"
 
 #include <vostrel/platform/gles.h>
 #include <vostrel/render/render.h>

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
+#include "app/app_internal.h"
 
 #include <math.h>
 #include <stdint.h>

@@ -11,6 +11,7 @@
 #include <vostrel/render/render.h>
 #include "support.h"
 #include <vostrel/text/text.h>
+#include "app/app_internal.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -12,6 +12,7 @@
 #include <vostrel/shell/shell.h>
 #include "support.h"
 #include <vostrel/text/text.h>
+#include "app/app_internal.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>

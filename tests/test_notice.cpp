@@ -9,6 +9,7 @@
 #include <vostrel/platform/gles.h>
 #include "support.h"
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 
 #include <SDL.h>
 #include <gtest/gtest.h>

@@ -6,6 +6,7 @@
 #include <vostrel/platform/gles.h>
 #include "support.h"
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 
 #include <gtest/gtest.h>
 

@@ -7,6 +7,7 @@
 #include <vostrel/platform/gles.h>
 #include <vostrel/render/render.h>
 #include "support.h"
+#include <vostrel/text/text_internal.h>
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 // exists from program start, so a message logged before log_init (a failed
 // SDL_Init with a high --log-level) is as safe as any other.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 
 #include <vostrel/threads/threads.h>
 

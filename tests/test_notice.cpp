@@ -5,6 +5,7 @@
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/input/input.h>
 #include <vostrel/platform/gles.h>
 #include "support.h"

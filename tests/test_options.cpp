@@ -2,6 +2,7 @@
 // order, the changed flag, the reading rules for odd lines, hostile files and
 // the all-or-nothing save.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/settings/settings.h>
 #include "support.h"
 

@@ -1,20 +1,30 @@
 # Two commands for a fresh Debian 12 machine (as root or with sudo):
-#   make run    install what is missing, build, start the soundboard
-#   make test   install what is missing, build (plain and sanitized), run every test
-# Also: make build, make bench, make soak, make fuzz-long, make format.
+#   make run    install what is missing, build the program alone, start it
+#   make test   install what is missing, build everything (plain and sanitized), run every test
+# Also: make check (the fast unit tests, in parallel), make build, make bench,
+# make soak, make fuzz-long, make format.
 #   make board SOUNDS=path/to/folder   a soundboard of your own sounds, in build-board/
 #   make package                       the Debian package, in build/
 #   make cross ARCH=arm64|armhf        the program, framework, tour and tests for ARM, in build-ARCH/
 #   make test-cross ARCH=arm64|armhf   those tests under qemu-user
 #   make package ARCH=arm64|armhf      the Debian package for ARM, in build-ARCH/
 
-.PHONY: setup build build-asan build-fuzz run test test-default test-asan test-fuzz fuzz-long bench soak format clean
+.PHONY: setup configure build build-asan build-fuzz run check test test-default test-asan test-fuzz fuzz-long bench soak format clean
 
 setup:
 	@sh tools/setup.sh
 
-build: setup
-	cmake --preset default >/dev/null
+# The plain build takes Debian's default compiler and linker flags (hardening,
+# fortified C library calls), so every test run is also a build as a
+# distribution's package would make it; the preset adds -Werror.
+DEB_FLAGS = -DCMAKE_C_FLAGS="$$(dpkg-buildflags --get CFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	-DCMAKE_CXX_FLAGS="$$(dpkg-buildflags --get CXXFLAGS) $$(dpkg-buildflags --get CPPFLAGS)" \
+	-DCMAKE_EXE_LINKER_FLAGS="$$(dpkg-buildflags --get LDFLAGS)"
+
+configure: setup
+	cmake --preset default $(DEB_FLAGS) >/dev/null
+
+build: configure
 	cmake --build --preset default
 
 build-asan: setup
@@ -26,7 +36,10 @@ build-asan: setup
 build-fuzz: setup
 	@if command -v clang++ >/dev/null; then cmake --preset fuzz >/dev/null && cmake --build --preset fuzz; fi
 
-run: build
+# Only the program and what it links: tests, the tour and the benchmarks wait
+# for `make test` and `make bench`.
+run: configure
+	cmake --build --preset default --target vostrel-soundboard
 	./build/vostrel-soundboard
 
 # Tests need a display: use the one we have, or start a private Xvfb.
@@ -42,6 +55,10 @@ test-fuzz: build-fuzz
 	@if command -v clang++ >/dev/null; then ctest --preset fuzz; else echo "clang not found: fuzz runs skipped"; fi
 
 test: test-default test-asan test-fuzz
+
+# The tests labelled "unit" (tests/CMakeLists.txt): fast, two at a time.
+check: build
+	$(XRUN) ctest --preset default -L unit -j2
 
 # Every fuzz target for FUZZ_SECONDS each. New inputs go to
 # build-fuzz/long-corpus/NAME (the committed seeds are only read), crash
@@ -74,7 +91,7 @@ format:
 .PHONY: board
 board: setup
 	@test -n "$(SOUNDS)" || { echo "usage: make board SOUNDS=path/to/folder" >&2; exit 2; }
-	cmake --preset default >/dev/null
+	cmake --preset default $(DEB_FLAGS) >/dev/null
 	cmake --build --preset default --target vostrel-soundboard
 	mkdir -p build-board
 	sh tools/board/vostrel-make-board "$(SOUNDS)" -o build-board/vostrel-soundboard --program build/vostrel-soundboard

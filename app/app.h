@@ -47,19 +47,6 @@ extern const AssetRecord *const board_clips[]; // board_count clips
 
 // The appended board in use instead of the compiled-in one, or null (set before the shell starts)
 extern const PayloadBoard *board_payload;
-
-// Module state
-extern BoardButton buttons[BOARD_BUTTONS]; // display order; the first board_count are in use
-extern Rect grid_rect;                      // grid space, grown to the screen's aspect
-extern BoardButton *selected_button;        // under the finger, or null
-extern BoardButton *playing_button;         // started last, or null
-extern int board_overlap;                   // 1: a tap stops no other clip (a replay restarts only its own)
-
-// Internal operations
-void board_grid_size(const Rect *r, int n, int *columns, int *rows); // grid shape closest to r's aspect
-void board_pick(TouchEvent touch);                                   // selects the button under point 0 (last match wins)
-int board_button_count(void);                                        // buttons of the board in use, the "Stop" button included
-void board_press(BoardButton *b);                                    // what a release on b does: stop all, stop a playing loop, or (re)start b's clip
 int board_state_folder(const char *program, const PayloadBoard *board, char *folder, int size); // the state folder's name: program alone, or program-board for an appended board; 0 if it does not fit
 
 // The soundboard defines these hooks of shell/shell.h and leaves the rest to

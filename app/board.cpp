@@ -12,6 +12,7 @@
 // button restarts only that button's clip; a "Stop" button, after the sorted
 // sounds and so in the last filled cell, stops every clip of the board.
 #include "app/app.h"
+#include "app/app_internal.h"
 
 #include <vostrel/render/render.h>
 

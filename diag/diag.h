@@ -39,7 +39,6 @@ void log_printf(unsigned level, const char *fmt, ...)   // one line or nothing; 
 void log_close(void);                                   // closes the stream; later messages are dropped
 void log_read(char *buffer, int length, long offset);   // up to length bytes from offset, not terminated; "" (one 0 byte) when closed; nothing when length <= 0
 int log_size(void);                                     // file length in bytes; 0 when not open
-void log_reset_for_test(void);                          // closed and never attempted, threshold 2 (tests only)
 
 // Files
 int app_file_name(const char *suffix, int dashes, char *out, size_t size); // lower-cased APP_NAME + suffix (spaces as '-' if dashes) into size bytes, always terminated; 1 if it fit whole

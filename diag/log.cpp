@@ -7,6 +7,7 @@
 // SDL_Init with a high --log-level) is as safe as any other. Every line is
 // flushed as it is written.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 
 #include <vostrel/threads/threads.h>
 

@@ -7,6 +7,7 @@
 // the loop in either state. The clock and the sleep go through two pointers
 // so that tests can drive the loop turn by turn.
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/audio/audio.h>

@@ -8,12 +8,6 @@
 
 #include <vostrel/input/input.h>
 
-extern int quit_requested;        // the loop ends at the top of the next turn; never cleared
-extern int paused;                // the loop blocks on events while set
-extern float last_update_time;    // seconds of the last update tick
-extern int shutdown_done;         // the shutdown sequence has run
-extern char screenshot_request[512]; // file to write after the next frame; "" for none
-
 constexpr int SCREEN_WIDTH = 320;
 constexpr int SCREEN_HEIGHT = 480;
 
@@ -25,7 +19,7 @@ int shell_early_options(int argc, char **argv); // "--help"/"--version" print to
 int shell_run(int argc, char **argv, int width, int height); // whole program life; 0 on a normal quit, 1 if SDL, audio or video failed to start
 void shell_open_window(int width, int height); // video mode, caption, initialisation chain, screen rect
 int shell_turn(void);                          // one loop turn; 0 once quit was requested (nothing done)
-float shell_seconds(void);                     // SDL_GetTicks / 1000 (or the test clock)
+float shell_seconds(void);                     // SDL_GetTicks / 1000
 void shell_set_paused(int flag);               // stores the flag
 void shell_request_quit(int code);             // ends the loop at its next turn
 void shell_present(void);                      // draw a frame, then swap
@@ -88,10 +82,4 @@ void app_session_loaded(void);         // after a restored session
 void app_save_session(void);           // before shutdown: write a session with session_write, or nothing
 void app_shutdown(void);               // in the shutdown sequence, after tweens
 
-// Test seams: a clock and a sleep the tests control (null restores SDL's)
-void shell_set_clock(float (*clock)(void));
-void shell_set_sleep(void (*sleeper)(int milliseconds));
-int shell_frames_drawn(void); // frames drawn since start (tests, benchmarks)
-int shell_updates_run(void);      // update ticks run since start (tests)
-float shell_last_update_dt(void); // dt handed to the latest update tick; 0 before the first (tests)
 // clang-format on

@@ -5,6 +5,7 @@
 // is written through file_replace, so a failed write never destroys the
 // previous session; it is deleted by the first read.
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/assets/assets.h>

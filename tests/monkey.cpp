@@ -20,6 +20,8 @@
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
+#include "app/app_internal.h"
+#include <vostrel/text/text_internal.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>

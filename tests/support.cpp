@@ -1,7 +1,7 @@
 // Helpers shared by the test programs; see support.h.
 #include "support.h"
 
-#include "app/app.h"
+#include "app/app_internal.h"
 #include <vostrel/render/render.h>
 #include <vostrel/text/text.h>
 

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/math/maths.h>
 #include <vostrel/settings/settings.h>
 #include "support.h"

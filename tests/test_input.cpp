@@ -3,6 +3,7 @@
 #include <vostrel/input/input.h>
 
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include "support.h"
 
 #include <SDL.h>

@@ -10,6 +10,7 @@
 #include <vostrel/render/render.h>
 #include "support.h"
 #include <vostrel/text/text.h>
+#include "app/app_internal.h"
 
 #include <GLES/gl.h>
 #include <SDL.h>

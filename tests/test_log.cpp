@@ -1,6 +1,7 @@
 // Tests for the log file: line format, threshold, lazy truncating open, close,
 // read-back while open, the base directory and the time helpers.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

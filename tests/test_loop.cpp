@@ -6,6 +6,7 @@
 #include <vostrel/settings/settings.h>
 #include <vostrel/shell/shell.h>
 #include "support.h"
+#include <vostrel/shell/shell_internal.h>
 
 #include <gtest/gtest.h>
 

@@ -11,6 +11,7 @@
 #include <vostrel/shell/shell.h>
 #include "support.h"
 #include <vostrel/text/text.h>
+#include "app/app_internal.h"
 
 #include <GLES/gl.h>
 #include <SDL.h>

@@ -5,9 +5,11 @@
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/input/input.h>
 #include "support.h"
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 
 #include <GLES/gl.h>
 #include <SDL.h>

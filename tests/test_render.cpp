@@ -5,6 +5,7 @@
 
 #include "support.h"
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include <vostrel/render/render.h>
 
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

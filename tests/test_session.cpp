@@ -1,10 +1,12 @@
 // Tests for the shell's file and request side: the session file, the
 // one-time shutdown sequence and screenshot requests.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/input/input.h>
 #include <vostrel/settings/settings.h>
 #include <vostrel/shell/shell.h>
 #include "support.h"
+#include <vostrel/shell/shell_internal.h>
 
 #include <gtest/gtest.h>
 

@@ -6,6 +6,7 @@
 
 #include <vostrel/render/render.h>
 #include "support.h"
+#include <vostrel/text/text_internal.h>
 
 #include <gtest/gtest.h>
 

@@ -222,5 +222,4 @@ TEST(Threads, SleepLastsAtLeastTheRequestedTime) {
     EXPECT_GE(std::chrono::duration_cast<std::chrono::microseconds>(waited).count(), 20000);
 }
 
-
 } // namespace

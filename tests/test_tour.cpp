@@ -18,6 +18,7 @@
 #include <lodepng.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
+#include <vostrel/text/text_internal.h>
 #include <X11/Xutil.h>
 
 #include <algorithm>

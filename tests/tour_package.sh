@@ -3,7 +3,8 @@
 # the build tree into a temporary prefix, then builds examples/tour against it
 # twice, as a CMake project of its own (find_package(Vostrel)) and with a
 # plain compiler command from pkg-config, and runs the CMake-built program
-# under the display until SIGTERM, which must end it with status 0.
+# under the display until SIGTERM, which must end it with status 0; the same
+# for the guide's first application, taken from docs/framework.md.
 # Usage: tour_package.sh <build dir> <source dir> <C++ compiler>
 set -eu
 build=$1
@@ -41,6 +42,27 @@ flags=$(pkg-config --cflags --libs vostrel) || fail "pkg-config knows no vostrel
 "$cxx" -std=c++20 "$source/examples/tour/tour.cpp" "$work/tour/tour_assets.S" -o "$work/tour-pc" $flags ||
     fail "compiling the tour with pkg-config's flags"
 
+# The guide's first application, exactly as docs/framework.md prints it: the
+# first cpp block under "The smallest application", built with pkg-config's
+# flags; it must open its window (captioned "Hello") and quit on SIGTERM.
+awk '/^## 2\. The smallest application/ { section = 1 }
+     section && /^```cpp/ { inside = 1; next }
+     inside && /^```/ { exit }
+     inside { print }' "$source/docs/framework.md" >"$work/hello.cpp"
+grep -q 'APP_NAME\[\] = "Hello"' "$work/hello.cpp" || fail "no first application found in docs/framework.md"
+# shellcheck disable=SC2086 # the flags are words
+"$cxx" -std=c++20 "$work/hello.cpp" -o "$work/hello" $flags ||
+    fail "compiling the guide's first application with pkg-config's flags"
+mkdir "$work/hello-run"
+(cd "$work/hello-run" && SDL_AUDIODRIVER=dummy exec "$work/hello") &
+pid=$!
+timeout 20 xdotool search --sync --onlyvisible --name '^Hello$' >/dev/null ||
+    fail "the guide's first application opened no window"
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+[ $status -eq 0 ] || fail "the guide's first application ended with status $status after SIGTERM"
+
 mkdir "$work/run"
 cd "$work/run"
 SDL_AUDIODRIVER=dummy "$work/tour/vostrel-tour" --log-level 3 &
@@ -57,4 +79,4 @@ kill -TERM $pid
 status=0
 wait $pid || status=$?
 [ $status -eq 0 ] || fail "the tour ended with status $status after SIGTERM"
-echo "installed framework: tour built with CMake and pkg-config, ran and quit with status 0"
+echo "installed framework: tour and the guide's first application built, ran and quit with status 0"

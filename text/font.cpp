@@ -4,6 +4,7 @@
 // two measuring functions the layout code uses. All quantities are font units
 // (pixels of the picture).
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 
 #include <vostrel/assets/assets.h>
 #include <vostrel/render/render.h>
@@ -14,6 +15,9 @@
 #include <string.h>
 
 FontMetrics font;
+
+const FontMetrics *font_metrics(void) { return &font; }
+
 int text_shadow_enabled = 1;
 uint8_t text_shadow_colour[4] = {0, 0, 0, 255};
 

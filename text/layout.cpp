@@ -4,6 +4,7 @@
 // size; every matrix pushed is popped, and 2D texturing and the vertex and
 // texture-coordinate arrays are off on exit.
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 
 #include <vostrel/render/render.h>
 

@@ -36,12 +36,12 @@ struct FontMetrics {
     int32_t first_vertex[FONT_TABLE_SIZE]; // first of the four quad vertices in the vertex store
 };
 
-extern FontMetrics font;             // zero until font_init
 extern int text_shadow_enabled;      // 1: every glyph has a drop shadow
 extern uint8_t text_shadow_colour[4]; // opaque black
 
 // Font
 void font_init(void);                        // texture, metrics, quads; with no texture the font stays empty
+const FontMetrics *font_metrics(void);       // the font in use, read-only; all zero until font_init
 void font_init_texture(unsigned texture);    // font_init with the picture already a texture (taken over); 0 leaves the font empty
 void font_release(void);                     // deletes the font texture, record back to zero; old context still current
 void font_set_metrics(FontMetrics *m);       // fills the fixed metric tables

@@ -1,7 +1,10 @@
 # What the project's build and a custom board's build (tools/board/) share:
-# the language level, warnings as errors, the sanitizers when VOSTREL_SANITIZE
-# is on, and the system libraries the framework links. The two must agree: an
-# instrumented framework library links only into an instrumented program.
+# the language level, the warnings (errors only when VOSTREL_WERROR is on: the
+# project's own presets turn it on, so a user's or a packager's compiler finds
+# a new warning without failing the build), the sanitizers when
+# VOSTREL_SANITIZE is on, and the system libraries the framework links. The two
+# must agree: an instrumented framework library links only into an
+# instrumented program.
 set(CMAKE_CXX_STANDARD 20)
 set(CMAKE_CXX_STANDARD_REQUIRED ON)
 set(CMAKE_CXX_EXTENSIONS OFF)
@@ -10,8 +13,11 @@ set(CMAKE_CXX_EXTENSIONS OFF)
 # arm64 (fmadd) and two on amd64 and armhf, and pixels, camera results and
 # resampled bytes must be the same on every processor.
 add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-ffp-contract=off>)
-add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-Wall> $<$<COMPILE_LANGUAGE:C,CXX>:-Wextra>
-                    $<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
+option(VOSTREL_WERROR "Treat compiler warnings as errors (the developer and CI presets)" OFF)
+add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-Wall> $<$<COMPILE_LANGUAGE:C,CXX>:-Wextra>)
+if(VOSTREL_WERROR)
+  add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-Werror>)
+endif()
 if(VOSTREL_SANITIZE)
   add_compile_options($<$<COMPILE_LANGUAGE:C,CXX>:-fsanitize=address,undefined>
                       $<$<COMPILE_LANGUAGE:C,CXX>:-fno-omit-frame-pointer>

@@ -1,0 +1,24 @@
+// Application shell, inside: the loop's and the shutdown's state, and the
+// seams through which tests and benchmarks drive and watch the loop. An
+// application changes this state only through shell.h (shell_request_quit,
+// shell_set_paused, shell_request_screenshot).
+#pragma once
+
+// Catalogue layout, one declaration a line: kept as written by clang-format.
+// clang-format off
+
+#include <vostrel/shell/shell.h>
+
+extern int quit_requested;        // the loop ends at the top of the next turn; never cleared
+extern int paused;                // the loop blocks on events while set
+extern float last_update_time;    // seconds of the last update tick
+extern int shutdown_done;         // the shutdown sequence has run
+extern char screenshot_request[512]; // file to write after the next frame; "" for none
+
+// Seams: a clock and a sleep the tests control (null restores SDL's); counters
+void shell_set_clock(float (*clock)(void));
+void shell_set_sleep(void (*sleeper)(int milliseconds));
+int shell_frames_drawn(void); // frames drawn since start (tests, benchmarks)
+int shell_updates_run(void);      // update ticks run since start (tests)
+float shell_last_update_dt(void); // dt handed to the latest update tick; 0 before the first (tests)
+// clang-format on

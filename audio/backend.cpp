@@ -249,8 +249,7 @@ void sound_device_update(float dt) {
         device.stalled += dt;
         const int steady = mixed - device.opened_at >= DEVICE_STEADY_BUFFERS;
         if (device.stalled < (steady ? DEVICE_STALL_SECONDS : DEVICE_START_SECONDS)) return;
-        log_printf(LOG_WARNING, "Audio device lost (nothing mixed for %.1f s): reopening it",
-                   static_cast<double>(device.stalled));
+        log_printf(LOG_WARNING, "Audio device lost: reopening it");
         Mix_CloseAudio();
         device.lost = 1;
         device.attempts = 0;

@@ -158,11 +158,13 @@ struct AudioDevice {
 
 AudioDevice device;
 
-// A device that mixes steadily (23 ms a buffer) and then stops for 1.5 s is
-// gone. A stream just opened may wait longer before it flows (PulseAudio's
-// takes up to two seconds), so until it has mixed a few buffers it has 5 s.
-constexpr float DEVICE_STALL_SECONDS = 1.5f;
-constexpr float DEVICE_START_SECONDS = 5.0f;
+// A device that mixes steadily (23 ms a buffer) and then stops for 3 s is
+// gone; a shorter gap can be a starved thread on a busy machine, and a
+// needless reopen would cut off what plays. A stream just opened may wait
+// before it flows (PulseAudio's takes up to two seconds), so until it has
+// mixed a few buffers it has 6 s.
+constexpr float DEVICE_STALL_SECONDS = 3.0f;
+constexpr float DEVICE_START_SECONDS = 6.0f;
 constexpr unsigned DEVICE_STEADY_BUFFERS = 8;
 constexpr float DEVICE_FIRST_RETRY = 0.25f;
 constexpr float DEVICE_LONGEST_RETRY = 0.5f;

@@ -144,16 +144,16 @@ struct AudioDevice {
     int watching;
     int frequency, channels, chunk_size; // the request, repeated on reopen
     Uint16 format;
-    int have_frequency, have_channels;   // what the device gave
+    int have_frequency, have_channels; // what the device gave
     Uint16 have_format;
-    std::atomic<unsigned> mixed;         // post-mix calls (audio thread)
-    unsigned seen;                       // count at the latest check
-    unsigned opened_at;                  // count when the device was (re)opened
-    float stalled;                       // seconds the count stood still
+    std::atomic<unsigned> mixed; // post-mix calls (audio thread)
+    unsigned seen;               // count at the latest check
+    unsigned opened_at;          // count when the device was (re)opened
+    float stalled;               // seconds the count stood still
     int lost;
-    float retry_in, backoff;             // seconds
-    int attempts;                        // reopen attempts since the loss
-    std::vector<LoadedChunk> chunks;     // every chunk loaded, with its asset
+    float retry_in, backoff;         // seconds
+    int attempts;                    // reopen attempts since the loss
+    std::vector<LoadedChunk> chunks; // every chunk loaded, with its asset
 };
 
 AudioDevice device;

@@ -103,8 +103,8 @@ TEST(Faults, LosingTheXServerSavesAndLogsBeforeExiting) {
     TempDir dir;
     XServer server({"-noreset"});
     ASSERT_TRUE(server.ok) << "Xvfb did not start";
-    pid_t pid = program_start({"--log-level", "3"},
-                              {"SDL_AUDIODRIVER=dummy", "DISPLAY=" + server.display});
+    pid_t pid =
+        program_start({"--log-level", "3"}, {"SDL_AUDIODRIVER=dummy", "DISPLAY=" + server.display});
     ChildGuard guard(pid);
     ASSERT_TRUE(log_shows(dir, pid, "Initialization Complete", 20))
         << read_file(dir.file(LOG_NAME));
@@ -118,7 +118,8 @@ TEST(Faults, LosingTheXServerSavesAndLogsBeforeExiting) {
     std::string log = read_file(dir.file(LOG_NAME));
     size_t lost = log.find("X display connection lost");
     ASSERT_NE(lost, std::string::npos) << log;
-    size_t saving = log.find("Saving session", lost), quitting = log.find("Application quitting", lost);
+    size_t saving = log.find("Saving session", lost),
+           quitting = log.find("Application quitting", lost);
     EXPECT_NE(saving, std::string::npos) << log;
     EXPECT_NE(quitting, std::string::npos) << log;
     EXPECT_LT(saving, quitting) << log;

@@ -90,7 +90,8 @@ pid_t start_recording(const PulseServer &pulse, const std::string &path) {
     return program_start_binary("/bin/sh",
                                 {"-c", std::string("exec ") + PAREC +
                                            " --device=tap.monitor --raw --format=s16le "
-                                           "--rate=44100 --channels=2 > '" + path + "'"},
+                                           "--rate=44100 --channels=2 > '" +
+                                           path + "'"},
                                 pulse.env());
 }
 
@@ -149,8 +150,7 @@ TEST(PulseAudio, SoundComesBackAfterTheServerRestarts) {
     ChildGuard recorder(start_recording(pulse, first));
     std::vector<std::string> env = pulse.env();
     env.push_back("SDL_AUDIODRIVER=pulse");
-    pid_t pid = program_start({"--log-level", "3"}, env,
-                              dir.file("stderr.txt"));
+    pid_t pid = program_start({"--log-level", "3"}, env, dir.file("stderr.txt"));
     ChildGuard program(pid);
     Display *d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr) << "run under xvfb-run";
@@ -170,7 +170,8 @@ TEST(PulseAudio, SoundComesBackAfterTheServerRestarts) {
     const double back = seconds_now();
     std::string second = dir.file("second.raw");
     ChildGuard recorder2(start_recording(pulse, second));
-    while (file_size(second) == 0 && seconds_now() - back < 2) pause_ms(10);
+    while (file_size(second) == 0 && seconds_now() - back < 2)
+        pause_ms(10);
 
     // Taps from the server's return on, until one is heard; the first heard
     // must come within three seconds.

@@ -154,25 +154,27 @@ struct AudioDevice {
     int watching;
     int frequency, channels, chunk_size; // the request, repeated on reopen
     Uint16 format;
-    int have_frequency, have_channels;   // what the device gave
+    int have_frequency, have_channels; // what the device gave
     Uint16 have_format;
-    std::atomic<unsigned> mixed;         // post-mix calls (audio thread)
-    unsigned seen;                       // count at the latest check
-    unsigned opened_at;                  // count when the device was (re)opened
-    float stalled;                       // seconds the count stood still
+    std::atomic<unsigned> mixed; // post-mix calls (audio thread)
+    unsigned seen;               // count at the latest check
+    unsigned opened_at;          // count when the device was (re)opened
+    float stalled;               // seconds the count stood still
     int lost;
-    float retry_in, backoff;             // seconds
-    int attempts;                        // reopen attempts since the loss
-    std::vector<LoadedChunk> chunks;     // every chunk loaded, with its asset
+    float retry_in, backoff;         // seconds
+    int attempts;                    // reopen attempts since the loss
+    std::vector<LoadedChunk> chunks; // every chunk loaded, with its asset
 };
 
 AudioDevice device;
 
-// A device that mixes steadily (23 ms a buffer) and then stops for 1.5 s is
-// gone. A stream just opened may wait longer before it flows (PulseAudio's
-// takes up to two seconds), so until it has mixed a few buffers it has 5 s.
-constexpr float DEVICE_STALL_SECONDS = 1.5f;
-constexpr float DEVICE_START_SECONDS = 5.0f;
+// A device that mixes steadily (23 ms a buffer) and then stops for 3 s is
+// gone; a shorter gap can be a starved thread on a busy machine, and a
+// needless reopen would cut off what plays. A stream just opened may wait
+// before it flows (PulseAudio's takes up to two seconds), so until it has
+// mixed a few buffers it has 6 s.
+constexpr float DEVICE_STALL_SECONDS = 3.0f;
+constexpr float DEVICE_START_SECONDS = 6.0f;
 constexpr unsigned DEVICE_STEADY_BUFFERS = 8;
 constexpr float DEVICE_FIRST_RETRY = 0.25f;
 constexpr float DEVICE_LONGEST_RETRY = 0.5f;
@@ -259,8 +261,7 @@ void sound_device_update(float dt) {
         device.stalled += dt;
         const int steady = mixed - device.opened_at >= DEVICE_STEADY_BUFFERS;
         if (device.stalled < (steady ? DEVICE_STALL_SECONDS : DEVICE_START_SECONDS)) return;
-        log_printf(LOG_WARNING, "Audio device lost (nothing mixed for %.1f s): reopening it",
-                   static_cast<double>(device.stalled));
+        log_printf(LOG_WARNING, "Audio device lost: reopening it");
         Mix_CloseAudio();
         device.lost = 1;
         device.attempts = 0;

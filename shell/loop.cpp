@@ -47,7 +47,7 @@ static struct {
     float last_dt;
     float (*clock)(void);
     void (*sleeper)(int);
-    void *held_display; // our own X connection while SDL's is being made
+    void *held_display; // our own X connection, kept for the whole run
 } shell;
 
 static float sdl_clock(void) { return static_cast<float>(SDL_GetTicks()) / 1000.0f; }
@@ -110,7 +110,6 @@ static int choose_video_driver(void) {
 // to); the framework gains no link dependency of its own on X.
 struct XlibCalls {
     void *(*open_display)(const char *name);
-    int (*close_display)(void *display);
     void *(*set_io_error_handler)(int (*handler)(void *display));
 };
 
@@ -118,10 +117,9 @@ static int xlib_calls(XlibCalls *x) {
     void *lib = dlopen("libX11.so.6", RTLD_NOW);
     if (!lib) return 0;
     x->open_display = reinterpret_cast<void *(*)(const char *)>(dlsym(lib, "XOpenDisplay"));
-    x->close_display = reinterpret_cast<int (*)(void *)>(dlsym(lib, "XCloseDisplay"));
     x->set_io_error_handler =
         reinterpret_cast<void *(*)(int (*)(void *))>(dlsym(lib, "XSetIOErrorHandler"));
-    return x->open_display && x->close_display && x->set_io_error_handler;
+    return x->open_display && x->set_io_error_handler;
 }
 
 // The X server went away under the program: Xlib calls this and ends the
@@ -143,10 +141,12 @@ constexpr int DISPLAY_RETRY_MS = 100;
 // and then opens its own. On a server that resets when its last client
 // leaves (a kiosk whose only client is this program) that close empties
 // the server and the next connection lands in the reset. One connection of
-// our own, opened first and kept until the window is up, means the server
-// never sees a moment without clients. A server that is still resetting
-// from an earlier client is retried for about two seconds. 0 (start-up
-// failure said) when no connection can be made.
+// our own, opened first, means the server never sees a moment without
+// clients. It stays open until the process ends: closed once the window is
+// up, it left SDL 2 (under sdl12-compat) drawing black frames after the
+// first click. A server that is still resetting from an earlier client is
+// retried for about two seconds. 0 (start-up failure said) when no
+// connection can be made.
 static int hold_display(void) {
     const char *driver = getenv("SDL_VIDEODRIVER");
     if (!driver || strcmp(driver, "x11") != 0) return 1;
@@ -165,12 +165,6 @@ static int hold_display(void) {
              getenv("DISPLAY"));
     start_failure("SDL video", reason);
     return 0;
-}
-
-static void release_display(void) {
-    XlibCalls x;
-    if (shell.held_display && xlib_calls(&x)) x.close_display(shell.held_display);
-    shell.held_display = nullptr;
 }
 
 // Video first, so that a missing display is named as such whatever the audio
@@ -362,7 +356,6 @@ int shell_run(int argc, char **argv, int width, int height) {
             shell_open_window(width, height);
         }
     }
-    release_display();
     last_update_time = shell_seconds();
     while (shell_turn()) {
     }

@@ -294,8 +294,8 @@ XServer::XServer(const std::vector<std::string> &extra_args) {
             dup2(null, 2);
         }
         std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> args = {"Xvfb",   "-displayfd", fd,          "-screen",
-                                         "0",      "640x480x24", "-nolisten", "tcp"};
+        std::vector<std::string> args = {"Xvfb", "-displayfd", fd,          "-screen",
+                                         "0",    "640x480x24", "-nolisten", "tcp"};
         args.insert(args.end(), extra_args.begin(), extra_args.end());
         std::vector<char *> argv;
         for (std::string &a : args)

@@ -4,6 +4,7 @@
 // the time it takes.
 #include "support.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
@@ -102,8 +103,8 @@ TEST(Faults, LosingTheXServerSavesAndLogsBeforeExiting) {
     TempDir dir;
     XServer server({"-noreset"});
     ASSERT_TRUE(server.ok) << "Xvfb did not start";
-    pid_t pid = program_start({"--log-level", "3"},
-                              {"SDL_AUDIODRIVER=dummy", "DISPLAY=" + server.display});
+    pid_t pid =
+        program_start({"--log-level", "3"}, {"SDL_AUDIODRIVER=dummy", "DISPLAY=" + server.display});
     ChildGuard guard(pid);
     ASSERT_TRUE(log_shows(dir, pid, "Initialization Complete", 20))
         << read_file(dir.file(LOG_NAME));
@@ -117,10 +118,36 @@ TEST(Faults, LosingTheXServerSavesAndLogsBeforeExiting) {
     std::string log = read_file(dir.file(LOG_NAME));
     size_t lost = log.find("X display connection lost");
     ASSERT_NE(lost, std::string::npos) << log;
-    size_t saving = log.find("Saving session", lost), quitting = log.find("Application quitting", lost);
+    size_t saving = log.find("Saving session", lost),
+           quitting = log.find("Application quitting", lost);
     EXPECT_NE(saving, std::string::npos) << log;
     EXPECT_NE(quitting, std::string::npos) << log;
     EXPECT_LT(saving, quitting) << log;
+}
+
+} // namespace
+
+namespace {
+
+// The tests' window search meets windows that vanish between being listed
+// and being read (a program quitting, a test's own window closed). A read of
+// a destroyed window must come back as "not found" instead of Xlib's default
+// error handler ending the test process, with SDL's handler in front of it
+// as in every test that opened a window through SDL.
+TEST(Faults, TheWindowSearchSurvivesAWindowThatVanished) {
+    ASSERT_TRUE(sdl_init_retrying(SDL_INIT_VIDEO)) << SDL_GetError();
+    Display *d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr) << "run under xvfb-run";
+    Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 10, 10, 0, 0, 0);
+    XStoreName(d, w, "Vanishing");
+    XSync(d, False);
+    EXPECT_EQ(xwindow_find(d, DefaultRootWindow(d), "Vanishing"), w);
+    XDestroyWindow(d, w);
+    XSync(d, False);
+    EXPECT_EQ(xwindow_find(d, w, "Vanishing"), 0u) << "a destroyed window is not found";
+    EXPECT_EQ(xwindow_find(d, DefaultRootWindow(d), "Vanishing"), 0u);
+    XCloseDisplay(d);
+    SDL_Quit();
 }
 
 } // namespace

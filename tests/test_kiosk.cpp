@@ -45,20 +45,21 @@ std::string one_start(int n) {
     TempDir dir;
     XServer server;
     if (!server.ok) return "Xvfb did not start";
-    pid_t pid = program_start({"--log-level", "3"},
-                              {"SDL_AUDIODRIVER=dummy", "DISPLAY=" + server.display},
-                              dir.file("stderr.txt"));
+    pid_t pid =
+        program_start({"--log-level", "3"}, {"SDL_AUDIODRIVER=dummy", "DISPLAY=" + server.display},
+                      dir.file("stderr.txt"));
     ChildGuard guard(pid);
     const std::string what = "start " + std::to_string(n) + " on " + server.display + ": ";
     bool complete = false;
     for (int i = 0; i < 400 && !complete && program_running(pid); i++) {
-        complete = read_file(dir.file(LOG_NAME)).find("Initialization Complete") != std::string::npos;
+        complete =
+            read_file(dir.file(LOG_NAME)).find("Initialization Complete") != std::string::npos;
         if (!complete) pause_ms(25);
     }
     if (!complete) {
         int status = program_wait(pid, 2);
-        return what + "no start-up (exit status " + std::to_string(status) + "): " +
-               read_file(dir.file("stderr.txt"));
+        return what + "no start-up (exit status " + std::to_string(status) +
+               "): " + read_file(dir.file("stderr.txt"));
     }
     int lit = 0;
     for (int i = 0; i < 40 && lit < 1000; i++) {

@@ -44,7 +44,8 @@ static struct {
     char failed_what[64];       // the step that failed, for the one-line failure
 } ctx = {CONTEXT_AUTO, 0, EGL_NO_DISPLAY, nullptr, EGL_NO_CONTEXT, EGL_NO_SURFACE, 0, 0, "", ""};
 
-const char *egl_error_name(int code) {
+// "EGL_BAD_SURFACE" for EGL_BAD_SURFACE; "unknown EGL error" for codes EGL does not define.
+static const char *egl_error_name(EGLint code) {
     switch (code) {
     case EGL_SUCCESS: return "EGL_SUCCESS";
     case EGL_NOT_INITIALIZED: return "EGL_NOT_INITIALIZED";

@@ -151,6 +151,12 @@ static int make_surface(void) {
         ctx.surface = EGL_NO_SURFACE;
         return ok;
     }
+    // The loop paces itself (a 20 ms sleep a turn); a swap that also waited
+    // for the display would add up to a refresh to each turn's input latency,
+    // and Mesa's X11 surfaces, asked to wait, cost several milliseconds a
+    // frame even where nothing refreshes (Xvfb). SDL's context does not wait
+    // there either. Per surface, so every new surface is told again.
+    eglSwapInterval(ctx.display, 0);
     return 1;
 }
 

@@ -258,8 +258,9 @@ int main() {
             Child c = which == 2 ? launch(BARE_BINARY, dir)
                                  : launch(VOSTREL_BINARY, dir, false, which ? "desktop" : "es");
             long long t1 = wait_stamp(c, "swap", 1, 10000);
-            std::vector<double> &series =
-                which == 0 ? start_board : which == 1 ? start_desktop : start_bare;
+            std::vector<double> &series = which == 0   ? start_board
+                                          : which == 1 ? start_desktop
+                                                       : start_bare;
             if (t1 > 0) series.push_back((t1 - t0) / 1e6);
             if (which == 2) {
                 pause_ms(300);

@@ -31,6 +31,29 @@
 
 constexpr int CONFIG_LIMIT = 128;
 
+struct EglErrorName {
+    EGLint code;
+    const char *name;
+};
+
+constexpr EglErrorName EGL_ERROR_NAMES[] = {
+    {EGL_SUCCESS, "EGL_SUCCESS"},
+    {EGL_NOT_INITIALIZED, "EGL_NOT_INITIALIZED"},
+    {EGL_BAD_ACCESS, "EGL_BAD_ACCESS"},
+    {EGL_BAD_ALLOC, "EGL_BAD_ALLOC"},
+    {EGL_BAD_ATTRIBUTE, "EGL_BAD_ATTRIBUTE"},
+    {EGL_BAD_CONFIG, "EGL_BAD_CONFIG"},
+    {EGL_BAD_CONTEXT, "EGL_BAD_CONTEXT"},
+    {EGL_BAD_CURRENT_SURFACE, "EGL_BAD_CURRENT_SURFACE"},
+    {EGL_BAD_DISPLAY, "EGL_BAD_DISPLAY"},
+    {EGL_BAD_MATCH, "EGL_BAD_MATCH"},
+    {EGL_BAD_NATIVE_PIXMAP, "EGL_BAD_NATIVE_PIXMAP"},
+    {EGL_BAD_NATIVE_WINDOW, "EGL_BAD_NATIVE_WINDOW"},
+    {EGL_BAD_PARAMETER, "EGL_BAD_PARAMETER"},
+    {EGL_BAD_SURFACE, "EGL_BAD_SURFACE"},
+    {EGL_CONTEXT_LOST, "EGL_CONTEXT_LOST"},
+};
+
 static struct {
     int request; // CONTEXT_AUTO, CONTEXT_ES or CONTEXT_DESKTOP: the path asked for
     int path;    // the path in use; 0 before the first window
@@ -44,30 +67,17 @@ static struct {
     char failed_what[64];       // the step that failed, for the one-line failure
 } ctx = {CONTEXT_AUTO, 0, EGL_NO_DISPLAY, nullptr, EGL_NO_CONTEXT, EGL_NO_SURFACE, 0, 0, "", ""};
 
-const char *egl_error_name(int code) {
-    switch (code) {
-    case EGL_SUCCESS: return "EGL_SUCCESS";
-    case EGL_NOT_INITIALIZED: return "EGL_NOT_INITIALIZED";
-    case EGL_BAD_ACCESS: return "EGL_BAD_ACCESS";
-    case EGL_BAD_ALLOC: return "EGL_BAD_ALLOC";
-    case EGL_BAD_ATTRIBUTE: return "EGL_BAD_ATTRIBUTE";
-    case EGL_BAD_CONFIG: return "EGL_BAD_CONFIG";
-    case EGL_BAD_CONTEXT: return "EGL_BAD_CONTEXT";
-    case EGL_BAD_CURRENT_SURFACE: return "EGL_BAD_CURRENT_SURFACE";
-    case EGL_BAD_DISPLAY: return "EGL_BAD_DISPLAY";
-    case EGL_BAD_MATCH: return "EGL_BAD_MATCH";
-    case EGL_BAD_NATIVE_PIXMAP: return "EGL_BAD_NATIVE_PIXMAP";
-    case EGL_BAD_NATIVE_WINDOW: return "EGL_BAD_NATIVE_WINDOW";
-    case EGL_BAD_PARAMETER: return "EGL_BAD_PARAMETER";
-    case EGL_BAD_SURFACE: return "EGL_BAD_SURFACE";
-    case EGL_CONTEXT_LOST: return "EGL_CONTEXT_LOST";
-    default: return "unknown EGL error";
-    }
+// "EGL_BAD_SURFACE" for EGL_BAD_SURFACE; "unknown EGL error" for codes EGL does not define.
+static const char *egl_error_name(EGLint code) {
+    for (const EglErrorName &e : EGL_ERROR_NAMES)
+        if (e.code == code) return e.name;
+    return "unknown EGL error";
 }
 
-static int fail(const char *what, const char *format, const char *detail) {
+// Records the failed step and its reason for the caller; 0.
+static int fail(const char *what, const char *reason) {
     snprintf(ctx.failed_what, sizeof ctx.failed_what, "%s", what);
-    snprintf(ctx.error, sizeof ctx.error, format, detail);
+    snprintf(ctx.error, sizeof ctx.error, "%s", reason);
     return 0;
 }
 
@@ -82,7 +92,7 @@ static int egl_fail(const char *step) {
                  step);
     else
         snprintf(detail, sizeof detail, "%s failed: %s", step, egl_error_name(error));
-    return fail("OpenGL ES through EGL", "%s", detail);
+    return fail("OpenGL ES through EGL", detail);
 }
 
 static void log_gl_path(void) {
@@ -95,17 +105,25 @@ static void log_gl_path(void) {
 // opaque colour buffer, the deepest depth buffer on offer. ES 1.1 configs are
 // asked for by EGL_OPENGL_ES_BIT. 0 when none.
 static int choose_config(void) {
-    const EGLint wanted[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_ES_BIT, EGL_SURFACE_TYPE,
-                             EGL_WINDOW_BIT,      EGL_RED_SIZE,      1,
-                             EGL_GREEN_SIZE,      1,                 EGL_BLUE_SIZE,
-                             1,                   EGL_DEPTH_SIZE,    16,
+    const EGLint wanted[] = {EGL_RENDERABLE_TYPE,
+                             EGL_OPENGL_ES_BIT,
+                             EGL_SURFACE_TYPE,
+                             EGL_WINDOW_BIT,
+                             EGL_RED_SIZE,
+                             1,
+                             EGL_GREEN_SIZE,
+                             1,
+                             EGL_BLUE_SIZE,
+                             1,
+                             EGL_DEPTH_SIZE,
+                             16,
                              EGL_NONE};
     EGLConfig configs[CONFIG_LIMIT];
     EGLint count = 0;
     if (!eglChooseConfig(ctx.display, wanted, configs, CONFIG_LIMIT, &count))
         return egl_fail("eglChooseConfig");
     if (count <= 0)
-        return fail("OpenGL ES through EGL", "%s",
+        return fail("OpenGL ES through EGL",
                     "no EGL config offers OpenGL ES 1 on a window surface");
     int best = -1;
     long best_score = -1;
@@ -131,10 +149,10 @@ static int sdl_x11_window(Display **display, Window *window) {
     SDL_VERSION(&info.version);
     if (SDL_GetWMInfo(&info) <= 0 || info.subsystem != SDL_SYSWM_X11 || !info.info.x11.display ||
         !info.info.x11.window) {
-        char driver[32] = "?";
+        char driver[32] = "?", reason[96];
         SDL_VideoDriverName(driver, sizeof driver);
-        return fail("OpenGL ES through EGL", "SDL's video driver \"%s\" gives no X11 window",
-                    driver);
+        snprintf(reason, sizeof reason, "SDL's video driver \"%s\" gives no X11 window", driver);
+        return fail("OpenGL ES through EGL", reason);
     }
     *display = info.info.x11.display;
     *window = info.info.x11.window;
@@ -150,6 +168,12 @@ static int make_surface(void) {
         ctx.surface = EGL_NO_SURFACE;
         return ok;
     }
+    // The loop paces itself (a 20 ms sleep a turn); a swap that also waited
+    // for the display would add up to a refresh to each turn's input latency,
+    // and Mesa's X11 surfaces, asked to wait, cost several milliseconds a
+    // frame even where nothing refreshes (Xvfb). SDL's context does not wait
+    // there either. Per surface, so every new surface is told again.
+    eglSwapInterval(ctx.display, 0);
     return 1;
 }
 
@@ -180,8 +204,7 @@ static void release_egl(void) {
 // A window without SDL_OPENGL and an ES 1.1 context on it. On failure
 // everything EGL made is released again.
 static int open_es(int width, int height) {
-    if (!SDL_SetVideoMode(width, height, 0, 0))
-        return fail("SDL_SetVideoMode", "%s", SDL_GetError());
+    if (!SDL_SetVideoMode(width, height, 0, 0)) return fail("SDL_SetVideoMode", SDL_GetError());
     Display *x_display = nullptr;
     Window x_window = 0;
     if (!sdl_x11_window(&x_display, &x_window)) return 0;
@@ -206,7 +229,7 @@ static int open_es(int width, int height) {
 
 static int open_desktop(int width, int height) {
     if (!SDL_SetVideoMode(width, height, 0, SDL_OPENGL))
-        return fail("SDL_SetVideoMode", "%s", SDL_GetError());
+        return fail("SDL_SetVideoMode", SDL_GetError());
     return 1;
 }
 
@@ -252,9 +275,9 @@ int shell_context_swap(void) {
     }
     EGLint error = eglGetError();
     int lost_context = error == EGL_CONTEXT_LOST;
-    if (ctx.recovering || (error != EGL_BAD_SURFACE && error != EGL_BAD_NATIVE_WINDOW &&
-                           !lost_context)) {
-        fail("eglSwapBuffers", "%s", egl_error_name(error));
+    if (ctx.recovering ||
+        (error != EGL_BAD_SURFACE && error != EGL_BAD_NATIVE_WINDOW && !lost_context)) {
+        fail("eglSwapBuffers", egl_error_name(error));
         return 0;
     }
     log_printf(LOG_ERROR, "eglSwapBuffers failed: %s; making a new %s", egl_error_name(error),

@@ -38,7 +38,6 @@ int shell_context_path(void);                   // CONTEXT_ES or CONTEXT_DESKTOP
 int shell_context_swap(void);                   // shows the frame: 1; 2 after a lost ES context was made anew (GL objects are gone); 0 if a loss could not be recovered or recurred before a good swap
 const char *shell_context_failed_step(void);    // what failed last ("SDL_SetVideoMode", "OpenGL ES through EGL", "eglSwapBuffers")
 const char *shell_context_error(void);          // why, with the EGL error's name where EGL failed
-const char *egl_error_name(int code);           // "EGL_BAD_SURFACE" for EGL_BAD_SURFACE; "unknown EGL error" for codes EGL does not define
 void shell_context_close(void);                 // releases EGL's surface, context and display; SDL's context ends with SDL_Quit
 
 // Start-up and shutdown

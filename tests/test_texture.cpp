@@ -41,8 +41,8 @@ template <class Fn> Fn desktop_entry(const char *name) {
 }
 
 GLint level_param(GLenum pname) {
-    static auto get = desktop_entry<void (*)(GLenum, GLint, GLenum, GLint *)>(
-        "glGetTexLevelParameteriv");
+    static auto get =
+        desktop_entry<void (*)(GLenum, GLint, GLenum, GLint *)>("glGetTexLevelParameteriv");
     GLint v = -1;
     get(GL_TEXTURE_2D, 0, pname, &v);
     return v;

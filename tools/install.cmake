@@ -78,9 +78,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # GLVND's libEGL loads its vendor library (Mesa's libegl-mesa0) by name from a
 # JSON file, SDL opens libGL with dlopen for the fallback context, and Mesa's
 # drivers render where no GPU driver is installed. libegl1 and libgles1, which
-# the program links, are named as well so the ES path's run-time set reads in
-# one place. The computed Depends are appended.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl1, libgles1, libegl-mesa0, libgl1, libgl1-mesa-dri")
+# the program links, come from dpkg-shlibdeps with the rest of the computed
+# Depends, appended to these.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl-mesa0, libgl1, libgl1-mesa-dri")
 # vostrel-make-board converts sounds with sox; the program itself needs none.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sox, libsox-fmt-all")
 # A cross build (tools/cross/toolchain.cmake) packages for its own

@@ -119,8 +119,10 @@ endif
 # build-sysroot-ARCH/ and kept until tools/cross/packages.txt changes. The
 # host's own packages and apt settings are left as they are. Benchmarks are
 # not built: timings under emulation measure the emulator.
+# CROSS_TARGETS narrows the build to those targets.
 ARCH ?= arm64
 CROSS_SYSROOT = $(CURDIR)/build-sysroot-$(ARCH)
+CROSS_TARGETS ?=
 .PHONY: cross test-cross
 cross: setup
 	@case "$(ARCH)" in arm64|armhf) ;; *) echo "ARCH must be arm64 or armhf" >&2; exit 2 ;; esac
@@ -129,7 +131,7 @@ cross: setup
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tools/cross/toolchain.cmake \
 	  -DVOSTREL_CROSS_ARCH=$(ARCH) -DVOSTREL_SYSROOT=$(CROSS_SYSROOT) -DVOSTREL_BENCH=OFF \
 	  -DVOSTREL_NATIVE_BUILD=$(CURDIR)/build >/dev/null
-	cmake --build build-$(ARCH) -j2
+	cmake --build build-$(ARCH) -j2 $(if $(CROSS_TARGETS),--target $(CROSS_TARGETS))
 
 # The cross build's tests, each program run by qemu-user (CMake's cross-
 # compiling emulator) against this machine's X display, and the board's
@@ -139,7 +141,7 @@ cross: setup
 CROSS_TESTS ?=
 test-cross: cross build
 	@echo "Not run under emulation (tools/cross/not_emulated.txt):"
-	@sed -n 's/^\([A-Za-z0-9_]*\): */  \1 -- /p' tools/cross/not_emulated.txt
+	@sed -n 's,^\([A-Za-z0-9_]*\(/[^:]*\)\{0\,1\}\): *,  \1 -- ,p' tools/cross/not_emulated.txt
 	$(XRUN) ctest --test-dir build-$(ARCH) --output-on-failure -LE not_emulated \
 	  $(if $(CROSS_TESTS),-R '$(CROSS_TESTS)')
 

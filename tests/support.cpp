@@ -120,6 +120,13 @@ pid_t program_start(const std::vector<std::string> &args, const std::vector<std:
 #ifndef VOSTREL_EMULATOR
 #define VOSTREL_EMULATOR ""
 #endif
+const char *const program_emulator = VOSTREL_EMULATOR;
+
+int wait_scale() {
+    const char *s = getenv("VOSTREL_WAIT_SCALE");
+    int n = s ? atoi(s) : 1;
+    return n >= 1 && n <= 100 ? n : 1;
+}
 
 pid_t program_start_binary(const std::string &binary, const std::vector<std::string> &args,
                            const std::vector<std::string> &env, const std::string &stderr_path) {

@@ -55,6 +55,15 @@ void fresh_gl_state();
 // RGBA bytes of the back buffer, bottom row first (glReadPixels order).
 std::vector<uint8_t> read_pixels(int x, int y, int w, int h);
 
+// The command words that run a program built with the tests, ending in a
+// space: a cross build's emulator ("qemu-aarch64 -L SYSROOT "), empty on the
+// build's own processor. For commands run through the shell.
+extern const char *const program_emulator;
+// The factor on the fixed waits of tests that drive the program: the
+// environment's VOSTREL_WAIT_SCALE (set for a cross build's tests under
+// emulation, where the program answers slower), else 1.
+int wait_scale();
+
 // The program under test (VOSTREL_BINARY) started as a child process in the
 // current directory with the given arguments (argv[0] not included). env
 // entries are "NAME=value", set in the child only; the child's stderr goes to

@@ -37,7 +37,7 @@ constexpr int WIDTH = 320, HEIGHT = 480;
 constexpr int FRAME_BYTES = 4; // 16-bit stereo
 constexpr int RATE = 44100;
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000 * wait_scale()); }
 
 struct Program {
     pid_t pid = -1;

@@ -6,6 +6,7 @@
 #include <lodepng.h>
 
 #include <algorithm>
+#include <cmath>
 #include <math.h>
 #include <stdlib.h>
 #include <string.h>

@@ -232,7 +232,7 @@ TEST(Smoke, NoGlFailsAtSetVideoMode) {
 int run_printing(TempDir &dir, const std::string &args, const std::string &env = "") {
     mkdir(dir.file("run").c_str(), 0755);
     std::string cmd = "cd run && env -u DISPLAY SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + env +
-                      " '" + std::string(VOSTREL_BINARY) + "' " + args +
+                      " " + program_emulator + "'" + std::string(VOSTREL_BINARY) + "' " + args +
                       " >../out.txt 2>../err.txt";
     int status = system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -34,7 +34,7 @@ namespace {
 constexpr int WIDTH = 320, HEIGHT = 480;
 const char WORD[] = "vostrel";
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000 * wait_scale()); }
 
 // The tour's screen, window rows counted from the top (its layout is y-up).
 struct Area {

@@ -28,9 +28,9 @@
 namespace {
 
 constexpr double PI = 3.141592653589793;
-constexpr long RATE = 44100;          // output frames per second
-constexpr long MIX_BUFFER = 1024;     // frames the mixer fills at a time
-constexpr int QUIET = 64;             // below this a sample counts as silence
+constexpr long RATE = 44100;      // output frames per second
+constexpr long MIX_BUFFER = 1024; // frames the mixer fills at a time
+constexpr int QUIET = 64;         // below this a sample counts as silence
 
 void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
@@ -74,10 +74,9 @@ struct Board {
         float cy = static_cast<float>(rows - 1 - slot / columns) + 0.5f;
         rect_map_point(&grid, &screen, &cx, &cy);
         long mark = frames();
-        std::string cmd = "xdotool mousemove --window " + window + " " +
-                          std::to_string(static_cast<int>(cx)) + " " +
-                          std::to_string(480 - static_cast<int>(cy)) +
-                          " mousedown 1 sleep 0.05 mouseup 1";
+        std::string cmd =
+            "xdotool mousemove --window " + window + " " + std::to_string(static_cast<int>(cx)) +
+            " " + std::to_string(480 - static_cast<int>(cy)) + " mousedown 1 sleep 0.05 mouseup 1";
         EXPECT_EQ(run(cmd), 0);
         return mark;
     }
@@ -114,7 +113,8 @@ void start_board(Board &b) {
     ASSERT_GT(b.pid, 0);
     if (Display *d = XOpenDisplay(nullptr)) {
         pid_t pid = b.pid;
-        Window w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
+        Window w =
+            xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
         if (w) b.window = std::to_string(w);
         XCloseDisplay(d);
     }
@@ -195,7 +195,8 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
     b.wait_frames(mark + RATE);
     s = b.left();
     size_t both = static_cast<size_t>(mark) + RATE / 2; // b has surely started
-    double p440 = power(s, both, both + RATE / 4, 440), p1320 = power(s, both, both + RATE / 4, 1320);
+    double p440 = power(s, both, both + RATE / 4, 440),
+           p1320 = power(s, both, both + RATE / 4, 1320);
     EXPECT_GT(p1320, p440 / 3) << "b is heard";
     EXPECT_GT(p440, p1320 / 3) << "a was not stopped by the tap on b";
 
@@ -210,8 +211,9 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
     // A tap takes the same way to the mixer whether it starts or stops
     // sound: the silence comes within one mix buffer of where the slowest of
     // the taps above was first heard.
-    long slowest = std::max({static_cast<long>(full_at) - full_mark,
-                             static_cast<long>(half_at) - half_mark, static_cast<long>(a_at) - a_mark});
+    long slowest =
+        std::max({static_cast<long>(full_at) - full_mark, static_cast<long>(half_at) - half_mark,
+                  static_cast<long>(a_at) - a_mark});
     EXPECT_LE(static_cast<long>(quiet) - mark, slowest + MIX_BUFFER)
         << "taps were heard after at most " << slowest << " frames";
     // Abrupt: the last mix buffer before silence is still loud (no fade).

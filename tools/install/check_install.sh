@@ -95,6 +95,7 @@ install)
   cmake --install "$BUILD" --prefix "$tmp/prefix" --component soundboard >/dev/null || fail "cmake --install"
   (cd "$tmp/run" && env -u DISPLAY "$tmp/prefix/bin/vostrel-soundboard" --help >/dev/null) || fail "--help"
   check_tree "$tmp/prefix"
+  check_maker_alone "$tmp/prefix"
   ;;
 package)
   (cd "$tmp" && cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$tmp/pkg" >/dev/null) || fail "cpack"

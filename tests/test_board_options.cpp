@@ -215,14 +215,16 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
     size_t quiet = silent_from(s, static_cast<size_t>(mark));
     ASSERT_LT(quiet + RATE / 2, s.size()) << "still sounding half a second after Stop";
     // A tap takes the same way to the mixer whether it starts or stops
-    // sound: the silence comes within one mix buffer of where the slowest of
-    // the taps above was first heard.
+    // sound: the silence comes about as soon after the tap as the taps above
+    // were first heard. Allowed: one mix buffer, plus 0.1 s for the xdotool
+    // and scheduling jitter of a busy machine (seen up to 3 buffers).
     long slowest =
         std::max({static_cast<long>(full_at) - full_mark, static_cast<long>(half_at) - half_mark,
                   static_cast<long>(a_at) - a_mark});
-    EXPECT_LE(static_cast<long>(quiet) - mark, slowest + MIX_BUFFER)
+    EXPECT_LE(static_cast<long>(quiet) - mark, slowest + MIX_BUFFER + RATE / 10)
         << "taps were heard after at most " << slowest << " frames";
-    // Abrupt: the last mix buffer before silence is still loud (no fade).
+    // Within one mix buffer: full level in the buffer before the silence,
+    // none after it (the halt neither fades nor waits for the clip's end).
     EXPECT_GT(peak(s, quiet - MIX_BUFFER, quiet), 12000);
 
     // A second tap on a looping button stops it.

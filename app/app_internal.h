@@ -8,7 +8,7 @@
 #include "app/app.h"
 
 // Module state
-extern BoardButton buttons[BOARD_BUTTONS]; // display order; the first board_count are in use
+extern BoardButton buttons[BOARD_BUTTONS]; // display order; the first board_button_count() are in use
 extern Rect grid_rect;                      // grid space, grown to the screen's aspect
 extern BoardButton *selected_button;        // under the finger, or null
 extern BoardButton *playing_button;         // started last, or null

@@ -1,7 +1,7 @@
-// Soundboard: board_count buttons on one screen (twenty on the default board).
+// Soundboard: up to twenty buttons on one screen (twenty on the default board).
 //
 // Buttons are sorted by caption (raw bytes) and handed grid cells in reading
-// order; the grid is the column/row split of board_count whose aspect best
+// order; the grid is the column/row split of the button count whose aspect best
 // matches the screen, with square cells, centred. A press or drag selects the button under
 // the finger (on a shared edge the later button wins); a release stops the
 // clip started last and plays the selection once.

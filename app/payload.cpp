@@ -58,8 +58,8 @@ static int image_end(const uint8_t *head, size_t head_size, uint64_t file_size, 
     uint64_t sh_table = static_cast<uint64_t>(e.e_shnum) * e.e_shentsize;
     if (e.e_phoff > file_size || ph_table > file_size - e.e_phoff) return 0;
     if (e.e_shoff > file_size || sh_table > file_size - e.e_shoff) return 0;
-    if (e.e_phnum && (e.e_phentsize < sizeof(Phdr) || e.e_phoff > head_size ||
-                      ph_table > head_size - e.e_phoff))
+    if (e.e_phnum &&
+        (e.e_phentsize < sizeof(Phdr) || e.e_phoff > head_size || ph_table > head_size - e.e_phoff))
         return 0;
     if (e.e_phoff + ph_table > last) last = e.e_phoff + ph_table;
     if (e.e_shoff + sh_table > last) last = e.e_shoff + sh_table;
@@ -156,8 +156,7 @@ static int name_ok(const char *name) {
     return name[0] != '.';
 }
 
-int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why,
-                  size_t why_size) {
+int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why, size_t why_size) {
     PayloadBoard board;
     memset(&board, 0, sizeof board);
     Cursor c = {data, size};
@@ -167,15 +166,18 @@ int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why
         !number(&c, 0, 1, &overlap) || !expect(&c, ' ') || !number(&c, 0, 1, &stop) ||
         !expect(&c, ' ') || !number(&c, 1, PAYLOAD_SOUNDS, &count) || !expect(&c, ' ') ||
         !take(&c, board.name, sizeof board.name, 1) || !expect(&c, '\n')) {
-        say(why, why_size, "the board's first line is not \"board <overlap> <stop> <sounds> <name>\"");
+        say(why, why_size,
+            "the board's first line is not \"board <overlap> <stop> <sounds> <name>\"");
         return 0;
     }
     if (!name_ok(board.name)) {
-        say(why, why_size, "the board's name holds characters other than letters, digits, '.', '_', '-'");
+        say(why, why_size,
+            "the board's name holds characters other than letters, digits, '.', '_', '-'");
         return 0;
     }
     if (stop && count > PAYLOAD_SOUNDS - 1) {
-        say(why, why_size, "a board with a stop button holds at most %d sounds", PAYLOAD_SOUNDS - 1);
+        say(why, why_size, "a board with a stop button holds at most %d sounds",
+            PAYLOAD_SOUNDS - 1);
         return 0;
     }
     board.overlap = static_cast<int>(overlap);
@@ -188,10 +190,9 @@ int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why
         if (!take(&c, word, sizeof word, 0) || strcmp(word, "sound") != 0 || !expect(&c, ' ') ||
             !number(&c, 1, UINT32_MAX, &sizes[k]) || !expect(&c, ' ') ||
             !number(&c, 0, 100, &volume) || !expect(&c, ' ') || !number(&c, 0, 1, &loop) ||
-            !expect(&c, ' ') || !take(&c, s->caption, sizeof s->caption, 1) ||
-            !expect(&c, '\n')) {
-            say(why, why_size, "sound %d: the line is not \"sound <bytes> <volume> <loop> <caption>\"",
-                k + 1);
+            !expect(&c, ' ') || !take(&c, s->caption, sizeof s->caption, 1) || !expect(&c, '\n')) {
+            say(why, why_size,
+                "sound %d: the line is not \"sound <bytes> <volume> <loop> <caption>\"", k + 1);
             return 0;
         }
         if (const char *rule = caption_problem(s->caption)) {
@@ -218,7 +219,8 @@ int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why
         left -= sizes[k];
     }
     if (left != 0) {
-        say(why, why_size, "%llu bytes after the last sound", static_cast<unsigned long long>(left));
+        say(why, why_size, "%llu bytes after the last sound",
+            static_cast<unsigned long long>(left));
         return 0;
     }
     const uint8_t *at = c.p;
@@ -241,7 +243,8 @@ static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, ui
                   uint64_t *length, uint32_t *crc, char *why, size_t why_size) {
     uint64_t extra = file_size - image;
     if (extra < PAYLOAD_TRAILER_SIZE || memcmp(trailer, PAYLOAD_MAGIC, 8) != 0) {
-        say(why, why_size, "%llu bytes after the program end in no board trailer (truncated or damaged)",
+        say(why, why_size,
+            "%llu bytes after the program end in no board trailer (truncated or damaged)",
             static_cast<unsigned long long>(extra));
         return 0;
     }
@@ -254,7 +257,8 @@ static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, ui
     *crc = read_le32(trailer + 12);
     *length = read_le32(trailer + 16) | static_cast<uint64_t>(read_le32(trailer + 20)) << 32;
     if (*length != extra - PAYLOAD_TRAILER_SIZE) {
-        say(why, why_size, "the trailer gives %llu payload bytes, %llu are there (truncated or damaged)",
+        say(why, why_size,
+            "the trailer gives %llu payload bytes, %llu are there (truncated or damaged)",
             static_cast<unsigned long long>(*length),
             static_cast<unsigned long long>(extra - PAYLOAD_TRAILER_SIZE));
         return 0;
@@ -288,8 +292,8 @@ int payload_read_bytes(const uint8_t *file, size_t size, PayloadBoard *board, ch
     if (image == size) return PAYLOAD_NONE;
     uint64_t offset, length;
     uint32_t crc;
-    const uint8_t *trailer = size - image >= PAYLOAD_TRAILER_SIZE ? file + size - PAYLOAD_TRAILER_SIZE
-                                                                  : file;
+    const uint8_t *trailer =
+        size - image >= PAYLOAD_TRAILER_SIZE ? file + size - PAYLOAD_TRAILER_SIZE : file;
     if (!locate(trailer, image, size, &offset, &length, &crc, why, why_size))
         return PAYLOAD_DAMAGED;
     return check_and_parse(file + offset, length, crc, board, why, why_size);
@@ -310,7 +314,8 @@ int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t w
         goto done;
     }
     file_size = static_cast<uint64_t>(end);
-    head_size = file_size < PAYLOAD_HEAD_BYTES ? static_cast<size_t>(file_size) : PAYLOAD_HEAD_BYTES;
+    head_size =
+        file_size < PAYLOAD_HEAD_BYTES ? static_cast<size_t>(file_size) : PAYLOAD_HEAD_BYTES;
     head = static_cast<uint8_t *>(malloc(head_size ? head_size : 1));
     if (!head || fseek(f, 0, SEEK_SET) != 0 || fread(head, 1, head_size, f) != head_size) {
         say(why, why_size, "%s cannot be read", path);

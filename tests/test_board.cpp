@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <stddef.h>
+#include <stdio.h>
 #include <string.h>
 #include <string>
 #include <vector>
@@ -158,6 +159,57 @@ TEST_F(Board, MouseEventsReachTheBoardThroughDispatch) {
     e.type = SDL_MOUSEBUTTONUP;
     input_handle_mouse(&e);
     EXPECT_EQ(calls, (std::vector<std::string>{"play " + std::string(buttons[1].caption)}));
+}
+
+// An appended board with the options overlap and stop: a tap restarts only
+// its own clip, the "Stop" button (after the sorted sounds) stops every
+// clip, and a tap on a playing loop stops it instead of restarting it.
+std::vector<std::string> sounding; // captions the fake backend reports as playing
+int record_is_playing(SoundRecord *rec) {
+    for (const std::string &c : sounding)
+        if (c == caption_of(rec)) return 1;
+    return 0;
+}
+
+TEST_F(Board, OverlapRestartsOnlyItsOwnClipAndStopStopsEveryClip) {
+    static PayloadBoard p;
+    memset(&p, 0, sizeof p);
+    p.overlap = 1;
+    p.stop = 1;
+    p.count = 3;
+    const char *captions[] = {"c", "a", "b"};
+    for (int k = 0; k < 3; k++) {
+        snprintf(p.sounds[k].caption, sizeof p.sounds[k].caption, "%s", captions[k]);
+        p.sounds[k].volume = 100;
+    }
+    p.sounds[2].loop = 1; // "b"
+    board_payload = &p;
+    sound_backend.is_playing = record_is_playing;
+    sounding.clear();
+    app_init();
+    app_layout(&screen);
+    calls.clear();
+    ASSERT_EQ(board_button_count(), 4);
+    EXPECT_STREQ(buttons[3].caption, "Stop") << "last, after the sorted sounds";
+
+    board_press(&buttons[0]); // a
+    board_press(&buttons[2]); // c: a goes on
+    board_press(&buttons[0]); // a again: only a restarts
+    EXPECT_EQ(calls, (std::vector<std::string>{"stop a", "play a", "stop c", "play c", "stop a",
+                                               "play a"}));
+    calls.clear();
+    board_press(&buttons[3]);
+    EXPECT_EQ(calls, (std::vector<std::string>{"stop a", "stop b", "stop c"}));
+    EXPECT_EQ(playing_button, nullptr);
+
+    calls.clear();
+    board_press(&buttons[1]); // the loop, not playing: started looping
+    sounding = {"b"};
+    board_press(&buttons[1]); // playing: stopped, not restarted
+    EXPECT_EQ(calls, (std::vector<std::string>{"stop b", "play b looping", "stop b"}));
+
+    board_payload = nullptr;
+    app_init();
 }
 
 } // namespace

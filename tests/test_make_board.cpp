@@ -32,6 +32,11 @@ namespace {
 
 constexpr double PI = 3.141592653589793;
 
+// SDL may replace its window while the test walks the window tree; the
+// BadWindow that follows must not end the test process (Xlib's default
+// handler exits, leaving the program running with the test's output pipes).
+int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
+
 void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
 void put_le(std::string &s, uint32_t v, int bytes) {
@@ -195,8 +200,8 @@ TEST(BoardBuilder, RefusesGivenCaptionsThatCannotFit) {
 TEST(BoardBuilder, ShortensCaptionsTakenFromLongFileNames) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    write_tone(sounds + "/supercalifragilistic.wav");                   // one word of 20
-    write_tone(sounds + "/alpha beta gamma delta epsilon.wav");         // 28 once wrapped
+    write_tone(sounds + "/supercalifragilistic.wav");                  // one word of 20
+    write_tone(sounds + "/alpha beta gamma delta epsilon.wav");        // 28 once wrapped
     write_tone(sounds + "/the best sound effect from that movie.wav"); // the example
     write_tone(sounds + "/fits.wav");
     BuildResult r = build_board(dir, sounds, dir.file("out"));
@@ -357,6 +362,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
     ASSERT_GT(pid, 0);
     std::string window;
     if (Display *d = XOpenDisplay(nullptr)) {
+        XSetErrorHandler(ignore_x_errors);
         Window w =
             xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
         if (w) window = std::to_string(w);
@@ -416,7 +422,6 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
     }
     EXPECT_EQ(program_terminate(pid, 10), 0);
 }
-
 
 // Options in the caption file reach the board; old lines keep working.
 TEST(BoardOptions, ReachTheBoardAsWritten) {
@@ -575,7 +580,10 @@ TEST(BoardPayload, FindsTheBoardAfterImagesOfBothElfClasses) {
     // end at 0x300, section headers at 0x300 (3 of 40 or 64 bytes).
     auto image = [](bool wide) {
         std::string e(0x300 + 3 * (wide ? 64 : 40), '\0');
-        memcpy(&e[0], "\x7f" "ELF", 4);
+        memcpy(&e[0],
+               "\x7f"
+               "ELF",
+               4);
         e[4] = wide ? 2 : 1; // class
         e[5] = 1;            // little-endian
         e[6] = 1;
@@ -584,24 +592,24 @@ TEST(BoardPayload, FindsTheBoardAfterImagesOfBothElfClasses) {
                 e[at + static_cast<size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
         };
         if (wide) {
-            put(32, 64, 8);     // e_phoff
-            put(40, 0x300, 8);  // e_shoff
-            put(52, 64, 2);     // e_ehsize
-            put(54, 56, 2);     // e_phentsize
-            put(56, 1, 2);      // e_phnum
-            put(58, 64, 2);     // e_shentsize
-            put(60, 3, 2);      // e_shnum
-            put(64 + 8, 0, 8);  // p_offset
+            put(32, 64, 8);         // e_phoff
+            put(40, 0x300, 8);      // e_shoff
+            put(52, 64, 2);         // e_ehsize
+            put(54, 56, 2);         // e_phentsize
+            put(56, 1, 2);          // e_phnum
+            put(58, 64, 2);         // e_shentsize
+            put(60, 3, 2);          // e_shnum
+            put(64 + 8, 0, 8);      // p_offset
             put(64 + 32, 0x2F0, 8); // p_filesz
         } else {
-            put(28, 52, 4);     // e_phoff
-            put(32, 0x300, 4);  // e_shoff
-            put(40, 52, 2);     // e_ehsize
-            put(42, 32, 2);     // e_phentsize
-            put(44, 1, 2);      // e_phnum
-            put(46, 40, 2);     // e_shentsize
-            put(48, 3, 2);      // e_shnum
-            put(52 + 4, 0, 4);  // p_offset
+            put(28, 52, 4);         // e_phoff
+            put(32, 0x300, 4);      // e_shoff
+            put(40, 52, 2);         // e_ehsize
+            put(42, 32, 2);         // e_phentsize
+            put(44, 1, 2);          // e_phnum
+            put(46, 40, 2);         // e_shentsize
+            put(48, 3, 2);          // e_shnum
+            put(52 + 4, 0, 4);      // p_offset
             put(52 + 16, 0x2F0, 4); // p_filesz
         }
         return e;
@@ -611,12 +619,12 @@ TEST(BoardPayload, FindsTheBoardAfterImagesOfBothElfClasses) {
         std::string bare = image(wide), file = bare + appended;
         PayloadBoard b;
         char why[PAYLOAD_WHY_SIZE] = "";
-        EXPECT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(bare.data()), bare.size(), &b,
-                                     why, sizeof why),
+        EXPECT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(bare.data()), bare.size(),
+                                     &b, why, sizeof why),
                   PAYLOAD_NONE)
             << why;
-        ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(file.data()), file.size(), &b,
-                                     why, sizeof why),
+        ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(file.data()), file.size(),
+                                     &b, why, sizeof why),
                   PAYLOAD_BOARD)
             << why;
         EXPECT_STREQ(b.sounds[0].caption, "a");
@@ -681,6 +689,7 @@ TEST(BoardInstall, PutsTheBoardAndItsMenuEntryInTheHomeFolder) {
     ASSERT_GT(pid, 0);
     Window w = 0;
     if (Display *d = XOpenDisplay(nullptr)) {
+        XSetErrorHandler(ignore_x_errors);
         w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
         XCloseDisplay(d);
     }

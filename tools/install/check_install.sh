@@ -101,6 +101,7 @@ install)
   # shellcheck disable=SC2086
   (cd "$tmp/run" && env -u DISPLAY $RUN "$tmp/prefix/bin/vostrel-soundboard" --help >/dev/null) || fail "--help"
   check_tree "$tmp/prefix"
+  check_maker_alone "$tmp/prefix"
   ;;
 package)
   (cd "$tmp" && cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$tmp/pkg" >/dev/null) || fail "cpack"

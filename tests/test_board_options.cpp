@@ -8,7 +8,7 @@
 // board options overlap and stop; the "Stop" button follows the four sounds.
 #include "support.h"
 
-#include "app/app.h"
+#include "app/app_internal.h"
 #include <vostrel/input/input.h>
 
 #include <gtest/gtest.h>

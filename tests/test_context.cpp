@@ -4,7 +4,7 @@
 // run instead of recreating forever. Real SDL, EGL and Mesa's ES driver.
 #include <vostrel/diag/diag.h>
 #include <vostrel/render/render.h>
-#include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

@@ -10,7 +10,7 @@
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/render/render.h>
-#include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 #include <vostrel/text/text.h>
 #include <vostrel/ui/ui.h>
 #include "support.h"

@@ -10,7 +10,7 @@
 // (MP3 too: Debian's sox reads and writes it through libsox-fmt-mp3.)
 #include "support.h"
 
-#include "app/app.h"
+#include "app/app_internal.h"
 #include "app/payload.h"
 #include <vostrel/input/input.h>
 

@@ -7,7 +7,7 @@
 
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
-#include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>

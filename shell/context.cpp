@@ -293,6 +293,12 @@ int shell_context_swap(void) {
     return lost_context ? 2 : 1;
 }
 
+void shell_context_abandon(void) {
+    ctx.display = EGL_NO_DISPLAY;
+    ctx.context = EGL_NO_CONTEXT;
+    ctx.path = 0;
+}
+
 void shell_context_close(void) {
     release_egl();
     ctx.path = 0;

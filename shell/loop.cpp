@@ -19,6 +19,7 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
+#include <atomic>
 #include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -111,6 +112,7 @@ static int choose_video_driver(void) {
 struct XlibCalls {
     void *(*open_display)(const char *name);
     void *(*set_io_error_handler)(int (*handler)(void *display));
+    int (*next_event)(void *display, void *event);
 };
 
 static int xlib_calls(XlibCalls *x) {
@@ -119,7 +121,8 @@ static int xlib_calls(XlibCalls *x) {
     x->open_display = reinterpret_cast<void *(*)(const char *)>(dlsym(lib, "XOpenDisplay"));
     x->set_io_error_handler =
         reinterpret_cast<void *(*)(int (*)(void *))>(dlsym(lib, "XSetIOErrorHandler"));
-    return x->open_display && x->set_io_error_handler;
+    x->next_event = reinterpret_cast<int (*)(void *, void *)>(dlsym(lib, "XNextEvent"));
+    return x->open_display && x->set_io_error_handler && x->next_event;
 }
 
 // The X server went away under the program: Xlib calls this and ends the
@@ -127,11 +130,37 @@ static int xlib_calls(XlibCalls *x) {
 // and options saves, the shutdown sequence, the log's close), then the
 // process ends at once with status 1, running no exit handler: SDL_Quit
 // would talk to the dead connection.
+//
+// Two threads may get here at once (the main thread through SDL's
+// connection, the watcher through the held one): the first does the work and
+// ends the process, the other waits for that. EGL's objects are forgotten,
+// not released: the main thread may be inside an EGL call on the dead
+// connection, holding EGL's locks.
 static int shell_display_lost(void *) {
+    static std::atomic<int> taken;
+    if (taken.exchange(1)) {
+        for (;;)
+            pause();
+    }
+    shell_context_abandon();
     log_printf(LOG_ERROR, "X display connection lost: saving and quitting");
     shell_save_session();
     shell_quit(0, 0);
     _exit(1);
+}
+
+// Mesa's software EGL path writes each frame to the X socket through XCB and
+// never reaches Xlib's I/O error handler when the server dies: a swap on the
+// dead connection can spin for ever. So a thread waits on the connection held
+// below, which carries no requests and so no events: XNextEvent returns only
+// through the I/O error handler, when the server goes away.
+static XlibCalls held_calls;
+
+static void *watch_display(void *display) {
+    long event[24]; // an XEvent: 24 longs on every ABI
+    for (;;)
+        held_calls.next_event(display, event);
+    return nullptr;
 }
 
 constexpr int DISPLAY_TRIES = 20;
@@ -157,7 +186,12 @@ static int hold_display(void) {
         if (i) sleep_ms(DISPLAY_RETRY_MS);
         shell.held_display = x.open_display(nullptr);
     }
-    if (shell.held_display) return 1;
+    if (shell.held_display) {
+        held_calls = x;
+        ThreadHandle watcher = nullptr;
+        thread_create(watch_display, shell.held_display, 0, &watcher);
+        return 1;
+    }
     char reason[256];
     snprintf(reason, sizeof reason,
              "no display to open: cannot open X display \"%s\" (set DISPLAY to name a "

@@ -39,6 +39,7 @@ int shell_context_swap(void);                   // shows the frame: 1; 2 after a
 const char *shell_context_failed_step(void);    // what failed last ("SDL_SetVideoMode", "OpenGL ES through EGL", "eglSwapBuffers")
 const char *shell_context_error(void);          // why, with the EGL error's name where EGL failed
 void shell_context_close(void);                 // releases EGL's surface, context and display; SDL's context ends with SDL_Quit
+void shell_context_abandon(void);               // the display is gone: forgets EGL's objects without a call, so a later close makes none
 
 // Start-up and shutdown
 void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop"

@@ -163,6 +163,13 @@ static void *watch_display(void *display) {
     return nullptr;
 }
 
+static void cannot_open_display(char *reason, size_t size) {
+    snprintf(reason, size,
+             "no display to open: cannot open X display \"%s\" (set DISPLAY to name a "
+             "running X server)",
+             getenv("DISPLAY"));
+}
+
 constexpr int DISPLAY_TRIES = 20;
 constexpr int DISPLAY_RETRY_MS = 100;
 
@@ -193,10 +200,7 @@ static int hold_display(void) {
         return 1;
     }
     char reason[256];
-    snprintf(reason, sizeof reason,
-             "no display to open: cannot open X display \"%s\" (set DISPLAY to name a "
-             "running X server)",
-             getenv("DISPLAY"));
+    cannot_open_display(reason, sizeof reason);
     start_failure("SDL video", reason);
     return 0;
 }
@@ -213,10 +217,7 @@ static int start_sdl(void) {
         else if (!env_set("DISPLAY"))
             snprintf(reason, sizeof reason, "%s", NO_DISPLAY_SET);
         else
-            snprintf(reason, sizeof reason,
-                     "no display to open: cannot open X display \"%s\" (set DISPLAY to name a "
-                     "running X server)",
-                     getenv("DISPLAY"));
+            cannot_open_display(reason, sizeof reason);
         start_failure("SDL video", reason);
         return 0;
     }

@@ -166,7 +166,7 @@ TEST(AppFileName, LowerCasedWithSuffixOrDashesAndNeverOverrun) {
     EXPECT_EQ(app_file_name(".session", 0, small, 8), 0);
     EXPECT_STREQ(small, "vostrel");
     EXPECT_EQ(small[8], '#');
-    EXPECT_EQ(app_file_name("", 0, small, sizeof("vostrel soundboard") - 1), 0)
+    EXPECT_EQ(app_file_name("", 0, buf, sizeof("vostrel soundboard") - 1), 0)
         << "no room for the terminator";
 }
 

@@ -1,6 +1,7 @@
 # Two commands for a fresh Debian 12 machine (as root or with sudo):
 #   make run    install what is missing, build the program alone, start it
-#   make test   install what is missing, build everything (plain and sanitized), run every test
+#   make test   install what is missing, build everything (plain, sanitized, fuzz, arm64
+#               and armhf), run every test (the ARM ones under qemu-user)
 # Also: make check (the fast unit tests, in parallel), make build, make bench,
 # make soak, make fuzz-long, make format.
 #   make board SOUNDS=path/to/folder   a soundboard of your own sounds, in build-board/
@@ -9,7 +10,7 @@
 #   make test-cross ARCH=arm64|armhf   those tests under qemu-user
 #   make package ARCH=arm64|armhf      the Debian package for ARM, in build-ARCH/
 
-.PHONY: setup configure build build-asan build-fuzz run check test test-default test-asan test-fuzz fuzz-long bench soak format clean
+.PHONY: setup configure build build-asan build-fuzz run check test test-default test-asan test-fuzz test-cross-all fuzz-long bench soak format clean
 
 setup:
 	@sh tools/setup.sh
@@ -54,7 +55,15 @@ test-asan: build-asan
 test-fuzz: build-fuzz
 	@if command -v clang++ >/dev/null; then ctest --preset fuzz; else echo "clang not found: fuzz runs skipped"; fi
 
-test: test-default test-asan test-fuzz
+# The ARM builds under emulation: for armhf the program with its smoke tests,
+# the float results and the board's picture; for arm64 every test that runs
+# under emulation, whose ctest count line ends the run.
+test-cross-all:
+	$(MAKE) test-cross ARCH=armhf CROSS_TARGETS='vostrel-soundboard test_smoke test_float_exact' \
+	  CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native)'
+	$(MAKE) test-cross ARCH=arm64
+
+test: test-default test-asan test-fuzz test-cross-all
 
 # The tests labelled "unit" (tests/CMakeLists.txt): fast, two at a time.
 check: build

@@ -88,7 +88,7 @@ check_maker_alone() {
     [ "$(tail -c 24 "$board" | head -c 8)" = VSTRLBRD ] || fail "$board ends in no board trailer"
     program_size=$(wc -c <"$root/bin/vostrel-soundboard")
     head -c "$program_size" "$board" | cmp -s - "$root/bin/vostrel-soundboard" || fail "$board does not start with the package's program"
-    (cd "$tmp/alone" && env -u DISPLAY "$board" --version >/dev/null) || fail "$board --version"
+    (cd "$tmp/alone" && env -u DISPLAY $RUN "$board" --version >/dev/null) || fail "$board --version"
   else
     fail "vostrel-make-board with only the package and sox: $(cat "$tmp/alone/out.txt")"
   fi

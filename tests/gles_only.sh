@@ -19,8 +19,7 @@ fail() {
     status=1
 }
 
-for folder in shell diag input assets render text ui anim audio settings threads math platform \
-    app examples tests bench; do
+for folder in src app examples tests bench; do
     [ -d "$source/$folder" ] || continue
     hits=$(grep -rnE '#[[:space:]]*include[[:space:]]*[<"](GL/|GL\.h|glx|SDL_opengl)' \
         "$source/$folder" --include='*.cpp' --include='*.h' || true)

@@ -19,11 +19,8 @@ target_include_directories(vostrel_framework PUBLIC
 
 install(TARGETS vostrel_framework EXPORT VostrelTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT framework)
-foreach(folder ${VOSTREL_FRAMEWORK_FOLDERS})
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/${folder}/
-          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vostrel/${folder}
-          COMPONENT framework FILES_MATCHING PATTERN "*.h")
-endforeach()
+install(DIRECTORY ${VOSTREL_SOURCE_ROOT}/vostrel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        COMPONENT framework FILES_MATCHING PATTERN "*.h")
 install(EXPORT VostrelTargets NAMESPACE Vostrel:: DESTINATION ${VOSTREL_CMAKE_DIR}
         FILE VostrelTargets.cmake COMPONENT framework)
 

@@ -3,22 +3,22 @@
 // remembered in the channel table so that is-playing and stop can find it.
 // Chunks are never freed: they live until the process ends.
 #include <vostrel/audio/audio.h>
+#include <vostrel/audio/audio_internal.h>
 
 #include <vostrel/diag/diag.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <array>
-#include <atomic>
-#include <stdlib.h>
 #include <string.h>
-#include <vector>
 
 SoundBackend sound_backend;
 
 // Entry i: the chunk this backend last started on mixer channel i; cleared
 // only by a stop of that channel, so a chunk that ended by itself stays.
 static std::array<Mix_Chunk *, SOUND_CHANNELS> channel_chunks;
+
+void sound_mixer_forget_channels(void) { channel_chunks.fill(nullptr); }
 
 void sound_backend_init(void) {
     channel_chunks.fill(nullptr);
@@ -133,158 +133,3 @@ int sound_mixer_set_volume(SoundRecord *rec, int volume) {
     Mix_VolumeChunk(rec->chunk, volume < 0 ? 0 : volume > MIX_MAX_VOLUME ? MIX_MAX_VOLUME : volume);
     return 1;
 }
-
-// The audio device's watch. A device can go away under a running program
-// (the sound server restarts, a USB card is pulled): SDL's audio thread then
-// stops and every later play is silent, with no error anywhere. The mixer's
-// post-mix callback counts the buffers mixed; a count that stands still
-// while the main loop runs means the device is gone, and it is reopened with
-// the same request, on the same driver, after growing pauses. Chunks are
-// the program's and survive the reopen; if the device comes back in another
-// format each one is decoded again from its asset, in place, so every record
-// holding it plays on.
-namespace {
-
-struct LoadedChunk {
-    Mix_Chunk *chunk;
-    const AssetRecord *asset;
-};
-
-struct AudioDevice {
-    int watching;
-    int frequency, channels, chunk_size; // the request, repeated on reopen
-    Uint16 format;
-    int have_frequency, have_channels; // what the device gave
-    Uint16 have_format;
-    std::atomic<unsigned> mixed; // post-mix calls (audio thread)
-    unsigned seen;               // count at the latest check
-    unsigned opened_at;          // count when the device was (re)opened
-    float stalled;               // seconds the count stood still
-    int lost;
-    float retry_in, backoff;         // seconds
-    int attempts;                    // reopen attempts since the loss
-    std::vector<LoadedChunk> chunks; // every chunk loaded, with its asset
-};
-
-AudioDevice device;
-
-// A device that mixes steadily (23 ms a buffer) and then stops for 3 s is
-// gone; a shorter gap can be a starved thread on a busy machine, and a
-// needless reopen would cut off what plays. A stream just opened may wait
-// before it flows (PulseAudio's takes up to two seconds), so until it has
-// mixed a few buffers it has 6 s.
-constexpr float DEVICE_STALL_SECONDS = 3.0f;
-constexpr float DEVICE_START_SECONDS = 6.0f;
-constexpr unsigned DEVICE_STEADY_BUFFERS = 8;
-constexpr float DEVICE_FIRST_RETRY = 0.25f;
-constexpr float DEVICE_LONGEST_RETRY = 0.5f;
-
-void count_mixed(void *, Uint8 *, int) { device.mixed.fetch_add(1, std::memory_order_relaxed); }
-
-// A fresh decode swapped into the old chunk: the handle stays, its samples
-// are the device's new format; the old samples go with the temporary.
-void reload_chunk(const LoadedChunk &loaded) {
-    SDL_RWops *rw = SDL_RWFromMem(const_cast<uint8_t *>(loaded.asset->data),
-                                  static_cast<int>(loaded.asset->size));
-    Mix_Chunk *fresh = rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
-    if (!fresh) {
-        log_printf(LOG_ERROR, "SDL: Mix_LoadWAV_RW: %s\n", SDL_GetError());
-        return;
-    }
-    Mix_Chunk old = *loaded.chunk;
-    loaded.chunk->allocated = fresh->allocated;
-    loaded.chunk->abuf = fresh->abuf;
-    loaded.chunk->alen = fresh->alen;
-    fresh->allocated = old.allocated;
-    fresh->abuf = old.abuf;
-    fresh->alen = old.alen;
-    Mix_FreeChunk(fresh);
-}
-
-int device_open(void) {
-    // SDL 1.2 marks its audio subsystem started even when no driver could
-    // start, and then refuses every later open: a failed attempt is undone
-    // before the next, so each one starts the driver anew.
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    if (Mix_OpenAudio(device.frequency, device.format, device.channels, device.chunk_size) != 0)
-        return 0;
-    int frequency = 0, channels = 0;
-    Uint16 format = 0;
-    Mix_QuerySpec(&frequency, &format, &channels);
-    if (frequency != device.have_frequency || format != device.have_format ||
-        channels != device.have_channels) {
-        for (const LoadedChunk &loaded : device.chunks)
-            reload_chunk(loaded);
-        device.have_frequency = frequency;
-        device.have_format = format;
-        device.have_channels = channels;
-    }
-    channel_chunks.fill(nullptr); // the reopened mixer plays nothing
-    Mix_SetPostMix(count_mixed, nullptr);
-    return 1;
-}
-
-} // namespace
-
-void sound_device_remember(const AssetRecord *asset, Mix_Chunk *chunk) {
-    if (chunk) device.chunks.push_back({chunk, asset});
-}
-
-void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_size) {
-    device.frequency = frequency;
-    device.format = format;
-    device.channels = channels;
-    device.chunk_size = chunk_size;
-    Mix_QuerySpec(&device.have_frequency, &device.have_format, &device.have_channels);
-    // Left to itself SDL would reopen on the first driver that starts, which
-    // after a sound server's restart may be another one than the user's.
-    char driver[32];
-    if (!getenv("SDL_AUDIODRIVER") && SDL_AudioDriverName(driver, sizeof driver))
-        setenv("SDL_AUDIODRIVER", driver, 1);
-    device.seen = device.mixed.load(std::memory_order_relaxed);
-    device.opened_at = device.seen;
-    device.stalled = 0.0f;
-    device.lost = 0;
-    device.watching = 1;
-    Mix_SetPostMix(count_mixed, nullptr);
-}
-
-void sound_device_update(float dt) {
-    if (!device.watching || !(dt > 0.0f)) return;
-    if (!device.lost) {
-        unsigned mixed = device.mixed.load(std::memory_order_relaxed);
-        if (mixed != device.seen) {
-            device.seen = mixed;
-            device.stalled = 0.0f;
-            return;
-        }
-        device.stalled += dt;
-        const int steady = mixed - device.opened_at >= DEVICE_STEADY_BUFFERS;
-        if (device.stalled < (steady ? DEVICE_STALL_SECONDS : DEVICE_START_SECONDS)) return;
-        log_printf(LOG_WARNING, "Audio device lost: reopening it");
-        Mix_CloseAudio();
-        device.lost = 1;
-        device.attempts = 0;
-        device.retry_in = 0.0f;
-        device.backoff = DEVICE_FIRST_RETRY;
-    }
-    device.retry_in -= dt;
-    if (device.retry_in > 0.0f) return;
-    device.attempts++;
-    if (!device_open()) {
-        log_printf(LOG_DEBUG, "Audio device not open yet: %s", Mix_GetError());
-        device.retry_in = device.backoff;
-        device.backoff = device.backoff * 2.0f;
-        if (device.backoff > DEVICE_LONGEST_RETRY) device.backoff = DEVICE_LONGEST_RETRY;
-        return;
-    }
-    log_printf(LOG_INFO, "Audio device back after %d attempt%s", device.attempts,
-               device.attempts == 1 ? "" : "s");
-    device.lost = 0;
-    device.stalled = 0.0f;
-    device.seen = device.mixed.load(std::memory_order_relaxed);
-    device.opened_at = device.seen;
-}
-
-int sound_device_lost(void) { return device.lost; }
-int sound_device_attempts(void) { return device.attempts; }

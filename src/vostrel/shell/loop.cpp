@@ -1,5 +1,5 @@
-// Application shell: opening SDL, the audio device and the window, and the
-// main loop.
+// Application shell: the audio device, the window and the main loop. The
+// display and SDL's start are display.cpp's.
 //
 // Running turn: drain events, at most one update per 1/30 s with the real
 // elapsed time, a frame, a 20 ms sleep. Paused turn (application in the
@@ -19,12 +19,9 @@
 
 #include <SDL.h>
 #include <SDL_mixer.h>
-#include <atomic>
-#include <dlfcn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 constexpr float UPDATE_INTERVAL = 1.0f / 30.0f; // 0.033333335 in single precision
 constexpr int RUNNING_SLEEP_MS = 20;
@@ -48,7 +45,6 @@ static struct {
     float last_dt;
     float (*clock)(void);
     void (*sleeper)(int);
-    void *held_display; // our own X connection, kept for the whole run
 } shell;
 
 static float sdl_clock(void) { return static_cast<float>(SDL_GetTicks()) / 1000.0f; }
@@ -70,9 +66,7 @@ static void shell_sleep(int ms) {
 void shell_set_paused(int flag) { paused = flag; }
 void shell_request_quit(int) { quit_requested = 1; }
 
-// A start-up failure is said once on stderr and in the log, then takes the
-// quit path; the process exits with status 1. reason null means SDL's error.
-static void start_failure(const char *what, const char *reason = nullptr) {
+void shell_start_failure(const char *what, const char *reason) {
     const char *err = reason ? reason : SDL_GetError();
     char program[64];
     app_file_name("", 1, program, sizeof program);
@@ -80,160 +74,6 @@ static void start_failure(const char *what, const char *reason = nullptr) {
     log_printf(LOG_ERROR, "%s failed: %s", what, err);
     shell.start_failed = 1;
     shell_quit(1, 1);
-}
-
-constexpr char NO_DISPLAY_SET[] =
-    "no display to open: DISPLAY is not set (set DISPLAY to name an X display, e.g. DISPLAY=:0)";
-
-static int env_set(const char *name) {
-    const char *value = getenv(name);
-    return value && value[0];
-}
-
-// On desktop Linux only SDL's X11 driver gives this program its GL window.
-// Left to itself, SDL without a display falls through its driver list to a
-// text-terminal one (caca, aalib) that takes the terminal over with escape
-// sequences before the GL video mode fails; so, unless SDL_VIDEODRIVER names
-// a driver (the caller's choice, kept as it is), a missing DISPLAY is said
-// before SDL starts and SDL is asked for X11 alone. 0 after a failure.
-static int choose_video_driver(void) {
-    if (env_set("SDL_VIDEODRIVER")) return 1;
-    if (!env_set("DISPLAY")) {
-        start_failure("SDL video", NO_DISPLAY_SET);
-        return 0;
-    }
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    return 1;
-}
-
-// Xlib, looked up at run time from the library SDL's X11 driver loads itself
-// (one copy in the process, so the handler set here is the one SDL chains
-// to); the framework gains no link dependency of its own on X.
-struct XlibCalls {
-    void *(*open_display)(const char *name);
-    void *(*set_io_error_handler)(int (*handler)(void *display));
-    int (*next_event)(void *display, void *event);
-};
-
-static int xlib_calls(XlibCalls *x) {
-    void *lib = dlopen("libX11.so.6", RTLD_NOW);
-    if (!lib) return 0;
-    x->open_display = reinterpret_cast<void *(*)(const char *)>(dlsym(lib, "XOpenDisplay"));
-    x->set_io_error_handler =
-        reinterpret_cast<void *(*)(int (*)(void *))>(dlsym(lib, "XSetIOErrorHandler"));
-    x->next_event = reinterpret_cast<int (*)(void *, void *)>(dlsym(lib, "XNextEvent"));
-    return x->open_display && x->set_io_error_handler && x->next_event;
-}
-
-// The X server went away under the program: Xlib calls this and ends the
-// process when it returns. What needs no X and no GL still runs (session
-// and options saves, the shutdown sequence, the log's close), then the
-// process ends at once with status 1, running no exit handler: SDL_Quit
-// would talk to the dead connection.
-//
-// Two threads may get here at once (the main thread through SDL's
-// connection, the watcher through the held one): the first does the work and
-// ends the process, the other waits for that. EGL's objects are forgotten,
-// not released: the main thread may be inside an EGL call on the dead
-// connection, holding EGL's locks.
-static int shell_display_lost(void *) {
-    static std::atomic<int> taken;
-    if (taken.exchange(1)) {
-        for (;;)
-            pause();
-    }
-    shell_context_abandon();
-    log_printf(LOG_ERROR, "X display connection lost: saving and quitting");
-    shell_save_session();
-    shell_quit(0, 0);
-    _exit(1);
-}
-
-// Mesa's software EGL path writes each frame to the X socket through XCB and
-// never reaches Xlib's I/O error handler when the server dies: a swap on the
-// dead connection can spin for ever. So a thread waits on the connection held
-// below, which carries no requests and so no events: XNextEvent returns only
-// through the I/O error handler, when the server goes away.
-static XlibCalls held_calls;
-
-static void *watch_display(void *display) {
-    long event[24]; // an XEvent: 24 longs on every ABI
-    for (;;)
-        held_calls.next_event(display, event);
-    return nullptr;
-}
-
-static void cannot_open_display(char *reason, size_t size) {
-    snprintf(reason, size,
-             "no display to open: cannot open X display \"%s\" (set DISPLAY to name a "
-             "running X server)",
-             getenv("DISPLAY"));
-}
-
-constexpr int DISPLAY_TRIES = 20;
-constexpr int DISPLAY_RETRY_MS = 100;
-
-// SDL's X11 driver probes the display with a connection it closes at once
-// and then opens its own. On a server that resets when its last client
-// leaves (a kiosk whose only client is this program) that close empties
-// the server and the next connection lands in the reset. One connection of
-// our own, opened first, means the server never sees a moment without
-// clients. It stays open until the process ends: closed once the window is
-// up, it left SDL 2 (under sdl12-compat) drawing black frames after the
-// first click. A server that is still resetting from an earlier client is
-// retried for about two seconds. 0 (start-up failure said) when no
-// connection can be made.
-static int hold_display(void) {
-    const char *driver = getenv("SDL_VIDEODRIVER");
-    if (!driver || strcmp(driver, "x11") != 0) return 1;
-    XlibCalls x;
-    if (!xlib_calls(&x)) return 1; // SDL will say what is missing
-    x.set_io_error_handler(shell_display_lost);
-    for (int i = 0; i < DISPLAY_TRIES && !shell.held_display; i++) {
-        if (i) sleep_ms(DISPLAY_RETRY_MS);
-        shell.held_display = x.open_display(nullptr);
-    }
-    if (shell.held_display) {
-        held_calls = x;
-        ThreadHandle watcher = nullptr;
-        thread_create(watch_display, shell.held_display, 0, &watcher);
-        return 1;
-    }
-    char reason[256];
-    cannot_open_display(reason, sizeof reason);
-    start_failure("SDL video", reason);
-    return 0;
-}
-
-// Video first, so that a missing display is named as such whatever the audio
-// driver; audio on its own, because SDL 1.2 lets a failed audio start pass
-// SDL_Init and leaves the reason to a later, vaguer error. 0 after a failure.
-static int start_sdl(void) {
-    char reason[256];
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-        const char *driver = getenv("SDL_VIDEODRIVER"); // set: see choose_video_driver
-        if (strcmp(driver, "x11") != 0)
-            snprintf(reason, sizeof reason, "%s (SDL_VIDEODRIVER=%s)", SDL_GetError(), driver);
-        else if (!env_set("DISPLAY"))
-            snprintf(reason, sizeof reason, "%s", NO_DISPLAY_SET);
-        else
-            cannot_open_display(reason, sizeof reason);
-        start_failure("SDL video", reason);
-        return 0;
-    }
-    atexit(SDL_Quit);
-    char name[32];
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0 || !SDL_AudioDriverName(name, sizeof name)) {
-        if (env_set("SDL_AUDIODRIVER"))
-            snprintf(reason, sizeof reason,
-                     "audio driver \"%s\" (SDL_AUDIODRIVER) is unknown or cannot start",
-                     getenv("SDL_AUDIODRIVER"));
-        else
-            snprintf(reason, sizeof reason, "no audio driver can start: %s", SDL_GetError());
-        start_failure("SDL audio", reason);
-        return 0;
-    }
-    return 1;
 }
 
 // After a new video mode the GL context is new: rebuild what lives in it, in
@@ -253,7 +93,7 @@ void shell_open_window(int width, int height) {
         gl_release();
     }
     if (!shell_context_open(width, height)) {
-        start_failure(shell_context_failed_step(), shell_context_error());
+        shell_start_failure(shell_context_failed_step(), shell_context_error());
         return;
     }
     SDL_WM_SetCaption(APP_NAME, APP_NAME);
@@ -310,7 +150,7 @@ void shell_present(void) {
         shell_rebuild_gl();
         set_screen_rect(&shell.window);
     } else if (!swapped) {
-        start_failure(shell_context_failed_step(), shell_context_error());
+        shell_start_failure(shell_context_failed_step(), shell_context_error());
     }
 }
 
@@ -382,9 +222,9 @@ int shell_turn(void) {
 // run against a subsystem that is not there.
 int shell_run(int argc, char **argv, int width, int height) {
     shell_parse_command_line(argc, argv);
-    if (choose_video_driver() && hold_display() && start_sdl()) {
+    if (shell_display_open()) {
         if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
-            start_failure("Mix_OpenAudio");
+            shell_start_failure("Mix_OpenAudio", nullptr);
         } else {
             sound_device_watch(44100, AUDIO_S16SYS, 2, 1024);
             SDL_GL_SetAttribute(static_cast<SDL_GLattr>(GL_CONTEXT_MAJOR_VERSION_ATTRIBUTE), 1);

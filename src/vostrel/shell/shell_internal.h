@@ -15,6 +15,10 @@ extern float last_update_time;    // seconds of the last update tick
 extern int shutdown_done;         // the shutdown sequence has run
 extern char screenshot_request[512]; // file to write after the next frame; "" for none
 
+// Start-up steps (display.cpp, loop.cpp)
+int shell_display_open(void); // DISPLAY checked, the X display held, SDL's video and audio started; 0 after a failure said
+void shell_start_failure(const char *what, const char *reason); // said on stderr and in the log, then the quit path; exit status 1; reason null means SDL's error
+
 // Seams: a clock and a sleep the tests control (null restores SDL's); counters
 void shell_set_clock(float (*clock)(void));
 void shell_set_sleep(void (*sleeper)(int milliseconds));

@@ -6,7 +6,7 @@
 #include <vostrel/render/render.h>
 
 #include <vostrel/math/maths.h>
-#include <vostrel/render/draw_state.h>
+#include <vostrel/render/render_internal.h>
 
 #include <GLES/gl.h>
 

@@ -4,7 +4,7 @@
 // to be as large as the box allows.
 #include <vostrel/render/render.h>
 
-#include <vostrel/render/draw_state.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/text/text.h>
 
 #include <GLES/gl.h>

@@ -12,7 +12,10 @@
 #include <vostrel/diag/diag.h>
 #include <vostrel/platform/heap.h>
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
+#include <vostrel/input/input_internal.h>
 
 #include <GLES/gl.h>
 #include <SDL.h>

@@ -9,6 +9,7 @@
 //   alternately, median of five runs each.
 #include <vostrel/diag/diag.h>
 #include <vostrel/settings/settings.h>
+#include <vostrel/settings/settings_internal.h>
 
 #include <algorithm>
 #include <signal.h>

@@ -2,8 +2,11 @@
 // argument per zero-terminated piece, the first being the program name). It
 // must read no argument past argc, and leave the log threshold within 0 to 4.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/input/input.h>
+#include <vostrel/input/input_internal.h>
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 
 #include <stddef.h>
 #include <stdint.h>

@@ -5,8 +5,10 @@
 // reverses the order of sections and settings, so one save and read turns the
 // first saved file around, and a second brings it back byte for byte.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include "fuzz_dir.h"
 #include <vostrel/settings/settings.h>
+#include <vostrel/settings/settings_internal.h>
 
 #include <stddef.h>
 #include <stdint.h>

@@ -8,6 +8,7 @@
 #include "fuzz_dir.h"
 #include <vostrel/settings/settings.h>
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 
 #include <stddef.h>
 #include <stdint.h>

@@ -1,8 +1,10 @@
 // Fuzz target: arbitrary bytes handed to the SDL_mixer loader as a WAV asset
 // record. Every input must end in a loaded chunk or a clean, logged failure.
 #include <vostrel/audio/audio.h>
+#include <vostrel/audio/audio_internal.h>
 
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -24,7 +24,7 @@ for header in "$source"/src/vostrel/*/*.h; do
     case "$header" in *_internal.h) continue ;; esac
     echo "#include <vostrel/$folder/$(basename "$header")>"
 done >"$prelude"
-printf '#include <string.h>\n' >>"$prelude"
+printf '#include <GLES/gl.h>\n#include <string.h>\n' >>"$prelude"
 
 # shellcheck disable=SC2046 # pkg-config's flags are words
 set -- -std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-unused -I"$source/src" \

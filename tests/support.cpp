@@ -3,7 +3,9 @@
 
 #include "app/app_internal.h"
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 
 #include <GLES/gl.h>
 #include <SDL.h>

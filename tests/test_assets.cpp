@@ -5,6 +5,7 @@
 #include "app/app.h"
 #include <vostrel/assets/assets.h>
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 #include "support.h"
 
 #include <SDL.h>

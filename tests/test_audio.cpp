@@ -1,12 +1,14 @@
 // Audio: the SDL_mixer backend against the real mixer (dummy driver), and the
 // sound manager over a backend table of recording test functions.
 #include <vostrel/audio/audio.h>
+#include <vostrel/audio/audio_internal.h>
 
 #include "app/app.h"
 #include <vostrel/diag/diag.h>
 #include <vostrel/diag/diag_internal.h>
 #include <vostrel/math/maths.h>
 #include <vostrel/settings/settings.h>
+#include <vostrel/settings/settings_internal.h>
 #include "support.h"
 
 #include <SDL.h>

@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
 #include <vostrel/input/input.h>
+#include <vostrel/input/input_internal.h>
 #include "app/app_internal.h"
 
 #include <SDL.h>

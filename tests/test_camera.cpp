@@ -2,6 +2,7 @@
 // project/unproject and their failures, and segments and axis lines drawn in
 // a real 320x480 GL window and read back.
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 
 #include "support.h"
 

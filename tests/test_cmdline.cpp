@@ -1,7 +1,10 @@
 // Tests for the command line: the log threshold and the debug level it sets.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/input/input.h>
+#include <vostrel/input/input_internal.h>
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 // logged once and made again, and a second loss before any good swap ends the
 // run instead of recreating forever. Real SDL, EGL and Mesa's ES driver.
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/render/render.h>
 #include <vostrel/shell/shell_internal.h>
 #include "support.h"

@@ -9,10 +9,13 @@
 //   byte for byte.
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/shell/shell_internal.h>
 #include <vostrel/text/text.h>
 #include <vostrel/ui/ui.h>
+#include <vostrel/input/input_internal.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 // Input translation, dispatch and the debug gesture, driven through real SDL
 // event records with the consumer table swapped for recorders.
 #include <vostrel/input/input.h>
+#include <vostrel/input/input_internal.h>
 
 #include <vostrel/diag/diag.h>
 #include <vostrel/diag/diag_internal.h>

@@ -1,12 +1,16 @@
 // Tests for the main loop's rules, driven turn by turn through real SDL events
 // in a real window, with a clock and a sleep the test controls.
 #include <vostrel/audio/audio.h>
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/render/render.h>
 #include <vostrel/settings/settings.h>
+#include <vostrel/settings/settings_internal.h>
 #include <vostrel/shell/shell.h>
 #include "support.h"
 #include <vostrel/shell/shell_internal.h>
+#include <vostrel/input/input_internal.h>
 
 #include <gtest/gtest.h>
 

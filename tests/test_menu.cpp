@@ -8,9 +8,13 @@
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 #include "support.h"
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
+#include <vostrel/input/input_internal.h>
 #include "app/app_internal.h"
 
 #include <GLES/gl.h>

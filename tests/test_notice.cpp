@@ -2,11 +2,13 @@
 // dismissal through real SDL events, and both overlays read back from a real
 // 320x480 GL window with the real font.
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/diag/diag_internal.h>
 #include <vostrel/input/input.h>
+#include <vostrel/input/input_internal.h>
 #include "support.h"
 #include <vostrel/text/text.h>
 #include <vostrel/text/text_internal.h>

@@ -4,6 +4,7 @@
 #include <vostrel/diag/diag.h>
 #include <vostrel/diag/diag_internal.h>
 #include <vostrel/settings/settings.h>
+#include <vostrel/settings/settings_internal.h>
 #include "support.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag_internal.h>
 
 #include <SDL.h>

@@ -2,6 +2,7 @@
 // state and frame, the 2D primitives and labelled boxes, read back from a real
 // 320x480 GL window.
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 
 #include "support.h"
 #include <vostrel/text/text.h>

@@ -4,6 +4,7 @@
 #include <vostrel/diag/diag_internal.h>
 #include <vostrel/input/input.h>
 #include <vostrel/settings/settings.h>
+#include <vostrel/settings/settings_internal.h>
 #include <vostrel/shell/shell.h>
 #include "support.h"
 #include <vostrel/shell/shell_internal.h>

@@ -5,6 +5,7 @@
 #include <vostrel/text/text.h>
 
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include "support.h"
 #include <vostrel/text/text_internal.h>
 

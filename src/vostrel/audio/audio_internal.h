@@ -1,4 +1,5 @@
-// Audio, inside: what only the framework's own audio files and the tests use.
+// Audio, inside: what only the framework (the shell's start-up, loop and
+// shutdown, the audio files themselves) and the tests use.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -6,5 +7,30 @@
 
 #include <vostrel/audio/audio.h>
 
+extern uint8_t sound_volume;       // persisted, never applied to playback
+extern uint8_t sound_saved_volume; // restored when muting is undone
+
+// Backend over SDL_mixer
+void sound_backend_init(void);                                 // clears the channel table, fills load, load_ui, is_playing, play, stop
+int sound_mixer_load(const AssetRecord *asset, SoundRecord *rec); // record cleared, chunk from memory; 0 (ERROR logged if not plain PCM RIFF WAVE or decoding failed) on failure
+int sound_mixer_is_playing(SoundRecord *rec);                   // lowest channel holding the chunk is playing
+int sound_mixer_play(SoundRecord *rec, const float *vec, int loop); // any free channel, once or looping; 0 if none free or not loaded
+int sound_mixer_stop(SoundRecord *rec);                         // halts the lowest channel holding the chunk; always 1
+Mix_Chunk *sound_channel_chunk(int channel);                    // channel table entry (tests)
 void sound_mixer_forget_channels(void); // the channel table emptied: after a reopen the mixer plays nothing
+
+// Manager's life cycle and counters
+void sound_init(void);                                       // volume option, backend, interface sounds, 16 pool nodes
+void sound_update(float dt);                                 // dt > 0: fires delayed plays whose time ran out
+void sound_shutdown(void);                                   // unloads via the slot, frees registry, delayed list and pool
+int sound_registry_count(void);                              // registered records (tests)
+int sound_pool_count(void);                                  // free delay nodes (tests)
+int sound_delayed_count(void);                               // pending delayed plays (tests)
+
+// Audio device watch: a device that stops mixing is reopened, loaded sounds kept
+void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_size); // after a successful Mix_OpenAudio with this request: count mixed buffers from now on
+void sound_device_update(float dt);                          // main loop, every update: 3 s without a mixed buffer (6 s before 8 were mixed since opening) is a loss: WARNING, close, reopen at once, then after 0.25 s and every 0.5 s; INFO when back; sounds decoded again if the format changed
+void sound_device_remember(const AssetRecord *asset, Mix_Chunk *chunk); // the loader's record of a chunk's source, for a decode in a new format
+int sound_device_lost(void);                                 // 1 while the device is being reopened (tests)
+int sound_device_attempts(void);                             // reopen attempts since the latest loss (tests)
 // clang-format on

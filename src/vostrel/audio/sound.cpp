@@ -3,6 +3,7 @@
 // five interface sounds, delayed plays fed from a pool of nodes, and the
 // persisted "volume" option (stored only; playback is never scaled by it).
 #include <vostrel/audio/audio.h>
+#include <vostrel/audio/audio_internal.h>
 
 #include <vostrel/math/maths.h>
 #include <vostrel/settings/settings.h>
@@ -215,3 +216,5 @@ void sound_shutdown(void) {
 int sound_registry_count(void) { return count_list(sound.registry); }
 int sound_pool_count(void) { return count_list(sound.pool.head); }
 int sound_delayed_count(void) { return count_list(sound.delayed.head); }
+
+uint8_t sound_get_volume(void) { return sound_volume; }

@@ -30,10 +30,9 @@
 enum LogLevel { LOG_CRITICAL = 0, LOG_ERROR = 1, LOG_WARNING = 2, LOG_INFO = 3, LOG_DEBUG = 4 };
 
 extern const char APP_NAME[];       // defined by the application ("Vostrel Soundboard"): window caption, About credit and file-name stem
-extern unsigned int log_threshold;  // messages with level <= threshold are written; always 0..4
 
 // Log
-void log_init(void);                                    // start-up step; the lock exists from program start, so this only marks the log ready
+unsigned log_get_threshold(void);                       // messages with level <= threshold are written; always 0..4 (--log-level, the debug gesture)
 void log_printf(unsigned level, const char *fmt, ...)   // one line or nothing; never reopens after log_close
     __attribute__((format(printf, 2, 3)));
 void log_close(void);                                   // closes the stream; later messages are dropped

@@ -130,3 +130,5 @@ void format_time(time_t t, const char *format, char *buffer) {
 }
 
 void format_date(char *buffer) { format_time(time(nullptr), "%d.%b.%Y", buffer); }
+
+unsigned log_get_threshold(void) { return log_threshold; }

@@ -3,9 +3,11 @@
 // application) after mapping into that consumer's rectangle; and the hidden
 // debug gesture that every drag and release passes through.
 #include <vostrel/input/input.h>
+#include <vostrel/input/input_internal.h>
 
 #include <vostrel/shell/shell.h>
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/math/maths.h>
 #include <vostrel/render/render.h>
 #include <vostrel/ui/ui.h>
@@ -277,3 +279,7 @@ void input_reset(void) {
     debug_progress = 0.0f;
     input = {};
 }
+
+const Rect *input_get_screen_rect(void) { return &screen_rect; }
+
+uint8_t input_get_debug_level(void) { return debug_level; }

@@ -5,6 +5,7 @@
 // cross of the shared vertex store. The screens of this system draw in 2D;
 // this is the framework's 3D facility beside gl_begin_2d.
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 
 #include <GLES/gl.h>
 

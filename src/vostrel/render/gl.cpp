@@ -3,8 +3,10 @@
 // viewport, the 2D projection onto a rectangle, and the begin and end of every
 // frame. The buffer swap belongs to the shell.
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 
 #include <vostrel/assets/assets.h>
+#include <vostrel/input/input_internal.h>
 
 #include <GLES/gl.h>
 #include <math.h>

@@ -4,6 +4,7 @@
 // dismisses it; the log overlay shows the tail of the log file while the debug
 // level is above 2. Main thread only.
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>

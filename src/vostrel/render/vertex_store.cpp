@@ -4,6 +4,7 @@
 // a run of consecutive vertices known by its first index. Appends happen only
 // in the initialisation chain; frames attach the arrays once and upload nothing.
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 
 
 #include <GLES/gl.h>

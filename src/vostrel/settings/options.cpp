@@ -16,6 +16,7 @@
 // settings by section and key), so reading a file of n lines costs O(n)
 // however many distinct names it holds. The lists alone keep the order.
 #include <vostrel/settings/settings.h>
+#include <vostrel/settings/settings_internal.h>
 
 #include <vostrel/diag/diag.h>
 

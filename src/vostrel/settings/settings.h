@@ -2,6 +2,8 @@
 // named sections holding typed settings. Read whole at start-up, changed in
 // memory, written back only when something changed (through file_replace:
 // links followed, mode kept, synced; a failed save leaves the old file intact).
+// Loading and freeing (the shell's) and the changed flag are in
+// settings_internal.h.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -36,7 +38,6 @@ struct OptionSection {
 };
 
 extern const char options_section_name[]; // "options"
-extern int options_changed;               // set by every change; cleared by a successful read or save
 
 // Registry
 OptionSection *options_sections(void);                                        // head of the list of sections (most recently created first); null when empty
@@ -47,12 +48,8 @@ void options_set(const char *section, const char *key, int type, const void *val
 void options_remove(const char *section, const char *key);                    // unlinks and frees; marks changed if it existed
 void options_remove_section(const char *name);                                // frees the section and its settings; marks changed if it existed
 void options_clear(void);                                                     // removes every section
-void options_free(void);                                                      // frees everything; options_changed untouched
-long options_probes(void);                                                    // index slots examined by look-ups so far (tests: reading must stay linear)
 
 // File
 void options_file_path(const char *suffix, char *dest);  // base dir + "/" + lower-cased app name + suffix, into 512 bytes; "" if it does not fit
-int options_load(void);       // options_clear, then options_read_file
-int options_read_file(void);  // 1 if read; 0 (WARNING logged) if it cannot be opened, registry then as before
 int options_save(void);       // 1 if unchanged or written; 0 (ERROR logged, old file intact, still marked changed) on failure
 // clang-format on

@@ -19,6 +19,7 @@
 // second loss before any swap succeeds is final, so a broken driver never
 // makes the loop spin on recreating.
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 
 #include <vostrel/diag/diag.h>
 

@@ -11,11 +11,15 @@
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/audio/audio.h>
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 #include <vostrel/threads/threads.h>
 #include <vostrel/ui/ui.h>
+#include <vostrel/input/input_internal.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>

@@ -1,6 +1,8 @@
 // Application shell: the entry point's run function, the main loop with its
 // paused and running turns, the initialisation chain, the one-time shutdown
-// sequence, the command line, session files and screenshot requests.
+// sequence, the command line, session files and screenshot requests. The
+// loop's own steps, the drawing context's life and the start-up chain are in
+// shell_internal.h.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -17,41 +19,21 @@ int shell_early_options(int argc, char **argv); // "--help"/"--version" print to
 
 // Main loop
 int shell_run(int argc, char **argv, int width, int height); // whole program life; 0 on a normal quit, 1 if SDL, audio or video failed to start
-void shell_open_window(int width, int height); // video mode, caption, initialisation chain, screen rect
-int shell_turn(void);                          // one loop turn; 0 once quit was requested (nothing done)
 float shell_seconds(void);                     // SDL_GetTicks / 1000
 void shell_set_paused(int flag);               // stores the flag
 void shell_request_quit(int code);             // ends the loop at its next turn
-void shell_present(void);                      // draw a frame, then swap
-void shell_update(float dt);                   // one update tick
-void shell_draw_frame(void);                   // one frame, without the swap
-void shell_poll_events(void);                  // drains SDL's queue
-void shell_wait_event(void);                   // one SDL_WaitEvent while paused
 
 // Drawing context: an OpenGL ES 1.1 context on an EGL window surface made on SDL's X11 window, else SDL's own OpenGL context
 constexpr int CONTEXT_AUTO = 0;    // ES through EGL where it can be made, else SDL's OpenGL context
 constexpr int CONTEXT_ES = 1;      // ES through EGL only
 constexpr int CONTEXT_DESKTOP = 2; // SDL_OPENGL only
 void shell_request_context(int path);           // the path the first window takes; anything but CONTEXT_ES/CONTEXT_DESKTOP means CONTEXT_AUTO
-int shell_context_open(int width, int height);  // video mode and a current context (a later call keeps the path and the ES context, remakes the surface); 0 with shell_context_failed_step/shell_context_error set
 int shell_context_path(void);                   // CONTEXT_ES or CONTEXT_DESKTOP in use; 0 before a window opened or after close
-int shell_context_swap(void);                   // shows the frame: 1; 2 after a lost ES context was made anew (GL objects are gone); 0 if a loss could not be recovered or recurred before a good swap
-const char *shell_context_failed_step(void);    // what failed last ("SDL_SetVideoMode", "OpenGL ES through EGL", "eglSwapBuffers")
-const char *shell_context_error(void);          // why, with the EGL error's name where EGL failed
-void shell_context_close(void);                 // releases EGL's surface, context and display; SDL's context ends with SDL_Quit
-void shell_context_abandon(void);               // the display is gone: forgets EGL's objects without a call, so a later close makes none
-
-// Start-up and shutdown
-void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop"
-void shell_init(const Rect *window);                  // the initialisation chain
-void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
-void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session
-void shell_load_session(void);                        // asks the application to restore
 
 // Session file ("<app name>.session": native 32-bit length, then the payload)
+void shell_load_session(void);                   // asks the application to restore (app_load_session)
 int session_write(const void *data, int length); // 1 if both writes succeeded
 int session_read(void *buffer, int length);      // 1 if the length matched and all was read; the file is deleted either way; buffer untouched on failure
-int session_stored_size(void);                   // the length word, 0 if missing, short, negative or more than the payload present
 
 // Screenshots
 void shell_request_screenshot(const char *name); // "Taking screenshot"; written after the next frame

@@ -15,6 +15,30 @@ extern float last_update_time;    // seconds of the last update tick
 extern int shutdown_done;         // the shutdown sequence has run
 extern char screenshot_request[512]; // file to write after the next frame; "" for none
 
+// The loop's own steps (tests and benchmarks drive them one at a time)
+void shell_open_window(int width, int height); // video mode, caption, initialisation chain, screen rect
+int shell_turn(void);                          // one loop turn; 0 once quit was requested (nothing done)
+void shell_present(void);                      // draw a frame, then swap
+void shell_update(float dt);                   // one update tick
+void shell_draw_frame(void);                   // one frame, without the swap
+void shell_poll_events(void);                  // drains SDL's queue
+void shell_wait_event(void);                   // one SDL_WaitEvent while paused
+
+// Drawing context's life (context.cpp)
+int shell_context_open(int width, int height);  // video mode and a current context (a later call keeps the path and the ES context, remakes the surface); 0 with shell_context_failed_step/shell_context_error set
+int shell_context_swap(void);                   // shows the frame: 1; 2 after a lost ES context was made anew (GL objects are gone); 0 if a loss could not be recovered or recurred before a good swap
+const char *shell_context_failed_step(void);    // what failed last ("SDL_SetVideoMode", "OpenGL ES through EGL", "eglSwapBuffers")
+const char *shell_context_error(void);          // why, with the EGL error's name where EGL failed
+void shell_context_close(void);                 // releases EGL's surface, context and display; SDL's context ends with SDL_Quit
+void shell_context_abandon(void);               // the display is gone: forgets EGL's objects without a call, so a later close makes none
+
+// Start-up and shutdown steps
+void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop"
+void shell_init(const Rect *window);                  // the initialisation chain
+void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
+void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session
+int session_stored_size(void);                   // the length word, 0 if missing, short, negative or more than the payload present
+
 // Start-up steps (display.cpp, loop.cpp)
 int shell_display_open(void); // DISPLAY checked, the X display held, SDL's video and audio started; 0 after a failure said
 void shell_start_failure(const char *what, const char *reason); // said on stderr and in the log, then the quit path; exit status 1; reason null means SDL's error

@@ -10,12 +10,18 @@
 #include <vostrel/anim/anim.h>
 #include <vostrel/assets/assets.h>
 #include <vostrel/audio/audio.h>
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/math/maths.h>
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/settings/settings.h>
+#include <vostrel/settings/settings_internal.h>
 #include <vostrel/text/text.h>
+#include <vostrel/text/text_internal.h>
 #include <vostrel/ui/ui.h>
+#include <vostrel/input/input_internal.h>
 
 #include <stdint.h>
 #include <stdio.h>

@@ -6,6 +6,7 @@
 // the screen height of one 35-unit cell. Drawing uses the current GL colour
 // and model-view matrix, pops what it pushes and leaves 2D texturing and the
 // vertex and texture-coordinate arrays off (untouched while the font is empty).
+// The font's set-up and release (the shell's) are in text_internal.h.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -36,16 +37,8 @@ struct FontMetrics {
     int32_t first_vertex[FONT_TABLE_SIZE]; // first of the four quad vertices in the vertex store
 };
 
-extern int text_shadow_enabled;      // 1: every glyph has a drop shadow
-extern uint8_t text_shadow_colour[4]; // opaque black
-
 // Font
-void font_init(void);                        // texture, metrics, quads; with no texture the font stays empty
 const FontMetrics *font_metrics(void);       // the font in use, read-only; all zero until font_init
-void font_init_texture(unsigned texture);    // font_init with the picture already a texture (taken over); 0 leaves the font empty
-void font_release(void);                     // deletes the font texture, record back to zero; old context still current
-void font_set_metrics(FontMetrics *m);       // fills the fixed metric tables
-void font_build_glyphs(void);                // 892 vertices appended; first_vertex set
 void font_draw_glyph(uint8_t c);             // quad (and shadow) at the origin, colour restored; texture bound and enabled by the caller; both arrays off on exit
 void font_draw_shadowed(void (*draw)(void *context), void *context); // draw, first in the shadow colour 2 units right and down when shadows are on; colour restored
 void font_draw_quad(uint8_t c);              // the quad alone, no shadow, in the current colour; texture bound and vertex and texture-coordinate arrays on by the caller

@@ -5,6 +5,7 @@
 #include <vostrel/ui/ui.h>
 
 #include <vostrel/render/render.h>
+#include <vostrel/input/input_internal.h>
 
 #include <GLES/gl.h>
 #include <math.h>

@@ -9,8 +9,11 @@
 #include <vostrel/audio/audio.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 #include <vostrel/text/text.h>
+#include <vostrel/input/input_internal.h>
 
 #include <GLES/gl.h>
 #include <stdio.h>

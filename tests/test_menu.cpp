@@ -134,10 +134,10 @@ TEST_F(Menu, InitLaysOutTheRowsAndPreparesTheAboutPage) {
     // The item shape is the last thing appended; a second run appends a fresh copy.
     const int count = vertex_store_count();
     EXPECT_EQ(menu_item_shape(), count - 6);
-    const float *pos = vertex_store_array(0) + menu_item_shape() * 4;
+    const float *pos = vertex_store_array(VERTEX_POSITION) + menu_item_shape() * 4;
     EXPECT_FLOAT_EQ(pos[0], -0.6f);
     EXPECT_FLOAT_EQ(pos[3 * 4 + 0], 0.6f);
-    const float *tex = vertex_store_array(2) + menu_item_shape() * 4;
+    const float *tex = vertex_store_array(VERTEX_TEXCOORD) + menu_item_shape() * 4;
     EXPECT_FLOAT_EQ(tex[1], 0.5f);
     menu_init();
     EXPECT_EQ(vertex_store_count(), count + 6);
@@ -354,16 +354,16 @@ TEST_F(Menu, ToggleLabelFlipsOnStepActionsAndStaysInItsBuffer) {
     char out[MENU_TEXT_SIZE + 16];
     memset(out, 'x', sizeof out);
     int flag = 0;
-    menu_toggle_label(4, "Sound", out, &flag);
+    menu_toggle_label(MENU_LABEL_FLIP, "Sound", out, &flag);
     EXPECT_EQ(flag, 1);
     EXPECT_STREQ(out, "Sound: On");
-    menu_toggle_label(0, "Sound", out, &flag);
+    menu_toggle_label(MENU_LABEL_SHOW, "Sound", out, &flag);
     EXPECT_EQ(flag, 1);
-    menu_toggle_label(5, "Sound", out, &flag);
+    menu_toggle_label(MENU_LABEL_FLIP_ALT, "Sound", out, &flag);
     EXPECT_STREQ(out, "Sound: Off");
 
     const std::string long_base(100, 'b');
-    menu_toggle_label(0, long_base.c_str(), out, &flag);
+    menu_toggle_label(MENU_LABEL_SHOW, long_base.c_str(), out, &flag);
     EXPECT_EQ(strlen(out), static_cast<size_t>(MENU_TEXT_SIZE - 1));
     for (size_t i = MENU_TEXT_SIZE; i < sizeof out; i++)
         EXPECT_EQ(out[i], 'x') << i;

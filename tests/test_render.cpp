@@ -124,7 +124,7 @@ class Render : public ::testing::Test {
 TEST_F(Render, VertexStoreAppendsCopiesAndZeroFillsMissingAttributes) {
     gl_release();
     EXPECT_EQ(vertex_store_count(), 0);
-    EXPECT_EQ(vertex_store_buffer(0), 0u);
+    EXPECT_EQ(vertex_store_buffer(VERTEX_POSITION), 0u);
 
     float pos[6] = {1, 2, 3, 4, 5, 6};
     EXPECT_EQ(vertex_store_add(2, pos, nullptr, nullptr, nullptr), 0);
@@ -137,8 +137,8 @@ TEST_F(Render, VertexStoreAppendsCopiesAndZeroFillsMissingAttributes) {
     EXPECT_EQ(vertex_store_add(0, p3, nullptr, nullptr, nullptr), 5);
     ASSERT_EQ(vertex_store_count(), 5);
 
-    const float *p = vertex_store_array(0), *n = vertex_store_array(1);
-    const float *t = vertex_store_array(2), *c = vertex_store_array(3);
+    const float *p = vertex_store_array(VERTEX_POSITION), *n = vertex_store_array(VERTEX_NORMAL);
+    const float *t = vertex_store_array(VERTEX_TEXCOORD), *c = vertex_store_array(VERTEX_COLOUR);
     const float want_p[20] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0, 13, 14, 15, 0};
     for (int i = 0; i < 20; i++)
         EXPECT_EQ(p[i], want_p[i]) << "position float " << i;
@@ -181,7 +181,7 @@ TEST_F(Render, GlInitBuildsThePrimitiveMeshesFirst) {
     EXPECT_EQ(primitive_meshes.diagonal_cross, 30);
     EXPECT_EQ(primitive_meshes.cylinder, 34);
 
-    const float *p = vertex_store_array(0), *n = vertex_store_array(1), *t = vertex_store_array(2);
+    const float *p = vertex_store_array(VERTEX_POSITION), *n = vertex_store_array(VERTEX_NORMAL), *t = vertex_store_array(VERTEX_TEXCOORD);
     // The unit square: positions, normal (0, 0, -1), texture coordinates.
     const float sq[4][2] = {{-0.5f, -0.5f}, {-0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, -0.5f}};
     for (int v = 0; v < 4; v++) {

@@ -86,7 +86,7 @@ void type_character(int c) {
 
 // Menu handlers: each receives its handler's two data words (unused here).
 void toggle_clicks(void **) {
-    menu_toggle_label(4, CLICKS_LABEL, tour_page.items[0].label, &clicks_on);
+    menu_toggle_label(MENU_LABEL_FLIP, CLICKS_LABEL, tour_page.items[0].label, &clicks_on);
 }
 void open_keyboard(void **) {
     menu_close();
@@ -172,7 +172,7 @@ void app_init(void) {
 void app_menu_built(void) {
     memset(&tour_page, 0, sizeof tour_page);
     menu_set_text(tour_page.title, "Tour");
-    menu_toggle_label(0, CLICKS_LABEL, tour_page.items[0].label, &clicks_on);
+    menu_toggle_label(MENU_LABEL_SHOW, CLICKS_LABEL, tour_page.items[0].label, &clicks_on);
     tour_page.items[0].on_activate = handler(toggle_clicks);
     menu_set_text(tour_page.items[1].label, "Keyboard");
     tour_page.items[1].on_activate = handler(open_keyboard);
@@ -210,7 +210,8 @@ void app_draw(const Rect *screen) {
     gl_set_color(grey);
     draw_rect(&line_box, 0);
     gl_set_color(white);
-    text_draw_aligned(line, LINE_TEXT_SIZE, line_box.left + 8.0f, rect_center_y(&line_box), 1, 0);
+    text_draw_aligned(line, LINE_TEXT_SIZE, line_box.left + 8.0f, rect_center_y(&line_box), TEXT_ALIGN_LEFT,
+                      TEXT_ALIGN_CENTRE);
 
     gl_set_color(grey);
     text_draw(line[0] ? "tap the line to type more" : "tap the line to type", 16.0f, 160.0f,

@@ -154,12 +154,12 @@ void draw_segment(int n, const float *p, const float *q) {
             atan2(static_cast<double>(q[2] - p[2]), static_cast<double>(d2)) * DEG_PER_RAD);
         glRotatef(tilt, 0.0f, -1.0f, 0.0f);
     }
-    draw_axis_line(0);
+    draw_axis_line(AXIS_X);
     glPopMatrix();
 }
 
 void draw_axis_line(int axis) {
-    if (axis < 0 || axis > 2) return;
+    if (axis < AXIS_X || axis > AXIS_Z) return;
     glEnableClientState(GL_VERTEX_ARRAY);
     glDrawArrays(GL_LINES, primitive_meshes.axis_cross + 2 * axis, 2);
     glDisableClientState(GL_VERTEX_ARRAY);

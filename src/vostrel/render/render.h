@@ -27,11 +27,12 @@ void gl_set_viewport(const Rect *r); // glViewport of r, sizes truncated toward 
 void gl_begin_2d(const Rect *r);     // projection = ortho onto r; modelview mode; depth test and lighting off
 
 // Shared vertex store
+enum VertexAttribute { VERTEX_POSITION = 0, VERTEX_NORMAL = 1, VERTEX_TEXCOORD = 2, VERTEX_COLOUR = 3 };
 int vertex_store_add(int count, const float *positions, const float *normals,
                      const float *texcoords, const float *colours); // first index of the appended run; sources copied, each may be null
 int vertex_store_count(void);                                      // vertices in the store
-const float *vertex_store_array(int attribute);                    // client copy: 0 position, 1 normal, 2 texcoord, 3 colour (4 floats a vertex)
-unsigned vertex_store_buffer(int attribute);                       // GL buffer name of an attribute, 0 when absent
+const float *vertex_store_array(int attribute);                    // client copy of a VertexAttribute (4 floats a vertex)
+unsigned vertex_store_buffer(int attribute);                       // GL buffer name of a VertexAttribute, 0 when absent
 
 // 2D primitives
 void gl_set_color(const uint8_t *rgba);                      // glColor4f and the ambient-and-diffuse material
@@ -70,5 +71,6 @@ void camera_apply(const Camera *camera, float angle, float aspect, float znear, 
 int camera_project(float x, float y, float z, const Rect *viewport, const float *modelview, const float *projection, float *wx, float *wy, float *wz); // object -> window, clamped to the viewport and depth [0, 1]; 0 (outputs untouched) when clip w is 0
 int camera_unproject(float wx, float wy, float wz, const Rect *viewport, const float *modelview, const float *projection, float *x, float *y, float *z); // window -> object; 0 (outputs untouched) when singular or w is 0
 void draw_segment(int n, const float *p, const float *q); // line p-q (n = 2 or 3 components; more read as 3) with the axis cross; nothing for n < 2
-void draw_axis_line(int axis);                            // one line of the axis cross: 0 x, 1 y, 2 z; other values draw nothing
+enum Axis { AXIS_X = 0, AXIS_Y = 1, AXIS_Z = 2 };
+void draw_axis_line(int axis);                            // one line of the axis cross, by Axis; other values draw nothing
 // clang-format on

@@ -127,7 +127,7 @@ int text_count_lines(const char *text, int *longest) {
 }
 
 void text_draw(const char *text, float size, float x, float y) {
-    text_draw_aligned(text, size, x, y, 0, 0);
+    text_draw_aligned(text, size, x, y, TEXT_ALIGN_CENTRE, TEXT_ALIGN_CENTRE);
 }
 
 void text_draw_aligned(const char *text, float size, float x, float y, int horizontal,
@@ -138,9 +138,9 @@ void text_draw_aligned(const char *text, float size, float x, float y, int horiz
 
     // Block origin: the first line's centre line.
     const float lh = font.line_height;
-    if (vertical == 0)
+    if (vertical == TEXT_ALIGN_CENTRE)
         glTranslatef(0.0f, static_cast<float>((n - 1) / 2.0 * lh), 0.0f);
-    else if (vertical == 3)
+    else if (vertical == TEXT_ALIGN_ABOVE)
         glTranslatef(0.0f, (static_cast<float>(n) - 0.5f) * lh, 0.0f);
     else
         glTranslatef(0.0f, -0.5f * lh, 0.0f);
@@ -154,9 +154,9 @@ void text_draw_aligned(const char *text, float size, float x, float y, int horiz
             // Undoes the -average_advance/2 built into every glyph quad, so the
             // pen run of a line starts exactly at the aligned position.
             glTranslatef(font.average_advance / 2.0f, 0.0f, 0.0f);
-            if (horizontal == 0)
+            if (horizontal == TEXT_ALIGN_CENTRE)
                 glTranslatef(-font_line_width(line) / 2.0f, 0.0f, 0.0f);
-            else if (horizontal == 2)
+            else if (horizontal == TEXT_ALIGN_RIGHT)
                 glTranslatef(-font_line_width(line), 0.0f, 0.0f);
             if (k >= 1) glTranslatef(0.0f, -static_cast<float>(k) * lh, 0.0f);
             for (; *line && *line != '\n'; line++)

@@ -19,6 +19,16 @@ constexpr int FONT_CHAR_LIMIT = 255; // quads for codes 32..254
 constexpr int FONT_TABLE_SIZE = 256;
 constexpr int FONT_BANDS = 6;
 
+// text_draw_aligned's codes: a horizontal code other than CENTRE and RIGHT
+// means left, a vertical code other than CENTRE and ABOVE means below.
+enum TextAlign {
+    TEXT_ALIGN_CENTRE = 0, // horizontal: centred on x; vertical: the block centred on y
+    TEXT_ALIGN_LEFT = 1,   // horizontal: each line starts at x
+    TEXT_ALIGN_RIGHT = 2,  // horizontal: each line ends at x
+    TEXT_ALIGN_BELOW = 1,  // vertical: the first line's centre half a line below y
+    TEXT_ALIGN_ABOVE = 3,  // vertical: the last line's centre half a line above y
+};
+
 struct FontMetrics {
     int32_t glyph_count;      // 95: glyphs with metrics (codes 32..126)
     float texture_width;      // 256
@@ -50,7 +60,7 @@ float font_word_width(const char *s);        // advances up to the first white s
 // Layout (sizes and positions in the caller's units, y up)
 int text_count_lines(const char *text, int *longest);    // 1 + line feeds; longest line length if asked
 void text_draw(const char *text, float size, float x, float y); // centred both ways on (x, y)
-void text_draw_aligned(const char *text, float size, float x, float y, int horizontal, int vertical); // h: 0 centre, 2 right, else left; v: 0 centre, 3 above, else below
+void text_draw_aligned(const char *text, float size, float x, float y, int horizontal, int vertical); // TextAlign codes: h TEXT_ALIGN_CENTRE, TEXT_ALIGN_RIGHT, else left; v TEXT_ALIGN_CENTRE, TEXT_ALIGN_ABOVE, else below
 void text_draw_wrapped(const char *text, float size, float x, float y, float max_width); // left-aligned, first line's top at y, word-wrapped
 void text_draw_number(float value, uint8_t width, uint8_t decimals, float size, float x, float y); // "%0<w>.<d>f" or "%0<w>d", at most 19 characters
 void text_draw_int(int value, uint8_t width, float size, float x, float y);                      // text_draw_number with 0 decimals

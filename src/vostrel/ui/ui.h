@@ -32,6 +32,9 @@ constexpr int MENU_BACK_ITEM = 6;    // slot of the back item, always selectable
 constexpr int MENU_MODE_OPEN = 0;    // menu_transition: open the page in the second word
 constexpr int MENU_MODE_BACK = 1;    // menu_transition: back to the previous page
 constexpr float MENU_SLIDE_SECONDS = 0.5f; // length of the page slide
+constexpr int MENU_LABEL_SHOW = 0;     // menu_toggle_label: write the label for the flag as it is
+constexpr int MENU_LABEL_FLIP = 4;     // menu_toggle_label: flip the flag, then write the label
+constexpr int MENU_LABEL_FLIP_ALT = 5; // menu_toggle_label: the same as MENU_LABEL_FLIP
 extern const Rect menu_space;        // (-100, 100, -100, 100): the layout square
 
 // Handler function: receives a pointer to the handler's first data word (data[0]; data[1] follows).
@@ -86,8 +89,8 @@ void menu_transition(void **data);      // handler: MenuTransition words; opens 
 void menu_close_handler(void **data);   // handler: menu_close; data ignored
 void menu_quit_handler(void **data);    // handler: the shell's quit path with the quit flag set; data ignored
 void menu_draw_about(void **data);      // handler: the About page's draw_extra; data[0] is the free area (const Rect *)
-MenuHandler menu_transition_handler(int mode, MenuPage *page); // handler running menu_transition; mode other than 0/1 gives a handler that does nothing
-void menu_toggle_label(int action, const char *base, char *out, int *flag); // action 4/5 flips *flag; out (MENU_TEXT_SIZE bytes) = base + ": On"/": Off", truncated; then app_menu_label
+MenuHandler menu_transition_handler(int mode, MenuPage *page); // handler running menu_transition; a mode other than MENU_MODE_OPEN/MENU_MODE_BACK gives a handler that does nothing
+void menu_toggle_label(int action, const char *base, char *out, int *flag); // MENU_LABEL_FLIP/MENU_LABEL_FLIP_ALT flip *flag first, any other action only writes; out (MENU_TEXT_SIZE bytes) = base + ": On"/": Off", truncated; then app_menu_label
 void menu_set_text(char *dest, const char *text); // bounded copy into a MENU_TEXT_SIZE label or title buffer; null text gives ""
 void menu_set_about_text(const char *text); // text shown by the About page (null: empty); the caller keeps it alive
 MenuPage *menu_about_page(void);        // the About page prepared by menu_init

@@ -12,8 +12,8 @@
 // reaches a smaller destination. Saving goes through file_replace, so a failed
 // save leaves the old file intact.
 //
-// Look-ups go through two hash indexes beside the lists (sections by name,
-// settings by section and key), so reading a file of n lines costs O(n)
+// Look-ups go through two hash indexes (name_index.cpp) beside the lists
+// (sections by name, settings by section and key), so reading a file of n lines costs O(n)
 // however many distinct names it holds. The lists alone keep the order.
 #include <vostrel/settings/settings.h>
 #include <vostrel/settings/settings_internal.h>
@@ -26,110 +26,38 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <vector>
-
 constexpr int PATH_SIZE = 512;
 constexpr int LINE_SIZE = 512;
 
 const char options_section_name[] = "options";
 int options_changed;
 
-// Name indexes: open addressing with linear probing over a power-of-two
-// table, each slot holding an entry's hash and node (null for an empty slot),
-// grown to keep at most half the slots used. Removal shifts the entries that
-// follow back, so no slot is ever a tombstone.
-struct IndexSlot {
-    uint64_t hash;
-    void *node;
-};
-
-struct NameIndex {
-    std::vector<IndexSlot> slots;
-    size_t used;
-};
-
 static OptionSection *sections; // most recently created first
 static NameIndex section_index; // sections by name
 static NameIndex setting_index; // settings by section and key
-static long probes;             // slots examined by look-ups (test seam)
 
-// FNV-1a over the name, started from the seed and mixed so the low bits that
-// pick the slot depend on every byte.
-static uint64_t hash_name(const char *name, uint64_t seed) {
-    uint64_t h = 14695981039346656037ull ^ seed;
-    for (const unsigned char *c = reinterpret_cast<const unsigned char *>(name); *c; c++)
-        h = (h ^ *c) * 1099511628211ull;
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    return h;
-}
-
-static uint64_t section_hash(const char *name) { return hash_name(name, 0); }
+static uint64_t section_hash(const char *name) { return name_index_hash(name, 0); }
 
 static uint64_t setting_hash(const OptionSection *s, const char *key) {
-    return hash_name(key, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s)));
+    return name_index_hash(key, static_cast<uint64_t>(reinterpret_cast<uintptr_t>(s)));
 }
 
-// The node whose hash is h and which match accepts, or null.
-template <typename Node, typename Match>
-static Node *index_find(const NameIndex &ix, uint64_t h, Match match) {
-    if (ix.slots.empty()) return nullptr;
-    size_t mask = ix.slots.size() - 1;
-    for (size_t i = h & mask;; i = (i + 1) & mask) {
-        probes++;
-        const IndexSlot &slot = ix.slots[i];
-        if (!slot.node) return nullptr;
-        if (slot.hash == h && match(static_cast<Node *>(slot.node)))
-            return static_cast<Node *>(slot.node);
-    }
+static int section_matches(const void *node, const void *name) {
+    return strcmp(static_cast<const OptionSection *>(node)->name,
+                  static_cast<const char *>(name)) == 0;
 }
 
-static void index_place(std::vector<IndexSlot> &slots, IndexSlot entry) {
-    size_t mask = slots.size() - 1;
-    size_t i = entry.hash & mask;
-    while (slots[i].node)
-        i = (i + 1) & mask;
-    slots[i] = entry;
-}
+// A setting's key within its section; the hash covers the section, but two
+// sections' keys may still share one.
+struct SettingKey {
+    const OptionSection *section;
+    const char *key;
+};
 
-static void index_insert(NameIndex &ix, uint64_t h, void *node) {
-    if ((ix.used + 1) * 2 > ix.slots.size()) {
-        std::vector<IndexSlot> grown(ix.slots.empty() ? 16 : ix.slots.size() * 2,
-                                     IndexSlot{0, nullptr});
-        for (const IndexSlot &slot : ix.slots)
-            if (slot.node) index_place(grown, slot);
-        ix.slots.swap(grown);
-    }
-    index_place(ix.slots, IndexSlot{h, node});
-    ix.used++;
-}
-
-static void index_erase(NameIndex &ix, uint64_t h, const void *node) {
-    if (ix.slots.empty()) return;
-    size_t mask = ix.slots.size() - 1;
-    size_t i = h & mask;
-    while (ix.slots[i].node != node) {
-        if (!ix.slots[i].node) return;
-        i = (i + 1) & mask;
-    }
-    // Each later entry of the run moves back into the hole, unless its home
-    // slot lies cyclically after the hole (up to the entry itself): a look-up
-    // for it starts past the hole and never needed to cross it.
-    for (size_t j = (i + 1) & mask; ix.slots[j].node; j = (j + 1) & mask) {
-        size_t home = ix.slots[j].hash & mask;
-        bool stays = i <= j ? (i < home && home <= j) : (i < home || home <= j);
-        if (stays) continue;
-        ix.slots[i] = ix.slots[j];
-        i = j;
-    }
-    ix.slots[i] = IndexSlot{0, nullptr};
-    ix.used--;
-}
-
-static void index_clear(NameIndex &ix) {
-    std::vector<IndexSlot>().swap(ix.slots);
-    ix.used = 0;
+static int setting_matches(const void *node, const void *context) {
+    const OptionSetting *o = static_cast<const OptionSetting *>(node);
+    const SettingKey *k = static_cast<const SettingKey *>(context);
+    return o->section == k->section && strcmp(o->name, k->key) == 0;
 }
 
 static bool name_fits(const char *name) { return strlen(name) < OPTION_NAME_SIZE; }
@@ -138,14 +66,14 @@ static bool name_fits(const char *name) { return strlen(name) < OPTION_NAME_SIZE
 // with "[" would come back as a section header, its value lost.
 static bool key_fits(const char *key) { return name_fits(key) && key[0] != '['; }
 
-long options_probes(void) { return probes; }
+long options_probes(void) { return section_index.probes + setting_index.probes; }
 
 OptionSection *options_sections(void) { return sections; }
 
 OptionSection *options_section(const char *name, int create) {
     uint64_t h = section_hash(name);
-    OptionSection *found = index_find<OptionSection>(
-        section_index, h, [name](const OptionSection *s) { return strcmp(s->name, name) == 0; });
+    OptionSection *found =
+        static_cast<OptionSection *>(name_index_find(&section_index, h, section_matches, name));
     if (found) return found;
     if (!create || !name_fits(name)) return nullptr;
     OptionSection *s = static_cast<OptionSection *>(calloc(1, sizeof(OptionSection)));
@@ -153,18 +81,16 @@ OptionSection *options_section(const char *name, int create) {
     s->next = sections;
     if (sections) sections->prev = s;
     sections = s;
-    index_insert(section_index, h, s);
+    name_index_insert(&section_index, h, s);
     return s;
 }
 
 // The setting of a known section by key, created at the head of its list when asked.
 static OptionSetting *find_in(OptionSection *s, const char *key, int create) {
     uint64_t h = setting_hash(s, key);
-    // The hash covers the section, but two sections' keys may still share one.
+    const SettingKey wanted = {s, key};
     OptionSetting *found =
-        index_find<OptionSetting>(setting_index, h, [s, key](const OptionSetting *o) {
-            return o->section == s && strcmp(o->name, key) == 0;
-        });
+        static_cast<OptionSetting *>(name_index_find(&setting_index, h, setting_matches, &wanted));
     if (found) return found;
     if (!create || !key_fits(key)) return nullptr;
     OptionSetting *o = static_cast<OptionSetting *>(calloc(1, sizeof(OptionSetting)));
@@ -173,7 +99,7 @@ static OptionSetting *find_in(OptionSection *s, const char *key, int create) {
     o->next = s->settings;
     if (s->settings) s->settings->prev = o;
     s->settings = o;
-    index_insert(setting_index, h, o);
+    name_index_insert(&setting_index, h, o);
     return o;
 }
 
@@ -245,7 +171,7 @@ void options_remove(const char *section, const char *key) {
     if (o->prev) o->prev->next = o->next;
     if (o->next) o->next->prev = o->prev;
     if (s->settings == o) s->settings = o->next;
-    index_erase(setting_index, setting_hash(s, o->name), o);
+    name_index_erase(&setting_index, setting_hash(s, o->name), o);
     free(o);
     options_changed = 1;
 }
@@ -267,8 +193,8 @@ void options_remove_section(const char *name) {
     if (s->next) s->next->prev = s->prev;
     if (sections == s) sections = s->next;
     for (OptionSetting *o = s->settings; o; o = o->next)
-        index_erase(setting_index, setting_hash(s, o->name), o);
-    index_erase(section_index, section_hash(s->name), s);
+        name_index_erase(&setting_index, setting_hash(s, o->name), o);
+    name_index_erase(&section_index, section_hash(s->name), s);
     free_section(s);
     options_changed = 1;
 }
@@ -286,8 +212,8 @@ void options_free(void) {
         s = next;
     }
     sections = nullptr;
-    index_clear(setting_index);
-    index_clear(section_index);
+    name_index_clear(&setting_index);
+    name_index_clear(&section_index);
 }
 
 void options_file_path(const char *suffix, char *dest) {

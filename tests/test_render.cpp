@@ -181,7 +181,8 @@ TEST_F(Render, GlInitBuildsThePrimitiveMeshesFirst) {
     EXPECT_EQ(primitive_meshes.diagonal_cross, 30);
     EXPECT_EQ(primitive_meshes.cylinder, 34);
 
-    const float *p = vertex_store_array(VERTEX_POSITION), *n = vertex_store_array(VERTEX_NORMAL), *t = vertex_store_array(VERTEX_TEXCOORD);
+    const float *p = vertex_store_array(VERTEX_POSITION), *n = vertex_store_array(VERTEX_NORMAL),
+                *t = vertex_store_array(VERTEX_TEXCOORD);
     // The unit square: positions, normal (0, 0, -1), texture coordinates.
     const float sq[4][2] = {{-0.5f, -0.5f}, {-0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, -0.5f}};
     for (int v = 0; v < 4; v++) {

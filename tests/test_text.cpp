@@ -159,7 +159,8 @@ TEST_F(Text, MeasuresScaleAndAverageAdvance) {
 
 TEST_F(Text, GlyphQuadsSitInTheirBandsAroundThePen) {
     EXPECT_EQ(vertex_store_count(), 168 + 892);
-    const float *pos = vertex_store_array(VERTEX_POSITION), *tex = vertex_store_array(VERTEX_TEXCOORD);
+    const float *pos = vertex_store_array(VERTEX_POSITION),
+                *tex = vertex_store_array(VERTEX_TEXCOORD);
     const float pitch = 42.387388f;
     struct Case {
         char c;
@@ -215,9 +216,9 @@ TEST_F(Text, HorizontalAlignmentPlacesThePenRun) {
     const char *line = "HEy!";
     const float width = font_line_width(line);
     const Extent cells = cells_of(line);
-    text_draw_aligned(line, 35, 40, 400, TEXT_ALIGN_LEFT, TEXT_ALIGN_CENTRE);  // left: starts at x
+    text_draw_aligned(line, 35, 40, 400, TEXT_ALIGN_LEFT, TEXT_ALIGN_CENTRE);   // left: starts at x
     text_draw_aligned(line, 35, 280, 240, TEXT_ALIGN_RIGHT, TEXT_ALIGN_CENTRE); // right: ends at x
-    text_draw_aligned(line, 35, 160, 80, TEXT_ALIGN_CENTRE, TEXT_ALIGN_CENTRE);  // centred on x
+    text_draw_aligned(line, 35, 160, 80, TEXT_ALIGN_CENTRE, TEXT_ALIGN_CENTRE); // centred on x
     Screen s;
     const Extent left = s.row(400), right = s.row(240), centre = s.row(80);
     EXPECT_NEAR(left.left, 40 + cells.left, 1.0);
@@ -230,10 +231,14 @@ TEST_F(Text, HorizontalAlignmentPlacesThePenRun) {
 
 TEST_F(Text, VerticalAlignmentPlacesTheBlock) {
     // Each at its own x so the columns do not mix; one glyph, "I", per line.
-    text_draw_aligned("I\nI", 35, 40, 240, TEXT_ALIGN_LEFT, TEXT_ALIGN_CENTRE); // centred: lines at y + 14 and y - 14
-    text_draw_aligned("I", 35, 120, 240, TEXT_ALIGN_LEFT, TEXT_ALIGN_CENTRE);   // one line centred on y
-    text_draw_aligned("I", 35, 200, 240, TEXT_ALIGN_LEFT, TEXT_ALIGN_ABOVE);   // above: centre half a line above
-    text_draw_aligned("I", 35, 280, 240, TEXT_ALIGN_LEFT, TEXT_ALIGN_BELOW);   // below: centre half a line below
+    text_draw_aligned("I\nI", 35, 40, 240, TEXT_ALIGN_LEFT,
+                      TEXT_ALIGN_CENTRE); // centred: lines at y + 14 and y - 14
+    text_draw_aligned("I", 35, 120, 240, TEXT_ALIGN_LEFT,
+                      TEXT_ALIGN_CENTRE); // one line centred on y
+    text_draw_aligned("I", 35, 200, 240, TEXT_ALIGN_LEFT,
+                      TEXT_ALIGN_ABOVE); // above: centre half a line above
+    text_draw_aligned("I", 35, 280, 240, TEXT_ALIGN_LEFT,
+                      TEXT_ALIGN_BELOW); // below: centre half a line below
     Screen s;
     const float h = half_cell(), lh = font.line_height;
     const int dx = static_cast<int>(font.glyph_bearing[glyph('I')] + 3);
@@ -272,7 +277,8 @@ TEST_F(Text, ScalesWithTheSizeAndLeavesStateAsFound) {
 
 TEST_F(Text, ShadowSitsBelowRightOfEachGlyph) {
     begin_frame_on_grey();
-    text_draw_aligned("H", 70, 100, 240, TEXT_ALIGN_LEFT, TEXT_ALIGN_CENTRE); // 2 font units of shadow = 4 pixels
+    text_draw_aligned("H", 70, 100, 240, TEXT_ALIGN_LEFT,
+                      TEXT_ALIGN_CENTRE); // 2 font units of shadow = 4 pixels
     Screen s;
     const int g = glyph('H');
     const float left = 100 + 2 * font.glyph_bearing[g];

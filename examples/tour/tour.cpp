@@ -210,8 +210,8 @@ void app_draw(const Rect *screen) {
     gl_set_color(grey);
     draw_rect(&line_box, 0);
     gl_set_color(white);
-    text_draw_aligned(line, LINE_TEXT_SIZE, line_box.left + 8.0f, rect_center_y(&line_box), TEXT_ALIGN_LEFT,
-                      TEXT_ALIGN_CENTRE);
+    text_draw_aligned(line, LINE_TEXT_SIZE, line_box.left + 8.0f, rect_center_y(&line_box),
+                      TEXT_ALIGN_LEFT, TEXT_ALIGN_CENTRE);
 
     gl_set_color(grey);
     text_draw(line[0] ? "tap the line to type more" : "tap the line to type", 16.0f, 160.0f,

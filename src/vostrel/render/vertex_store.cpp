@@ -6,7 +6,6 @@
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
 
-
 #include <GLES/gl.h>
 #include <stdlib.h>
 #include <string.h>

@@ -365,7 +365,8 @@ MenuHandler menu_transition_handler(int mode, MenuPage *page) {
 }
 
 void menu_toggle_label(int action, const char *base, char *out, int *flag) {
-    if (flag && (action == MENU_LABEL_FLIP || action == MENU_LABEL_FLIP_ALT)) *flag = *flag == 0 ? 1 : 0;
+    if (flag && (action == MENU_LABEL_FLIP || action == MENU_LABEL_FLIP_ALT))
+        *flag = *flag == 0 ? 1 : 0;
     const int on = flag && *flag != 0;
     if (out) snprintf(out, MENU_TEXT_SIZE, "%s%s", base ? base : "", on ? ": On" : ": Off");
     app_menu_label();

@@ -1,5 +1,5 @@
 # Two commands for a fresh Debian 12 machine (as root or with sudo):
-#   make run    install what is missing, build the program alone, start it
+#   make run    install what the program needs, build it alone (plain build, build-run/), start it
 #   make test   install what is missing, build everything (plain, sanitized, fuzz, arm64
 #               and armhf), run every test (the ARM ones under qemu-user)
 # Also: make check (the fast unit tests, in parallel), make build, make bench,
@@ -13,7 +13,7 @@
 .PHONY: setup configure build build-asan build-fuzz run check test test-default test-asan test-fuzz test-cross-all fuzz-long bench soak format clean
 
 setup:
-	@sh tools/setup.sh
+	@sh tools/setup.sh test
 
 # The plain build takes Debian's default compiler and linker flags (hardening,
 # fortified C library calls), so every test run is also a build as a
@@ -37,11 +37,15 @@ build-asan: setup
 build-fuzz: setup
 	@if command -v clang++ >/dev/null; then cmake --preset fuzz >/dev/null && cmake --build --preset fuzz; fi
 
-# Only the program and what it links: tests, the tour and the benchmarks wait
-# for `make test` and `make bench`.
-run: configure
-	cmake --build --preset default --target vostrel-soundboard
-	./build/vostrel-soundboard
+# For a user: only the packages building and running the program needs, and
+# only the program, in the plain build (Debian's flags, no -Werror, no tests,
+# no benchmarks) in its own folder, so the developer build in build/ keeps its
+# own settings.
+run:
+	@sh tools/setup.sh run
+	cmake -S . -B build-run -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOSTREL_TESTS=OFF -DVOSTREL_BENCH=OFF $(DEB_FLAGS) >/dev/null
+	cmake --build build-run -j$$(nproc) --target vostrel-soundboard
+	./build-run/vostrel-soundboard
 
 # Tests need a display: use the one we have, or start a private Xvfb.
 XRUN = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24 -noreset")
@@ -155,4 +159,4 @@ test-cross: cross build
 	  $(if $(CROSS_TESTS),-R '$(CROSS_TESTS)')
 
 clean:
-	rm -rf build build-asan build-fuzz build-board build-arm64 build-armhf
+	rm -rf build build-run build-asan build-fuzz build-board build-arm64 build-armhf

@@ -1,8 +1,13 @@
 #!/bin/sh
 # The framework guide's code cannot drift from the framework: every ```cpp
-# block of docs/framework.md is compiled on its own against the tree.s
-# include root: as printed when it has includes of its own, else after every
-# public framework header.
+# block of docs/framework.md is compiled on its own against the tree's
+# include root (as printed when it has includes of its own, else after every
+# public framework header), linked with the built framework and run under the
+# display for a second, then asked to quit with SIGTERM: it must still be
+# running then and quit with status 0. A block without a main of its own is
+# linked with a stand-in (below) that gives APP_NAME, main and the files the
+# guide's fragments name as the reader's own (chime_wav, asset_logo_png).
+# Every ```sh block that names no file of the reader's is run too.
 # Usage: guide_check.sh <source dir> <build dir> <C++ compiler>
 set -eu
 source=$1
@@ -14,6 +19,7 @@ trap 'rm -rf "$work"' EXIT
 guide="$source/docs/framework.md"
 awk -v dir="$work" '
     /^```cpp[ \t]*$/ { n++; file = sprintf("%s/block%02d.cpp", dir, n); inside = 1; next }
+    /^```sh[ \t]*$/ { s++; file = sprintf("%s/shell%02d.sh", dir, s); inside = 1; next }
     /^```/ && inside { inside = 0; close(file); next }
     inside { print > file }
 ' "$guide"
@@ -26,9 +32,55 @@ for header in "$source"/src/vostrel/*/*.h; do
 done >"$prelude"
 printf '#include <GLES/gl.h>\n#include <string.h>\n' >>"$prelude"
 
+# What a fragment leaves to the reader's program. Weak, so a block that
+# defines one of them keeps its own.
+cat >"$work/stand_in.cpp" <<'EOF'
+#include <vostrel/assets/assets.h>
+#include <vostrel/shell/shell.h>
+__attribute__((weak)) extern const char APP_NAME[] = "Guide";
+__attribute__((weak)) extern const unsigned char chime_wav[] = {0};
+__attribute__((weak)) extern const unsigned int chime_wav_len = 1;
+extern "C" __attribute__((weak)) const AssetRecord asset_logo_png = asset_button_png;
+__attribute__((weak)) int main(int argc, char **argv) { return shell_main(argc, argv); }
+EOF
+
+library="$build/libvostrel_framework.a"
+[ -f "$library" ] || { echo "FAIL: $library not built" >&2; exit 1; }
+sanitize=""
+grep -q '^VOSTREL_SANITIZE:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null &&
+    sanitize="-fsanitize=address,undefined"
+
 # shellcheck disable=SC2046 # pkg-config's flags are words
-set -- -std=c++20 -fsyntax-only -Wall -Wextra -Werror -Wno-unused -I"$source/src" \
-    $(pkg-config --cflags sdl SDL_mixer)
+set -- -std=c++20 -Wall -Wextra -Werror -Wno-unused -I"$source/src" $sanitize \
+    $(pkg-config --cflags sdl SDL_mixer glesv1_cm egl)
+# shellcheck disable=SC2046
+libs="$library $(pkg-config --libs sdl SDL_mixer glesv1_cm egl) -llodepng -pthread"
+"$cxx" "$@" -c "$work/stand_in.cpp" -o "$work/stand_in.o"
+
+# Runs a program in its own folder for a second, then SIGTERM: 1 if it was
+# still running and quit with status 0.
+run_a_second() {
+    dir=$1
+    shift
+    (cd "$dir" && SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 exec "$@" >run.out 2>&1) &
+    pid=$!
+    sleep 1
+    kill -0 "$pid" 2>/dev/null || {
+        wait "$pid" || true
+        echo "ended before it was asked to:" >&2
+        cat "$dir/run.out" >&2
+        return 1
+    }
+    kill -TERM "$pid"
+    status=0
+    wait "$pid" || status=$?
+    [ "$status" -eq 0 ] || {
+        echo "quit with status $status:" >&2
+        cat "$dir/run.out" >&2
+        return 1
+    }
+}
+
 count=0
 failed=0
 for block in "$work"/block*.cpp; do
@@ -38,14 +90,49 @@ for block in "$work"/block*.cpp; do
     # printed; the others are fragments, given every public header first.
     include="-include $prelude"
     grep -q '^#include' "$block" && include=""
-    # shellcheck disable=SC2086 # empty or two words
-    if ! "$cxx" "$@" $include "$block" 2>"$block.err"; then
+    name=$(basename "$block" .cpp)
+    dir="$work/$name.run"
+    mkdir -p "$dir"
+    # shellcheck disable=SC2086 # empty or two words; a list of libraries
+    if ! "$cxx" "$@" $include -c "$block" -o "$dir/block.o" 2>"$block.err"; then
         echo "FAIL: code block $count of docs/framework.md does not compile:" >&2
+        cat "$block" "$block.err" >&2
+        failed=1
+    elif ! "$cxx" $sanitize -o "$dir/program" "$dir/block.o" "$work/stand_in.o" $libs 2>"$block.err"; then
+        echo "FAIL: code block $count of docs/framework.md does not link:" >&2
+        cat "$block" "$block.err" >&2
+        failed=1
+    elif ! run_a_second "$dir" "$dir/program"; then
+        echo "FAIL: code block $count of docs/framework.md does not run:" >&2
         cat "$block" >&2
-        cat "$block.err" >&2
         failed=1
     fi
 done
-[ "$count" -ge 7 ] || { echo "FAIL: only $count cpp blocks found in $guide" >&2; exit 1; }
+[ "$count" -ge 8 ] || { echo "FAIL: only $count cpp blocks found in $guide" >&2; exit 1; }
+
+# Shell blocks: the ones naming the reader's own files (my_app.*) or a
+# program to start are left to the reader; the GL-symbol check is run on the
+# first block's object, standing in for my_app.o.
+ran=0
+for block in "$work"/shell*.sh; do
+    [ -f "$block" ] || continue
+    if grep -q 'nm -u my_app.o' "$block"; then
+        dir="$work/nm.run"
+        mkdir -p "$dir"
+        cp "$work/block01.run/block.o" "$dir/my_app.o"
+        if ! (cd "$dir" && sh -eu "$block" >out 2>&1); then
+            echo "FAIL: the GL-symbol check of docs/framework.md does not run:" >&2
+            cat "$block" "$dir/out" >&2
+            failed=1
+        elif [ -s "$dir/out" ] || ! [ -s "$dir/used" ] || ! grep -q '^glPushMatrix$' "$dir/used"; then
+            echo "FAIL: the GL-symbol check reads nothing or finds calls outside ES 1.1:" >&2
+            cat "$dir/out" "$dir/used" >&2
+            failed=1
+        else
+            ran=$((ran + 1))
+        fi
+    fi
+done
+[ "$ran" -ge 1 ] || { echo "FAIL: the GL-symbol check block was not found in $guide" >&2; failed=1; }
 [ $failed -eq 0 ] || exit 1
-echo "$count code blocks of docs/framework.md compile"
+echo "$count code blocks of docs/framework.md compile, link and run; $ran shell block run"

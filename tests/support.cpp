@@ -14,6 +14,7 @@
 #include <math.h>
 #include <signal.h>
 #include <stdio.h>
+#include <time.h>
 #include <stdlib.h>
 #include <string.h>
 #include <linux/fs.h>
@@ -343,4 +344,17 @@ XServer::~XServer() { stop(); }
 ChildGuard::~ChildGuard() {
     if (pid > 0 && program_running(pid)) kill(pid, SIGKILL);
     if (pid > 0) waitpid(pid, nullptr, 0);
+}
+
+double seconds_now() {
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+TouchEvent touch_at(float x, float y) {
+    TouchEvent t = {};
+    t.count = 1;
+    t.points[0] = {x, y};
+    return t;
 }

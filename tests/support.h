@@ -5,6 +5,8 @@
 // outside (button positions in window pixels, clip samples as mixed).
 #pragma once
 
+#include <vostrel/input/input.h>
+
 #include <stdint.h>
 #include <string>
 #include <sys/types.h>
@@ -28,6 +30,12 @@ std::vector<uint8_t> read_bytes(const std::string &path);           // empty whe
 void write_file(const std::string &path, const std::string &bytes); // replaces the file
 // Occurrences of needle in text, overlapping ones included.
 int count_of(const std::string &text, const std::string &needle);
+
+// The monotonic clock in seconds.
+double seconds_now();
+
+// A one-point touch at (x, y), no displacement.
+TouchEvent touch_at(float x, float y);
 
 // SDL_Init(flags), retried for up to ten seconds: Xvfb refuses connections for
 // a moment while it resets after the previous client's last window closed.

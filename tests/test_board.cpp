@@ -6,6 +6,7 @@
 #include <vostrel/input/input.h>
 #include <vostrel/input/input_internal.h>
 #include "app/app_internal.h"
+#include "support.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -32,13 +33,6 @@ int record_play(SoundRecord *rec, const float *, int loop) {
 int record_stop(SoundRecord *rec) {
     calls.push_back("stop " + caption_of(rec));
     return 1;
-}
-
-TouchEvent touch_at(float x, float y) {
-    TouchEvent t = {};
-    t.count = 1;
-    t.points[0] = {x, y};
-    return t;
 }
 
 class Board : public ::testing::Test {

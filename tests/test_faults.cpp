@@ -21,12 +21,6 @@ const char LOG_NAME[] = "vostrel soundboard_log.txt";
 
 void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
-double seconds_now() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
 // Polls the log file for text while the program runs, up to `seconds`.
 bool log_shows(const TempDir &dir, pid_t pid, const std::string &text, int seconds) {
     for (int i = 0; i < seconds * 20; i++) {

@@ -36,13 +36,6 @@ int record_play(SoundRecord *rec, const float *, int) {
 
 const Rect screen = {0, 320, 0, 480};
 
-TouchEvent touch_at(float x, float y) {
-    TouchEvent t = {};
-    t.count = 1;
-    t.points[0] = {x, y};
-    return t;
-}
-
 // A press and release at (x, y) in keyboard units (the lens-off drawing space).
 void tap(float x, float y) {
     keyboard_touch_down(touch_at(x, y));

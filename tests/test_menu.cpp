@@ -44,13 +44,6 @@ MenuHandler recorder(const char *word) {
     return h;
 }
 
-TouchEvent touch_at(float x, float y) {
-    TouchEvent t = {};
-    t.count = 1;
-    t.points[0] = {x, y};
-    return t;
-}
-
 // Centre of slot i's resting rectangle, in menu units.
 TouchEvent on_item(int i, float dx = 0.0f) {
     const Rect *r = menu_item_target(i);

@@ -31,12 +31,6 @@ constexpr int BYTES_PER_SECOND = 44100 * 4;
 
 void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
-double seconds_now() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
 long file_size(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;

@@ -1,22 +1,23 @@
 """The bitmap font's picture, drawn where the font metrics put each glyph."""
 
+import ast
+import os
+import re
+import sys
+
 import numpy as np
 from PIL import Image, ImageDraw, ImageFont
 
+from assetgen.paths import ROOT
 from assetgen.pictures import SS, save_rgba, white_on_alpha
 
 # ---------------------------------------------------------------------------
-# Bitmap font. The metrics below are the program's font metrics (text/): the
-# picture must put every glyph exactly where they say.
+# Bitmap font. The metrics are the program's own, read from their one source,
+# src/vostrel/text/font.cpp (font_set_metrics and its tables): the picture
+# must put every glyph exactly where the program draws it.
 
 FONT_FILE = "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf"
-TEX = 256
-PAD_X = 1.5315321
-PAD_Y = 3.6936941
-CELL_HEIGHT = 35.0
-LINE_HEIGHT = 28.0
-PITCH = CELL_HEIGHT + 2 * PAD_Y  # 42.387388, the height of one band
-BAND_END = [19, 34, 49, 64, 80, 95]
+FONT_SOURCE = os.path.join(ROOT, "src", "vostrel", "text", "font.cpp")
 # Where the glyph drawings sit inside a cell (font units, y up from the cell's
 # centre line): the baseline and the height of capitals. Capitals are then
 # centred a little above the line's centre and descenders still fit.
@@ -24,27 +25,52 @@ BASELINE = -10.0
 CAP_HEIGHT = 21.0
 MAX_STRETCH = 1.25
 
+_FLOAT = r"(-?[0-9]+(?:\.[0-9]*)?)f"
 
-def _groups(table, default=None):
+
+def _source_float(text, pattern):
+    match = re.search(pattern, text)
+    if not match:
+        sys.exit(f"{FONT_SOURCE}: no match for {pattern!r}: the font metrics moved")
+    return float(match.group(1))
+
+
+def _source_groups(text, name, default):
+    """A `constexpr MetricGroup name[] = {{value, "chars"}, ...};` table as a
+    list over the 95 glyphs, characters not listed taking default."""
+    match = re.search(r"MetricGroup " + name + r"\[\] = \{(.*?)\n\};", text, re.S)
+    if not match:
+        sys.exit(f"{FONT_SOURCE}: table {name} not found: the font metrics moved")
     out = {}
-    for value, chars in table:
-        for c in chars:
-            out[c] = value
-    return [out.get(chr(c), default) for c in range(32, 127)]
+    entries = re.findall(r'\{' + _FLOAT + r', ("(?:[^"\\]|\\.)*")\}', match.group(1))
+    if not entries:
+        sys.exit(f"{FONT_SOURCE}: table {name} is empty")
+    for value, literal in entries:
+        for c in ast.literal_eval(literal):  # C and Python escapes agree for \\ and \"
+            out[c] = float(value)
+    table = [out.get(chr(c), default) for c in range(32, 127)]
+    if None in table:
+        sys.exit(f"{FONT_SOURCE}: table {name} leaves a glyph without a value")
+    return table
 
 
-GLYPH_WIDTH = _groups([
-    (0.0, " "), (2.3242, "|"), (2.3379, "'"), (4.6621, "!,.:;Iil"), (4.6758, "`"),
-    (7.0, '"()1[]{}'), (9.3379, "t"), (11.6621, "$+-/EFLS\\cfjrs"), (11.9355, "*"),
-    (12.8379, "<>"), (14.0, "02356789=?ABCDGHJOPQRTUVXYZ^abdeghnopquvxyz~"),
-    (16.3379, "4KNk"), (18.6621, "#&_"), (21.0, "%@"), (23.3379, "MWmw")])
-GLYPH_BEARING = _groups([
-    (0.0, " 4JT_j"), (0.4648, "<"), (0.6973, ">"), (2.2012, "*"), (4.6621, '!"1I|`')], 2.3379)
-GLYPH_ADVANCE = _groups([
-    (7.0, "'"), (9.3379, " ,.:;il"), (11.6621, "()[]{|}"), (14.0, "!<>IT`fjrt"),
-    (16.3379, '"$*+-/EFJLS\\cs'), (18.6758, "X"), (21.0, "KN"), (23.3379, "#&"),
-    (25.6621, "%@"), (28.0, "MWmw")], 18.6621)
-assert None not in GLYPH_WIDTH
+with open(FONT_SOURCE, encoding="utf-8") as _f:
+    _SOURCE = _f.read()
+TEX = int(_source_float(_SOURCE, r"m->texture_width = " + _FLOAT + ";"))
+PAD_X = _source_float(_SOURCE, r"m->pad_x = " + _FLOAT + ";")
+PAD_Y = _source_float(_SOURCE, r"m->pad_y = " + _FLOAT + ";")
+CELL_HEIGHT = _source_float(_SOURCE, r"m->cell_height = " + _FLOAT + ";")
+LINE_HEIGHT = _source_float(_SOURCE, r"m->line_height = " + _FLOAT + ";")
+PITCH = CELL_HEIGHT + 2 * PAD_Y  # 42.387388, the height of one band
+_bands = re.search(r"band_end\[FONT_BANDS\] = \{([0-9, ]+)\};", _SOURCE)
+if not _bands:
+    sys.exit(f"{FONT_SOURCE}: band_end not found: the font metrics moved")
+BAND_END = [int(v) for v in _bands.group(1).split(",")]
+GLYPH_WIDTH = _source_groups(_SOURCE, "width_groups", None)
+GLYPH_BEARING = _source_groups(
+    _SOURCE, "bearing_groups", _source_float(_SOURCE, r"default_bearing = " + _FLOAT + ";"))
+GLYPH_ADVANCE = _source_groups(
+    _SOURCE, "advance_groups", _source_float(_SOURCE, r"default_advance = " + _FLOAT + ";"))
 
 
 def float32(v):

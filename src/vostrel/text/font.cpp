@@ -32,6 +32,8 @@ struct MetricGroup {
 };
 
 // Glyph metrics grouped by value; characters not listed take the default.
+// The asset generator (tools/assetgen/font.py) reads these tables and the
+// values font_set_metrics sets to draw the font picture: keep their shape.
 constexpr MetricGroup width_groups[] = {
     {0.0f, " "},
     {2.3242f, "|"},

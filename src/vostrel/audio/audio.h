@@ -40,8 +40,7 @@ extern SoundBackend sound_backend; // filled by the framework's start-up (sound_
 constexpr int SOUND_CHANNELS = 16;  // channel table entries
 constexpr int SOUND_POOL_SIZE = 16; // delay nodes allocated at start-up
 
-
-// Interface sounds, loaded by sound_init
+// Interface sounds, loaded at start-up (before app_gl_ready); the volume option
 extern SoundRecord sound_applause, sound_boo, sound_cheering, sound_click, sound_bubble;
 uint8_t sound_get_volume(void);    // the persisted "volume" option; never applied to playback
 

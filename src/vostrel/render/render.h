@@ -21,7 +21,6 @@ typedef uint8_t Rgba[4]; // R, G, B, A bytes, passed by pointer
 
 extern const Rect unit_rect;        // (-0.5, 0.5, -0.5, 0.5)
 
-
 // GL state
 void gl_set_viewport(const Rect *r); // glViewport of r, sizes truncated toward zero
 void gl_begin_2d(const Rect *r);     // projection = ortho onto r; modelview mode; depth test and lighting off

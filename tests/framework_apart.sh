@@ -29,18 +29,18 @@ find "$root" -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' -o -name '*.
 while IFS= read -r file; do
     dir=$(dirname "$file")
     sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*\([<"][^>"]*[>"]\).*/\1/p' "$file" >"$list.inc"
-    while IFS= read -r spec; do
+    while IFS= read -r written; do
         count=$((count + 1))
-        name=${spec#?}
+        name=${written#?}
         name=${name%?}
-        where="${file#"$source"/}: #include $spec"
+        where="${file#"$source"/}: #include $written"
         case "/$name" in
             */app/* | */tests/* | */bench/* | */examples/*) fail "$where names a folder outside the framework"; continue ;;
         esac
         for folder in app tests bench examples; do
             if [ -e "$source/$folder/$name" ]; then fail "$where is a file of $folder/"; fi
         done
-        case "$spec" in
+        case "$written" in
             \"*)
                 if [ -e "$dir/$name" ]; then
                     resolved=$(realpath -m "$dir/$name")

@@ -2,7 +2,15 @@
 // display and SDL's start are display.cpp's.
 //
 // Running turn: drain events, at most one update per 1/30 s with the real
-// elapsed time, a frame, a 20 ms sleep. Paused turn (application in the
+// elapsed time, a frame, a 20 ms sleep. With power saving on, the frame is
+// drawn and presented only on turns the picture rule (render/picture.cpp)
+// names: a change of what is on screen and the turns a swap chain needs after
+// it. The shell marks what it sees: every input event marks the application's
+// picture changed (the consumer may be an application callback), and so does
+// an update tick in which a tween or timer ran, a menu opening or closing and
+// a new window or context; a notice shown or hidden, the keyboard shown or
+// hidden, the log overlay's text growing, a screenshot request, activation
+// and expose events mark the frame. Paused turn (application in the
 // background): block on one event, then sleep 500 ms; a quit request ends
 // the loop in either state. The clock and the sleep go through two pointers
 // so that tests can drive the loop turn by turn.
@@ -13,6 +21,7 @@
 #include <vostrel/audio/audio.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/render/render.h>
+#include <vostrel/render/render_internal.h>
 #include <vostrel/text/text.h>
 #include <vostrel/threads/threads.h>
 #include <vostrel/ui/ui.h>
@@ -45,6 +54,9 @@ static struct {
     float last_dt;
     float (*clock)(void);
     void (*sleeper)(int);
+    int power_save; // present only frames whose picture changed
+    // What the frame showed at the last look, to notice changes the rule must hear of.
+    int notice_shown, menu_open, keyboard_shown, overlay_log_size;
 } shell;
 
 static float sdl_clock(void) { return static_cast<float>(SDL_GetTicks()) / 1000.0f; }
@@ -64,6 +76,11 @@ static void shell_sleep(int ms) {
 }
 
 void shell_set_paused(int flag) { paused = flag; }
+void shell_set_power_save(int flag) {
+    shell.power_save = flag != 0;
+    frame_changed();
+}
+int shell_power_save(void) { return shell.power_save; }
 void shell_request_quit(int) { quit_requested = 1; }
 
 void shell_start_failure(const char *what, const char *reason) {
@@ -89,6 +106,7 @@ static void shell_rebuild_gl(void) {
 
 void shell_open_window(int width, int height) {
     if (shell.window_open) {
+        picture_cache_release();
         font_release();
         gl_release();
     }
@@ -105,6 +123,7 @@ void shell_open_window(int width, int height) {
         shell.window_open = 1;
     }
     set_screen_rect(&shell.window);
+    picture_forget();
 }
 
 void shell_update(float dt) {
@@ -114,6 +133,7 @@ void shell_update(float dt) {
     notice_update(dt);
     sound_update(dt);
     sound_device_update(dt);
+    if (tween_active_count() + tween_timer_count() > 0) picture_changed();
     tween_update(dt);
     if (tween_busy()) return;
     if (menu_active())
@@ -122,13 +142,20 @@ void shell_update(float dt) {
         app_update(dt);
 }
 
+// The application's part of a frame, which the picture cache keeps.
+static void shell_draw_application(const Rect *screen) {
+    app_pre_draw(screen);
+    app_draw(screen);
+}
+
 void shell_draw_frame(void) {
     frame_begin(&screen_rect);
-    app_pre_draw(&screen_rect);
-    if (menu_active())
+    if (menu_active()) {
+        app_pre_draw(&screen_rect);
         menu_draw(&screen_rect);
-    else
-        app_draw(&screen_rect);
+    } else {
+        picture_draw(&screen_rect, shell_draw_application);
+    }
     if (keyboard_is_shown()) keyboard_draw(&screen_rect);
     frame_end(&screen_rect);
     if (screenshot_request[0]) {
@@ -145,6 +172,7 @@ void shell_present(void) {
     int swapped = shell_context_swap();
     shell.frames++;
     if (swapped == 2) {
+        picture_cache_lost();
         font_release();
         gl_release();
         shell_rebuild_gl();
@@ -159,18 +187,24 @@ void shell_poll_events(void) {
     while (SDL_PollEvent(e)) {
         switch (e->type) {
         case SDL_ACTIVEEVENT:
+            frame_changed();
             // The last word wins: a window hidden and shown again before this
             // drain (a slow turn) must not stay paused, since no further gain
             // would come to wake the paused loop.
             if (e->active.state & SDL_APPACTIVE) shell_set_paused(e->active.gain == 0);
             break;
         case SDL_KEYDOWN:
+            picture_changed();
             input_handle_key(e);
             break;
         case SDL_MOUSEMOTION:
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
+            picture_changed();
             input_handle_mouse(e);
+            break;
+        case SDL_VIDEOEXPOSE:
+            frame_changed();
             break;
         case SDL_QUIT:
             quit_requested = 1;
@@ -200,6 +234,22 @@ void shell_wait_event(void) {
     }
 }
 
+// Changes of the frame that no event or tween announced: a notice or the
+// keyboard shown or hidden by application code, a menu opened or closed, the
+// log overlay's text grown, a screenshot to take.
+static void shell_watch_frame(void) {
+    const int notice = notice_showing(), menu = menu_active(), keyboard = keyboard_is_shown();
+    const int log = debug_level > 2 ? log_size() : -1;
+    if (menu != shell.menu_open) picture_changed();
+    if (notice != shell.notice_shown || menu != shell.menu_open ||
+        keyboard != shell.keyboard_shown || log != shell.overlay_log_size || screenshot_request[0])
+        frame_changed();
+    shell.notice_shown = notice;
+    shell.menu_open = menu;
+    shell.keyboard_shown = keyboard;
+    shell.overlay_log_size = log;
+}
+
 int shell_turn(void) {
     if (quit_requested) return 0;
     if (paused) {
@@ -213,7 +263,12 @@ int shell_turn(void) {
         shell_update(now - last_update_time);
         last_update_time = now;
     }
-    shell_present();
+    if (!shell.power_save) {
+        shell_present();
+    } else {
+        shell_watch_frame();
+        if (frame_present_due()) shell_present();
+    }
     shell_sleep(RUNNING_SLEEP_MS);
     return 1;
 }

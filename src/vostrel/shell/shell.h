@@ -22,6 +22,8 @@ int shell_turn(void);                          // one loop turn; 0 once quit was
 float shell_seconds(void);                     // SDL_GetTicks / 1000
 void shell_set_paused(int flag);               // stores the flag
 void shell_request_quit(int code);             // ends the loop at its next turn
+void shell_set_power_save(int flag);           // 1: a running turn presents a frame only when the picture changed (and the swap chain's turns after); 0: every turn (the default); "--power-save" sets 1
+int shell_power_save(void);                    // the flag in force
 void shell_present(void);                      // draw a frame, then swap
 void shell_update(float dt);                   // one update tick
 void shell_draw_frame(void);                   // one frame, without the swap
@@ -42,7 +44,7 @@ void shell_context_close(void);                 // releases EGL's surface, conte
 void shell_context_abandon(void);               // the display is gone: forgets EGL's objects without a call, so a later close makes none
 
 // Start-up and shutdown
-void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop"
+void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop", "--power-save", "--no-picture-cache"
 void shell_init(const Rect *window);                  // the initialisation chain
 void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
 void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session

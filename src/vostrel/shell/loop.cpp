@@ -2,18 +2,20 @@
 // display and SDL's start are display.cpp's.
 //
 // Running turn: drain events, at most one update per 1/30 s with the real
-// elapsed time, a frame, a 20 ms sleep. With power saving on, the frame is
-// drawn and presented only on turns the picture rule (render/picture.cpp)
-// names: a change of what is on screen and the turns a swap chain needs after
-// it. The shell marks what it sees: every input event marks the application's
-// picture changed (the consumer may be an application callback), and so does
-// an update tick in which a tween or timer ran, a menu opening or closing and
-// a new window or context; a notice shown or hidden, the keyboard shown or
-// hidden, the log overlay's text growing, a screenshot request, activation
-// and expose events mark the frame. Paused turn (application in the
+// elapsed time, a frame, a 20 ms sleep. Paused turn (application in the
 // background): block on one event, then sleep 500 ms; a quit request ends
 // the loop in either state. The clock and the sleep go through two pointers
 // so that tests can drive the loop turn by turn.
+//
+// With power saving on, a running turn draws and presents its frame only when
+// the picture rule (render/picture.cpp) says so: on a change of what is on
+// screen and on the turns a swap chain needs after it. The shell marks what
+// it sees. The application's picture: every input event (bar a pointer
+// moving with no button held), since its consumer may call back into the
+// application; an update tick in which a tween or timer ran; a menu opening
+// or closing; a new window or context. The frame alone: a notice or the
+// keyboard shown or hidden, the log overlay's text grown, a screenshot
+// request, activation and expose events.
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
 
@@ -200,7 +202,9 @@ void shell_poll_events(void) {
         case SDL_MOUSEMOTION:
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
-            picture_changed();
+            // A pointer passing over the window with no button held reaches no
+            // consumer (input/dispatch.cpp): it changes nothing on screen.
+            if (e->type != SDL_MOUSEMOTION || e->motion.state) picture_changed();
             input_handle_mouse(e);
             break;
         case SDL_VIDEOEXPOSE:

@@ -5,8 +5,9 @@
 //   that time: the bare loop (SDL, the mixer, a 320x480 window, drain events,
 //   clear, swap, sleep 20 ms, on the program's own context code), the board
 //   with its picture drawn anew every frame ("--no-picture-cache": as before
-//   the cache), the board, and the board with "--power-save"; on the ES path
-//   and in SDL's OpenGL context;
+//   the cache), the board, and the board with "--power-save" beside the bare
+//   loop that presents nothing after its first frame; on the ES path and in
+//   SDL's OpenGL context;
 // - release -> play call over 200 taps, before ("--no-picture-cache") and
 //   after;
 // - press -> highlight shown (read back from the X server) over 50 taps,
@@ -52,20 +53,24 @@ long long now_ns() {
 
 void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
-// The floor: the loop's shape without the board, on the program's context code.
-int bare_loop(int path) {
+// The floor: the loop's shape without the board, on the program's context
+// code. With `drawing` 0 it presents one frame and then only drains events
+// and sleeps: the floor of a loop that presents nothing.
+int bare_loop(int path, int drawing) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) return 1;
     if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return 1;
     shell_request_context(path);
     if (!shell_context_open(SCREEN_WIDTH, SCREEN_HEIGHT)) return 1;
     SDL_WM_SetCaption("Bare Loop", "Bare Loop");
     glClearColor(0, 0, 0, 1);
-    for (;;) {
+    for (int frame = 0;; frame++) {
         SDL_Event e;
         while (SDL_PollEvent(&e))
             if (e.type == SDL_QUIT) return 0;
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        shell_context_swap();
+        if (drawing || frame == 0) {
+            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+            shell_context_swap();
+        }
         sleep_ms(20);
     }
 }
@@ -284,8 +289,9 @@ double turn_ms(const Child &c) {
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc == 3 && strcmp(argv[1], "bare") == 0)
-        return bare_loop(strcmp(argv[2], "es") == 0 ? CONTEXT_ES : CONTEXT_DESKTOP);
+    if (argc == 3 && (strcmp(argv[1], "bare") == 0 || strcmp(argv[1], "events") == 0))
+        return bare_loop(strcmp(argv[2], "es") == 0 ? CONTEXT_ES : CONTEXT_DESKTOP,
+                         strcmp(argv[1], "bare") == 0);
     char tmpl[] = "/tmp/vostrel-bench-idle-XXXXXX";
     if (!mkdtemp(tmpl)) {
         perror("bench_idle: mkdtemp");
@@ -302,6 +308,7 @@ int main(int argc, char **argv) {
     const char *names[2] = {"ES through EGL", "SDL's OpenGL context"};
     for (int i = 0; i < 2; i++) {
         Idle bare = measure_idle(dir, {self, "bare", paths[i]});
+        Idle events = measure_idle(dir, {self, "events", paths[i]});
         Idle before = measure_idle(dir, {board, "--gl", paths[i], "--no-picture-cache"});
         Idle cached = measure_idle(dir, {board, "--gl", paths[i]});
         Idle saving = measure_idle(dir, {board, "--gl", paths[i], "--power-save"});
@@ -313,9 +320,9 @@ int main(int argc, char **argv) {
                "(%.2fx) |\n",
                IDLE_SECONDS, names[i], cached.cpu_percent, bare.cpu_percent,
                bare.cpu_percent > 0 ? cached.cpu_percent / bare.cpu_percent : 0.0);
-        printf("| idle board, CPU over %.0f s, %s, --power-save | %.1f %% | %.1f %% (bare loop) | "
-               "<= 1 %% |\n",
-               IDLE_SECONDS, names[i], saving.cpu_percent, bare.cpu_percent);
+        printf("| idle board, CPU over %.0f s, %s, --power-save | %.1f %% | %.1f %% (bare loop "
+               "presenting nothing: events and sleep) | <= 1 %% |\n",
+               IDLE_SECONDS, names[i], saving.cpu_percent, events.cpu_percent);
         printf("| idle board, frames presented in %.0f s after settling, %s, --power-save | %ld | "
                "%ld (bare loop), %ld (board without it) | 0 |\n",
                IDLE_SECONDS, names[i], saving.frames, bare.frames, cached.frames);

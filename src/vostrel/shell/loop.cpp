@@ -228,6 +228,7 @@ void shell_wait_event(void) {
     if (e->type == SDL_ACTIVEEVENT && (e->active.state & SDL_APPACTIVE) && e->active.gain == 1) {
         shell_set_paused(0);
         last_update_time = shell_seconds(); // the paused time is not handed to the next update
+        frame_changed(); // with power saving, the swap chain's turns after this frame follow
         shell_present();
     } else if (e->type == SDL_VIDEOEXPOSE) {
         shell_present();

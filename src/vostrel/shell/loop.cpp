@@ -241,7 +241,8 @@ void shell_wait_event(void) {
 
 // Changes of the frame that no event or tween announced: a notice or the
 // keyboard shown or hidden by application code, a menu opened or closed, the
-// log overlay's text grown, a screenshot to take.
+// log overlay's text grown, a screenshot to take. Looked at on every running
+// turn, so the cache hears of a menu closing with or without power saving.
 static void shell_watch_frame(void) {
     const int notice = notice_showing(), menu = menu_active(), keyboard = keyboard_is_shown();
     const int log = debug_level > 2 ? log_size() : -1;
@@ -268,12 +269,8 @@ int shell_turn(void) {
         shell_update(now - last_update_time);
         last_update_time = now;
     }
-    if (!shell.power_save) {
-        shell_present();
-    } else {
-        shell_watch_frame();
-        if (frame_present_due()) shell_present();
-    }
+    shell_watch_frame();
+    if (!shell.power_save || frame_present_due()) shell_present();
     shell_sleep(RUNNING_SLEEP_MS);
     return 1;
 }

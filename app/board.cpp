@@ -11,6 +11,11 @@
 // overlapping board starts a clip without stopping the others and a tap on a
 // button restarts only that button's clip; a "Stop" button, after the sorted
 // sounds and so in the last filled cell, stops every clip of the board.
+//
+// The board's picture (its captions and the selection's ink) changes only
+// where the selection or the layout changes; those places mark it changed, so
+// the framework draws it anew rather than from its cache. Playing state is
+// not drawn: a clip starting or ending leaves the picture as it is.
 #include "app/app.h"
 #include "app/app_internal.h"
 
@@ -66,6 +71,7 @@ void app_layout(const Rect *screen) {
         for (int column = 0; column < columns && k < count; column++, k++)
             buttons[k].cell = {static_cast<float>(column), static_cast<float>(column + 1),
                                static_cast<float>(row), static_cast<float>(row + 1)};
+    picture_changed();
 }
 
 int board_button_count(void) {
@@ -123,6 +129,7 @@ void board_pick(TouchEvent touch) {
     rect_map_point(&app_input_rect, &grid_rect, &x, &y);
     for (int k = 0, n = board_button_count(); k < n; k++)
         if (rect_contains(&buttons[k].cell, x, y)) selected_button = &buttons[k];
+    picture_changed();
 }
 
 void app_touch_down(TouchEvent touch) { board_pick(touch); }
@@ -154,6 +161,7 @@ void app_touch_up(TouchEvent) {
     if (!selected_button) return;
     BoardButton *b = selected_button;
     selected_button = nullptr;
+    picture_changed();
     board_press(b);
 }
 

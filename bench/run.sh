@@ -6,6 +6,9 @@ set -e
 cd "$(dirname "$0")/../build/bench"
 SDL_AUDIODRIVER=dummy ./bench_driver
 SDL_AUDIODRIVER=dummy ./bench_frames
+# Idle CPU beside the bare loop, frames presented with --power-save, release
+# -> play call before and after the picture cache, press -> highlight shown.
+SDL_AUDIODRIVER=dummy ./bench_idle
 if [ -x ./bench_kernels ]; then
   ./bench_kernels
 else

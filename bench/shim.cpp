@@ -2,6 +2,8 @@
 // window program. Appends to $VOSTREL_BENCH_TRACE, one line per event, in
 // CLOCK_MONOTONIC nanoseconds, then calls through to the real function:
 //   "swap <ns>"            the first SDL_GL_SwapBuffers or eglSwapBuffers;
+//   "frame <ns>"           every swap, the first included, when
+//                          $VOSTREL_BENCH_FRAMES is set (frames presented);
 //   "play <ns>"            every Mix_PlayChannelTimed;
 //   "audio <ns> <offset>"  every write to SDL's disk audio file
 //                          ($SDL_DISKAUDIOFILE), stamped as the write begins,
@@ -44,10 +46,12 @@ extern "C" int Mix_PlayChannelTimed(int channel, Mix_Chunk *chunk, int loops, in
 
 static void first_swap(void) {
     static int swapped;
+    static const bool frames = getenv("VOSTREL_BENCH_FRAMES") != nullptr;
     if (!swapped) {
         swapped = 1;
         trace("swap");
     }
+    if (frames) trace("frame");
 }
 
 extern "C" void SDL_GL_SwapBuffers(void) {

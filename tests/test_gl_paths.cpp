@@ -7,6 +7,11 @@
 //   (the board, a menu page, the About page, the on-screen keyboard, a notice,
 //   lit 3D shapes through the camera) and a screenshot file, are identical
 //   byte for byte.
+// - On each path the application's picture drawn from its cache is byte for
+//   byte the one drawn anew (the board idle, a button held, a notice, the
+//   keyboard and a menu over it), and a change nobody marks is not shown.
+#include "app/app_internal.h"
+#include <vostrel/render/render_internal.h>
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/diag/diag_internal.h>
@@ -304,6 +309,111 @@ TEST(GlPath, BothPathsDrawTheSameFramesAndScreenshot) {
     std::vector<uint8_t> shot_desktop = read_bytes(dir.file("desktop/shot.png"));
     ASSERT_GT(shot_es.size(), 1000u);
     EXPECT_TRUE(shot_es == shot_desktop) << "screenshots differ";
+}
+
+// ---- The picture cache ---------------------------------------------------------
+
+// Two frames of each scene, the second dumped: the first draws the picture
+// anew, the second (with the cache on) shows it from the cache.
+void dump_settled(FILE *out) {
+    shell_draw_frame();
+    shell_draw_frame();
+    dump_frame(out);
+}
+
+const char *const CACHE_SCENES[] = {"idle board", "held button", "unmarked release",    "notice",
+                                    "keyboard",   "menu",        "board after the menu"};
+constexpr size_t CACHE_SCENE_COUNT = sizeof CACHE_SCENES / sizeof CACHE_SCENES[0];
+constexpr size_t UNMARKED = 2;
+
+void draw_cache_scenes(FILE *out) {
+    dump_settled(out);
+    float x = rect_center_x(&buttons[5].cell), y = rect_center_y(&buttons[5].cell);
+    rect_map_point(&grid_rect, &app_input_rect, &x, &y);
+    TouchEvent touch = {};
+    touch.count = 1;
+    touch.points[0].x = x;
+    touch.points[0].y = y;
+    board_pick(touch);
+    dump_settled(out);
+    selected_button = nullptr; // changed behind the rule's back
+    dump_settled(out);
+    picture_changed();
+    notice_post("A notice over the board", 0.0f);
+    notice_update(0.0f);
+    dump_settled(out);
+    notice_dismiss();
+    keyboard_show(nullptr);
+    dump_settled(out);
+    keyboard_hide();
+    MenuPage page = {};
+    menu_set_text(page.title, "Options");
+    page.item_count = 1;
+    menu_set_text(page.items[0].label, "Volume: On");
+    MenuHandler open = menu_transition_handler(MENU_MODE_OPEN, &page);
+    menu_run_handler(&open);
+    settle_tweens();
+    dump_settled(out);
+    menu_close();
+    settle_tweens();
+    dump_settled(out);
+}
+
+// In a fresh child on `path`: the scenes drawn without the cache to
+// uncached.raw, then with it to cached.raw.
+int cache_scenes(int path) {
+    if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return 2;
+    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return 2;
+    shell_request_context(path);
+    shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
+    if (quit_requested || shell_context_path() != path) return 3;
+    const char *files[2] = {"uncached.raw", "cached.raw"};
+    for (int cached = 0; cached < 2; cached++) {
+        FILE *out = fopen(files[cached], "wb");
+        if (!out) return 4;
+        picture_cache_set_enabled(cached);
+        selected_button = nullptr;
+        draw_cache_scenes(out);
+        fclose(out);
+    }
+    return 0;
+}
+
+TEST(GlPath, TheCachedPictureIsTheDrawnOneOnBothPaths) {
+    DisplayHold hold;
+    ASSERT_NE(hold.d, nullptr) << "run under xvfb-run";
+    const size_t frame = static_cast<size_t>(SCREEN_WIDTH) * SCREEN_HEIGHT * 4;
+    for (int path : {CONTEXT_ES, CONTEXT_DESKTOP}) {
+        SCOPED_TRACE(path == CONTEXT_ES ? "ES path" : "SDL's OpenGL context");
+        TempDir dir;
+        fflush(nullptr);
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (chdir(dir.path.c_str()) != 0) _exit(5);
+            _exit(cache_scenes(path));
+        }
+        ASSERT_EQ(pid > 0 ? program_wait(pid, 120) : -1, 0);
+        std::vector<uint8_t> drawn = read_bytes(dir.file("uncached.raw"));
+        std::vector<uint8_t> cached = read_bytes(dir.file("cached.raw"));
+        ASSERT_EQ(drawn.size(), frame * CACHE_SCENE_COUNT);
+        ASSERT_EQ(cached.size(), drawn.size());
+        auto at = [frame](std::vector<uint8_t> &v, size_t scene) {
+            return v.data() + scene * frame;
+        };
+        for (size_t f = 0; f < CACHE_SCENE_COUNT; f++) {
+            if (f == UNMARKED) continue;
+            size_t differing = 0;
+            for (size_t i = 0; i < frame; i++)
+                differing += at(drawn, f)[i] != at(cached, f)[i];
+            EXPECT_EQ(differing, 0u) << CACHE_SCENES[f];
+            if (f > 0) {
+                EXPECT_NE(memcmp(at(drawn, f), at(drawn, f - 1), frame), 0) << CACHE_SCENES[f];
+            }
+        }
+        // Unmarked: drawn anew, the release shows; from the cache, the held button stays.
+        EXPECT_EQ(memcmp(at(drawn, UNMARKED), at(drawn, 0), frame), 0);
+        EXPECT_EQ(memcmp(at(cached, UNMARKED), at(cached, 1), frame), 0);
+    }
 }
 
 } // namespace

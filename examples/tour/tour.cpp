@@ -193,6 +193,7 @@ void app_pre_update(float dt) {
     // Runs on every tick, even while a menu is open or a timer blocks.
     spin += 45.0f * dt;
     if (spin >= 360.0f) spin -= 360.0f;
+    picture_changed(); // the turning view: no input or tween tells the framework of it
     if (marker_x == MARKER_LEFT) tween_start_background(&marker_x, MARKER_RIGHT, 1.5f);
     if (marker_x == MARKER_RIGHT) tween_start_background(&marker_x, MARKER_LEFT, 1.5f);
 }

@@ -46,6 +46,9 @@ void draw_cross(const Rect *r);                              // the two diagonal
 void draw_disc(float radius, float angle, int filled);       // cap fan or rim loop, round(angle * 32 / 2pi) segments
 void draw_cylinder(float radius, float angle, int filled, float height); // caps and side
 
+// The application's picture: what app_pre_draw and app_draw draw, cached in a texture and drawn anew only when it changed
+void picture_changed(void); // the application's picture differs from the last one drawn (call after a change input, tweens or timers did not bring: a clock, a sound ending); also presents a frame under power saving
+
 // Labelled boxes
 void draw_label_box(const Rect *r, const char *text, const uint8_t *fill, const uint8_t *ink); // box (picture, fill, outline or none) and the text scaled to fit
 

@@ -6,6 +6,16 @@
 // background): block on one event, then sleep 500 ms; a quit request ends
 // the loop in either state. The clock and the sleep go through two pointers
 // so that tests can drive the loop turn by turn.
+//
+// With power saving on, a running turn draws and presents its frame only when
+// the picture rule (render/picture.cpp) says so: on a change of what is on
+// screen and on the turns a swap chain needs after it. The shell marks what
+// it sees. The application's picture: every input event (bar a pointer
+// moving with no button held), since its consumer may call back into the
+// application; an update tick in which a tween or timer ran; a menu opening
+// or closing; a new window or context. The frame alone: a notice or the
+// keyboard shown or hidden, the log overlay's text grown, a screenshot
+// request, activation and expose events.
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
 
@@ -49,6 +59,9 @@ static struct {
     float last_dt;
     float (*clock)(void);
     void (*sleeper)(int);
+    int power_save; // present only frames whose picture changed
+    // What the frame showed at the last look, to notice changes the rule must hear of.
+    int notice_shown, menu_open, keyboard_shown, overlay_log_size;
 } shell;
 
 static float sdl_clock(void) { return static_cast<float>(SDL_GetTicks()) / 1000.0f; }
@@ -68,6 +81,11 @@ static void shell_sleep(int ms) {
 }
 
 void shell_set_paused(int flag) { paused = flag; }
+void shell_set_power_save(int flag) {
+    shell.power_save = flag != 0;
+    frame_changed();
+}
+int shell_power_save(void) { return shell.power_save; }
 void shell_request_quit(int) { quit_requested = 1; }
 
 void shell_start_failure(const char *what, const char *reason) {
@@ -93,6 +111,7 @@ static void shell_rebuild_gl(void) {
 
 void shell_open_window(int width, int height) {
     if (shell.window_open) {
+        picture_cache_release();
         font_release();
         gl_release();
     }
@@ -109,6 +128,7 @@ void shell_open_window(int width, int height) {
         shell.window_open = 1;
     }
     set_screen_rect(&shell.window);
+    picture_forget();
 }
 
 void shell_update(float dt) {
@@ -118,6 +138,7 @@ void shell_update(float dt) {
     notice_update(dt);
     sound_update(dt);
     sound_device_update(dt);
+    if (tween_active_count() + tween_timer_count() > 0) picture_changed();
     tween_update(dt);
     if (tween_busy()) return;
     if (menu_active())
@@ -126,13 +147,20 @@ void shell_update(float dt) {
         app_update(dt);
 }
 
+// The application's part of a frame, which the picture cache keeps.
+static void shell_draw_application(const Rect *screen) {
+    app_pre_draw(screen);
+    app_draw(screen);
+}
+
 void shell_draw_frame(void) {
     frame_begin(&screen_rect);
-    app_pre_draw(&screen_rect);
-    if (menu_active())
+    if (menu_active()) {
+        app_pre_draw(&screen_rect);
         menu_draw(&screen_rect);
-    else
-        app_draw(&screen_rect);
+    } else {
+        picture_draw(&screen_rect, shell_draw_application);
+    }
     if (keyboard_is_shown()) keyboard_draw(&screen_rect);
     frame_end(&screen_rect);
     if (screenshot_request[0]) {
@@ -149,6 +177,7 @@ void shell_present(void) {
     int swapped = shell_context_swap();
     shell.frames++;
     if (swapped == 2) {
+        picture_cache_lost();
         font_release();
         gl_release();
         shell_rebuild_gl();
@@ -163,18 +192,26 @@ void shell_poll_events(void) {
     while (SDL_PollEvent(e)) {
         switch (e->type) {
         case SDL_ACTIVEEVENT:
+            frame_changed();
             // The last word wins: a window hidden and shown again before this
             // drain (a slow turn) must not stay paused, since no further gain
             // would come to wake the paused loop.
             if (e->active.state & SDL_APPACTIVE) shell_set_paused(e->active.gain == 0);
             break;
         case SDL_KEYDOWN:
+            picture_changed();
             input_handle_key(e);
             break;
         case SDL_MOUSEMOTION:
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP:
+            // A pointer passing over the window with no button held reaches no
+            // consumer (input/dispatch.cpp): it changes nothing on screen.
+            if (e->type != SDL_MOUSEMOTION || e->motion.state) picture_changed();
             input_handle_mouse(e);
+            break;
+        case SDL_VIDEOEXPOSE:
+            frame_changed();
             break;
         case SDL_QUIT:
             quit_requested = 1;
@@ -194,6 +231,7 @@ void shell_wait_event(void) {
     if (e->type == SDL_ACTIVEEVENT && (e->active.state & SDL_APPACTIVE) && e->active.gain == 1) {
         shell_set_paused(0);
         last_update_time = shell_seconds(); // the paused time is not handed to the next update
+        frame_changed(); // with power saving, the swap chain's turns after this frame follow
         shell_present();
     } else if (e->type == SDL_VIDEOEXPOSE) {
         shell_present();
@@ -202,6 +240,23 @@ void shell_wait_event(void) {
         // window is hidden ends the loop as it does while running.
         quit_requested = 1;
     }
+}
+
+// Changes of the frame that no event or tween announced: a notice or the
+// keyboard shown or hidden by application code, a menu opened or closed, the
+// log overlay's text grown, a screenshot to take. Looked at on every running
+// turn, so the cache hears of a menu closing with or without power saving.
+static void shell_watch_frame(void) {
+    const int notice = notice_showing(), menu = menu_active(), keyboard = keyboard_is_shown();
+    const int log = debug_level > 2 ? log_size() : -1;
+    if (menu != shell.menu_open) picture_changed();
+    if (notice != shell.notice_shown || menu != shell.menu_open ||
+        keyboard != shell.keyboard_shown || log != shell.overlay_log_size || screenshot_request[0])
+        frame_changed();
+    shell.notice_shown = notice;
+    shell.menu_open = menu;
+    shell.keyboard_shown = keyboard;
+    shell.overlay_log_size = log;
 }
 
 int shell_turn(void) {
@@ -217,7 +272,8 @@ int shell_turn(void) {
         shell_update(now - last_update_time);
         last_update_time = now;
     }
-    shell_present();
+    shell_watch_frame();
+    if (!shell.power_save || frame_present_due()) shell_present();
     shell_sleep(RUNNING_SLEEP_MS);
     return 1;
 }

@@ -22,6 +22,8 @@ int shell_run(int argc, char **argv, int width, int height); // whole program li
 float shell_seconds(void);                     // SDL_GetTicks / 1000
 void shell_set_paused(int flag);               // stores the flag
 void shell_request_quit(int code);             // ends the loop at its next turn
+void shell_set_power_save(int flag);           // 1: a running turn presents a frame only when the picture changed (and the swap chain's turns after); 0: every turn (the default); "--power-save" sets 1
+int shell_power_save(void);                    // the flag in force
 
 // Drawing context: an OpenGL ES 1.1 context on an EGL window surface made on SDL's X11 window, else SDL's own OpenGL context
 constexpr int CONTEXT_AUTO = 0;    // ES through EGL where it can be made, else SDL's OpenGL context

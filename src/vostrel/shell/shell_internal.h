@@ -33,7 +33,7 @@ void shell_context_close(void);                 // releases EGL's surface, conte
 void shell_context_abandon(void);               // the display is gone: forgets EGL's objects without a call, so a later close makes none
 
 // Start-up and shutdown steps
-void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop"
+void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop", "--power-save", "--no-picture-cache"
 void shell_init(const Rect *window);                  // the initialisation chain
 void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
 void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session

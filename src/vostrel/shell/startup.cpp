@@ -35,6 +35,10 @@ int shutdown_done;
 char screenshot_request[512];
 
 void shell_parse_command_line(int argc, char **argv) {
+    for (int i = 1; i < argc; i++) {
+        if (strcmp(argv[i], "--power-save") == 0) shell_set_power_save(1);
+        if (strcmp(argv[i], "--no-picture-cache") == 0) picture_cache_set_enabled(0);
+    }
     for (int i = 1; i + 1 < argc; i++) {
         if (strcmp(argv[i], "--log-level") == 0) {
             int v = atoi(argv[++i]);

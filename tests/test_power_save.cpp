@@ -1,0 +1,84 @@
+// Power saving ("--power-save") on the real loop in a real window under X,
+// with real time: an untouched board presents no frame after it settled, a
+// tap through the X server presents the frames that show it and then none,
+// and without the option every turn presents one.
+#include "app/app_internal.h"
+#include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <SDL_mixer.h>
+#include <X11/extensions/XTest.h>
+// After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
+#include "tools/xwindow.h"
+
+#include <time.h>
+
+namespace {
+
+double now_seconds() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// Frames presented by the loop's own turns over `seconds` of real time.
+int frames_in(double seconds) {
+    const int before = shell_frames_drawn();
+    const double end = now_seconds() + seconds;
+    while (now_seconds() < end)
+        shell_turn();
+    return shell_frames_drawn() - before;
+}
+
+TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
+    Display *d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr) << "run under xvfb-run";
+    ASSERT_TRUE(sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) << SDL_GetError();
+    ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0);
+    char program[] = "vostrel-soundboard", option[] = "--power-save";
+    char *argv[] = {program, option};
+    shell_parse_command_line(2, argv);
+    ASSERT_EQ(shell_power_save(), 1);
+    shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
+    ASSERT_EQ(quit_requested, 0);
+    last_update_time = shell_seconds();
+    Window w = xwindow_wait(d, APP_NAME, 5000, [] { return true; });
+    ASSERT_NE(w, 0u);
+    const PixelBox cell =
+        board_button_box(0, SCREEN_WIDTH, SCREEN_HEIGHT); // lays the board out again
+
+    EXPECT_GE(frames_in(1.0), 1) << "the first picture is shown";
+    EXPECT_EQ(frames_in(5.0), 0) << "5 s idle";
+
+    // A tap on a button: press, held, release; the highlight and its end are shown.
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+    XTestFakeMotionEvent(d, -1, x + cell.centre_x(), y + cell.centre_y(), 0);
+    XTestFakeButtonEvent(d, 1, True, 0);
+    XFlush(d);
+    const int pressed = frames_in(0.5);
+    EXPECT_EQ(selected_button, &buttons[0]);
+    XTestFakeButtonEvent(d, 1, False, 0);
+    XFlush(d);
+    const int released = frames_in(0.5);
+    EXPECT_EQ(playing_button, &buttons[0]);
+    EXPECT_EQ(selected_button, nullptr);
+    // Each change: its frame and the two after it (the motion may come in
+    // a turn of its own).
+    EXPECT_GE(pressed, 3);
+    EXPECT_LE(pressed, 6);
+    EXPECT_GE(released, 3);
+    EXPECT_LE(released, 6);
+    EXPECT_EQ(frames_in(2.0), 0) << "after the tap, while the clip plays and ends";
+
+    shell_set_power_save(0);
+    EXPECT_GE(frames_in(1.0), 25) << "without power saving every 20 ms turn presents";
+    XCloseDisplay(d);
+}
+
+} // namespace

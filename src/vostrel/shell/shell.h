@@ -41,8 +41,13 @@ const char *shell_context_error(void);          // why, with the EGL error's nam
 void shell_context_close(void);                 // releases EGL's surface, context and display; SDL's context ends with SDL_Quit
 void shell_context_abandon(void);               // the display is gone: forgets EGL's objects without a call, so a later close makes none
 
+// Fullscreen (display.cpp)
+void shell_request_fullscreen(int kiosk); // the video modes fill the display, the screen scaled into it; kiosk also hides the pointer and holds screen blanking off; before shell_run's window
+void shell_leave_fullscreen(void);        // from now on a window of the screen's size, pointer shown; nothing when not fullscreen
+int shell_fullscreen_active(void);        // 1 while the window fills the display
+
 // Start-up and shutdown
-void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop"
+void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop", "--fullscreen", "--kiosk"
 void shell_init(const Rect *window);                  // the initialisation chain
 void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
 void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session

@@ -9,6 +9,10 @@
 
 #include <vostrel/shell/shell.h>
 
+#include <stdint.h>
+
+struct SDL_Surface;
+
 extern int quit_requested;        // the loop ends at the top of the next turn; never cleared
 extern int paused;                // the loop blocks on events while set
 extern float last_update_time;    // seconds of the last update tick
@@ -17,6 +21,7 @@ extern char screenshot_request[512]; // file to write after the next frame; "" f
 
 // Start-up steps (display.cpp, loop.cpp)
 int shell_display_open(void); // DISPLAY checked, the X display held, SDL's video and audio started; 0 after a failure said
+SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags); // SDL_SetVideoMode for a width x height screen: windowed, or filling the display when fullscreen is asked for and can be had (else one WARNING and windowed); sets the viewport's and the mouse's display area
 void shell_start_failure(const char *what, const char *reason); // said on stderr and in the log, then the quit path; exit status 1; reason null means SDL's error
 
 // Seams: a clock and a sleep the tests control (null restores SDL's); counters

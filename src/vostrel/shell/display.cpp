@@ -24,6 +24,8 @@ static struct {
     int active;      // the current mode fills the display
     int screen_w, screen_h; // the screen's size in screen pixels, for a mode made anew
     int display_w, display_h; // the display's size before any mode was set; 0 when unknown
+    SDL_Cursor *blank_cursor;  // a kiosk's pointer
+    SDL_Cursor *normal_cursor; // SDL's own, shown again on leaving
 } display;
 
 constexpr char NO_DISPLAY_SET[] =
@@ -142,13 +144,14 @@ static void suspend_blanking(void *held) {
                            dlsym(lib, "XScreenSaverQueryExtension"))
                      : nullptr;
     int event_base = 0, error_base = 0;
-    if (!suspend || !query || !query(held, &event_base, &error_base)) {
-        log_printf(LOG_WARNING, "The screen may blank: %s",
-                   !lib ? "libXss.so.1 (libxss1) is not installed"
-                        : "the X server has no screen saver extension");
-        return;
+    if (!suspend || !query) {
+        log_printf(LOG_WARNING, "The screen may blank: libXss.so.1 (libxss1) is not installed");
+    } else if (!query(held, &event_base, &error_base)) {
+        // XWayland has no saver of its own: blanking is the compositor's.
+        log_printf(LOG_INFO, "The X server has no screen saver to hold off");
+    } else {
+        suspend(held, 1);
     }
-    suspend(held, 1);
 }
 
 // SDL's X11 driver probes the display with a connection it closes at once
@@ -262,6 +265,16 @@ static void place_identity(void) {
     input_set_window_area(0.0f, 0.0f, 0.0f);
 }
 
+// A pointer of no pixels, not SDL_ShowCursor(SDL_DISABLE): sdl12-compat
+// takes a hidden pointer in a fullscreen window for relative mouse mode, in
+// which absolute touch positions no longer reach the program as they are.
+static void hide_pointer(void) {
+    static uint8_t blank[8];
+    if (!display.blank_cursor) display.blank_cursor = SDL_CreateCursor(blank, blank, 8, 8, 0, 0);
+    if (!display.normal_cursor) display.normal_cursor = SDL_GetCursor();
+    if (display.blank_cursor) SDL_SetCursor(display.blank_cursor);
+}
+
 SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags) {
     display.screen_w = width;
     display.screen_h = height;
@@ -279,7 +292,7 @@ SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags) {
         if (!why[0]) {
             display.active = 1;
             place_screen(width, height, s->w, s->h);
-            if (display.kiosk) SDL_ShowCursor(SDL_DISABLE);
+            if (display.kiosk) hide_pointer();
             return s;
         }
         log_printf(LOG_WARNING, "Fullscreen is not available (%s): running in a window", why);
@@ -294,6 +307,6 @@ void shell_leave_fullscreen(void) {
     if (!display.active) return;
     log_printf(LOG_INFO, "Leaving fullscreen");
     display.windowed = 1;
-    SDL_ShowCursor(SDL_ENABLE);
+    if (display.normal_cursor) SDL_SetCursor(display.normal_cursor);
     shell_open_window(display.screen_w, display.screen_h);
 }

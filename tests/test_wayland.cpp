@@ -235,3 +235,26 @@ TEST(BootUnit, VerifiesAndItsCommandStartsTheBoardInCage) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(BootUnit, MakerInstallAutostartAddsAKioskEntryForDesktopSessions) {
+    TempDir dir;
+    mkdir(dir.file("home").c_str(), 0755);
+    mkdir(dir.file("horns").c_str(), 0755);
+    ASSERT_EQ(system(("sox -n '" + dir.file("horns/air.wav") + "' synth 0.3 sine 440").c_str()), 0);
+    std::string maker = "env -i PATH=/usr/bin:/bin HOME='" + dir.file("home") +
+                        "' sh " VOSTREL_SOURCE_DIR "/tools/board/vostrel-make-board '" +
+                        dir.file("horns") + "' --program " VOSTREL_BINARY;
+    EXPECT_NE(system((maker + " --autostart 2>/dev/null").c_str()), 0)
+        << "--autostart without --install was taken";
+    ASSERT_EQ(system((maker + " --install --autostart >/dev/null").c_str()), 0);
+    std::string entry = dir.file("home/.config/autostart/vostrel-board-horns.desktop");
+    std::string text = read_file(entry);
+    EXPECT_NE(text.find("\nExec=\"" + dir.file("home/.local/bin/horns") + "\" --xdg-state --kiosk\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(system(("desktop-file-validate '" + entry + "'").c_str()), 0);
+}
+
+} // namespace

@@ -149,6 +149,12 @@ static struct {
 
 void gl_set_display_area(float scale, float x, float y) { display_area = {scale, x, y}; }
 
+void gl_display_rect(const Rect *r, Rect *out) {
+    const float s = display_area.scale;
+    *out = {display_area.x + r->left * s, display_area.x + r->right * s,
+            display_area.y + r->bottom * s, display_area.y + r->top * s};
+}
+
 void gl_set_viewport(const Rect *r) {
     const float s = display_area.scale;
     glViewport(static_cast<GLint>(display_area.x + r->left * s),

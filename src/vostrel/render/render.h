@@ -36,6 +36,7 @@ void gl_init(void);                  // meshes, button/check textures, fixed GL 
 void gl_release(void);               // deletes gl_init's textures and every vertex-store buffer, empties the store; old context still current
 void gl_set_viewport(const Rect *r); // glViewport of r, sizes truncated toward zero
 void gl_set_display_area(float scale, float x, float y); // later viewports: screen pixels times scale, then offset by (x, y) window pixels, y up; (1, 0, 0) is the identity
+void gl_display_rect(const Rect *r, Rect *out); // r in screen pixels -> where it shows in the window, through the display area
 void gl_begin_2d(const Rect *r);     // projection = ortho onto r; modelview mode; depth test and lighting off
 void frame_begin(const Rect *screen); // attaches the vertex store, clears colour and depth
 void frame_end(const Rect *screen);   // notice and log overlay, then glFlush

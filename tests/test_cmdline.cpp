@@ -2,6 +2,7 @@
 #include <vostrel/diag/diag.h>
 #include <vostrel/input/input.h>
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,17 @@ TEST(CommandLine, MissingValuesUnknownArgumentsAndRepeats) {
 
     log_threshold = 2;
     debug_level = 0;
+}
+
+TEST(CommandLine, FullscreenAndKioskAreFlagsTakenAnywhere) {
+    EXPECT_EQ(shell_fullscreen_requested(), 0);
+    parse({"prog", "--log-level", "--fullscreen"});
+    EXPECT_EQ(shell_fullscreen_requested(), 0) << "a value is not a flag";
+    parse({"prog", "--fullscreen"});
+    EXPECT_EQ(shell_fullscreen_requested(), 1) << "the last argument counts";
+    parse({"prog", "--kiosk", "--log-level", "2"});
+    EXPECT_EQ(shell_fullscreen_requested(), 2);
+    log_threshold = 2;
 }
 
 } // namespace

@@ -244,6 +244,7 @@ void shell_request_fullscreen(int kiosk) {
 }
 
 int shell_fullscreen_active(void) { return display.active; }
+int shell_fullscreen_requested(void) { return display.kiosk ? 2 : display.fullscreen; }
 
 // The screen scaled uniformly to the largest size the display holds, centred;
 // the rest of the window stays as the frame's clear leaves it (black).

@@ -21,6 +21,7 @@ extern char screenshot_request[512]; // file to write after the next frame; "" f
 
 // Start-up steps (display.cpp, loop.cpp)
 int shell_display_open(void); // DISPLAY checked, the X display held, SDL's video and audio started; 0 after a failure said
+int shell_fullscreen_requested(void); // 0 windowed, 1 --fullscreen, 2 --kiosk: what the command line asked for (tests)
 SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags); // SDL_SetVideoMode for a width x height screen: windowed, or filling the display when fullscreen is asked for and can be had (else one WARNING and windowed); sets the viewport's and the mouse's display area
 void shell_start_failure(const char *what, const char *reason); // said on stderr and in the log, then the quit path; exit status 1; reason null means SDL's error
 

@@ -219,7 +219,10 @@ static int start_sdl(void) {
 }
 
 // Both SDL 1.2s read this variable (SDL 2 as its hint of the same name); a
-// kiosk overrides a desktop's wish to let the screen blank.
+// kiosk overrides a desktop's wish to let the screen blank. It is what holds
+// blanking off where no X connection is held (SDL 2 on native Wayland asks
+// the compositor to inhibit idling); on X the held connection's suspension
+// below does it whatever SDL makes of the variable.
 static void hold_off_blanking(void) {
     if (display.kiosk) setenv("SDL_VIDEO_ALLOW_SCREENSAVER", "0", 1);
 }

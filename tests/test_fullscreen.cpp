@@ -78,7 +78,9 @@ struct Session {
     std::vector<pid_t> helpers;
     pid_t program = -1;
 
-    explicit Session(int w, int h) : server({"-screen", "0", std::to_string(w) + "x" + std::to_string(h) + "x24", "-noreset"}) {
+    explicit Session(int w, int h)
+        : server(
+              {"-screen", "0", std::to_string(w) + "x" + std::to_string(h) + "x24", "-noreset"}) {
         if (server.ok) d = XOpenDisplay(server.display.c_str());
         if (d) xwindow_survive_errors();
     }

@@ -140,8 +140,9 @@ TEST(Wayland, SwayThroughXWaylandShowsTheXvfbBoardOnBothSdls) {
                                  "xwayland force\n"
                                  "exec sh -c 'echo $DISPLAY > " +
                                      u.file("display") + "'\n");
-    pid_t sway = run_as_user(u, "WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1",
-                             "sway -c " + u.file("config"), dir.file("sway.txt"));
+    pid_t sway =
+        run_as_user(u, "WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1",
+                    "sway -c " + u.file("config"), dir.file("sway.txt"));
     UserProcess sway_guard{sway};
     ASSERT_TRUE(wait_for(u.file("display"), ":", 20)) << read_file(dir.file("sway.txt"));
     std::string display = read_file(u.file("display"));
@@ -153,18 +154,18 @@ TEST(Wayland, SwayThroughXWaylandShowsTheXvfbBoardOnBothSdls) {
         const char *name, *env;
     } cases[] = {{"libsdl1.2debian", ""},
                  {"sdl12-compat with SDL_VIDEODRIVER=wayland",
-                  "SDL_VIDEODRIVER=wayland LD_LIBRARY_PATH=/usr/lib/" VOSTREL_MULTIARCH "/sdl12-compat"}};
+                  "SDL_VIDEODRIVER=wayland LD_LIBRARY_PATH=/usr/lib/" VOSTREL_MULTIARCH
+                  "/sdl12-compat"}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         std::string work = u.file(std::string("run-") + (c.env[0] ? "compat" : "classic"));
         mkdir(work.c_str(), 0777);
         chmod(work.c_str(), 0777);
         std::string log = work + "/vostrel soundboard_log.txt";
-        pid_t p = run_as_user(u,
-                              wayland_env + " DISPLAY=" + display + " SDL_AUDIODRIVER=dummy " + c.env,
-                              "sh -c 'cd " + work + " && exec " + board +
-                                  " --fullscreen --gl es --log-level 3'",
-                              work + ".stderr");
+        pid_t p = run_as_user(
+            u, wayland_env + " DISPLAY=" + display + " SDL_AUDIODRIVER=dummy " + c.env,
+            "sh -c 'cd " + work + " && exec " + board + " --fullscreen --gl es --log-level 3'",
+            work + ".stderr");
         UserProcess guard{p};
         ASSERT_TRUE(wait_for(log, "Initialization Complete", 30))
             << read_file(log) << read_file(work + ".stderr");
@@ -226,7 +227,8 @@ TEST(BootUnit, VerifiesAndItsCommandStartsTheBoardInCage) {
                                  program_copy(u),
                              command, dir.file("cage.txt"));
     UserProcess guard{cage};
-    std::string log = u.file("home") + "/.local/state/vostrel-soundboard/vostrel soundboard_log.txt";
+    std::string log =
+        u.file("home") + "/.local/state/vostrel-soundboard/vostrel soundboard_log.txt";
     EXPECT_TRUE(wait_for(log, "Initialization Complete", 30)) << read_file(dir.file("cage.txt"));
     std::string text = read_file(log);
     EXPECT_NE(text.find("INFO     "), std::string::npos);
@@ -251,8 +253,9 @@ TEST(BootUnit, MakerInstallAutostartAddsAKioskEntryForDesktopSessions) {
     ASSERT_EQ(system((maker + " --install --autostart >/dev/null").c_str()), 0);
     std::string entry = dir.file("home/.config/autostart/vostrel-board-horns.desktop");
     std::string text = read_file(entry);
-    EXPECT_NE(text.find("\nExec=\"" + dir.file("home/.local/bin/horns") + "\" --xdg-state --kiosk\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("\nExec=\"" + dir.file("home/.local/bin/horns") + "\" --xdg-state --kiosk\n"),
+        std::string::npos)
         << text;
     EXPECT_EQ(system(("desktop-file-validate '" + entry + "'").c_str()), 0);
 }

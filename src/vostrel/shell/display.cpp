@@ -17,13 +17,13 @@
 #include <unistd.h>
 
 static struct {
-    void *held;      // our own X connection, kept for the whole run
-    int fullscreen;  // asked for (--fullscreen, --kiosk)
-    int kiosk;       // pointer hidden, screen blanking held off
-    int windowed;    // fullscreen was refused or left: every later mode is a window
-    int active;      // the current mode fills the display
-    int screen_w, screen_h; // the screen's size in screen pixels, for a mode made anew
-    int display_w, display_h; // the display's size before any mode was set; 0 when unknown
+    void *held;                // our own X connection, kept for the whole run
+    int fullscreen;            // asked for (--fullscreen, --kiosk)
+    int kiosk;                 // pointer hidden, screen blanking held off
+    int windowed;              // fullscreen was refused or left: every later mode is a window
+    int active;                // the current mode fills the display
+    int screen_w, screen_h;    // the screen's size in screen pixels, for a mode made anew
+    int display_w, display_h;  // the display's size before any mode was set; 0 when unknown
     SDL_Cursor *blank_cursor;  // a kiosk's pointer
     SDL_Cursor *normal_cursor; // SDL's own, shown again on leaving
 } display;
@@ -138,8 +138,8 @@ constexpr int DISPLAY_RETRY_MS = 100;
 // and the X server ends the suspension when the process ends however it ends.
 static void suspend_blanking(void *held) {
     void *lib = dlopen("libXss.so.1", RTLD_NOW);
-    auto suspend = lib ? reinterpret_cast<void (*)(void *, int)>(dlsym(lib, "XScreenSaverSuspend"))
-                       : nullptr;
+    auto suspend =
+        lib ? reinterpret_cast<void (*)(void *, int)>(dlsym(lib, "XScreenSaverSuspend")) : nullptr;
     auto query = lib ? reinterpret_cast<int (*)(void *, int *, int *)>(
                            dlsym(lib, "XScreenSaverQueryExtension"))
                      : nullptr;

@@ -138,16 +138,18 @@ TEST(Wayland, SwayThroughXWaylandShowsTheXvfbBoardOnBothSdls) {
     write_file(u.file("config"), "output HEADLESS-1 resolution 320x480\n"
                                  "default_border none\n"
                                  "xwayland force\n"
-                                 "exec sh -c 'echo $DISPLAY > " +
-                                     u.file("display") + "'\n");
+                                 "exec sh -c 'echo \"$WAYLAND_DISPLAY $DISPLAY\" > " +
+                                     u.file("displays") + "'\n");
     pid_t sway =
         run_as_user(u, "WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1",
                     "sway -c " + u.file("config"), dir.file("sway.txt"));
     UserProcess sway_guard{sway};
-    ASSERT_TRUE(wait_for(u.file("display"), ":", 20)) << read_file(dir.file("sway.txt"));
-    std::string display = read_file(u.file("display"));
-    display.erase(display.find_last_not_of("\n") + 1);
-    std::string wayland_env = "WAYLAND_DISPLAY=wayland-1";
+    // The sockets sway chose: "wayland-N :M".
+    ASSERT_TRUE(wait_for(u.file("displays"), ":", 20)) << read_file(dir.file("sway.txt"));
+    std::istringstream displays(read_file(u.file("displays")));
+    std::string wayland, display;
+    displays >> wayland >> display;
+    std::string wayland_env = "WAYLAND_DISPLAY=" + wayland;
     std::string board = program_copy(u);
 
     struct Case {

@@ -18,6 +18,7 @@
 #include "tests/support.h"
 
 #include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 #include <vostrel/threads/threads.h>
 
 #include <GLES/gl.h>

@@ -66,4 +66,15 @@ TEST(CommandLine, MissingValuesUnknownArgumentsAndRepeats) {
     debug_level = 0;
 }
 
+TEST(CommandLine, FullscreenAndKioskAreFlagsTakenAnywhere) {
+    EXPECT_EQ(shell_fullscreen_requested(), 0);
+    parse({"prog", "--log-level", "--fullscreen"});
+    EXPECT_EQ(shell_fullscreen_requested(), 0) << "a value is not a flag";
+    parse({"prog", "--fullscreen"});
+    EXPECT_EQ(shell_fullscreen_requested(), 1) << "the last argument counts";
+    parse({"prog", "--kiosk", "--log-level", "2"});
+    EXPECT_EQ(shell_fullscreen_requested(), 2);
+    log_threshold = 2;
+}
+
 } // namespace

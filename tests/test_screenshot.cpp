@@ -96,6 +96,25 @@ TEST_F(Screenshot, WritesA1000SquareRgbPngTopRowFirst) {
     EXPECT_LT(beside[1], 50);
 }
 
+// A fullscreen window shows the screen scaled and moved: the picture is
+// the screen as shown, not the window's corner.
+TEST_F(Screenshot, ReadsTheScreenWhereTheDisplayAreaShowsIt) {
+    fill(0, 0, 320, 480, 0, 0, 0);
+    fill(80, 120 + 120, 160, 120, 1, 0, 0);
+    fill(80, 120, 160, 120, 0, 0, 1);
+    fill(80, 120, 20, 120, 0, 1, 0);
+    gl_set_display_area(0.5f, 80.0f, 120.0f);
+    const int ok = screenshot_write(&screen, "shown.png");
+    gl_set_display_area(1.0f, 0.0f, 0.0f);
+    ASSERT_EQ(ok, 1);
+    Decoded png("shown.png");
+    ASSERT_EQ(png.error, 0u);
+    EXPECT_GT(png.at(500, 250)[0], 200) << "top half not red";
+    EXPECT_GT(png.at(500, 750)[2], 200) << "bottom half not blue";
+    EXPECT_GT(png.at(30, 750)[1], 200) << "left bar not green";
+    EXPECT_GT(png.at(5, 995)[1], 200) << "bottom-left corner not green";
+}
+
 TEST_F(Screenshot, ExtensionDecidesTheFormat) {
     EXPECT_EQ(screenshot_write(&screen, "shot.PNG"), 1);
     Decoded png(dir.file("shot.PNG"));

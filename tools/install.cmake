@@ -1,7 +1,8 @@
 # Installs the soundboard as a desktop program (all under COMPONENT
 # soundboard): bin/vostrel-soundboard, the board maker bin/vostrel-make-board
 # (a shell script that appends a board to a copy of the program), the desktop
-# entry, hicolor icons, the man pages (sections 6 and 1) and the documents,
+# entry, hicolor icons, the man pages (sections 6 and 1), the boot unit and
+# its command (sbin/vostrel-soundboard-boot) and the documents,
 # and packages that component alone as a Debian package with CPack
 # (`make package`).
 #
@@ -21,6 +22,12 @@ install(PROGRAMS ${VOSTREL_INSTALL_SOURCE_DIR}/tools/board/vostrel-make-board
         DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT soundboard)
 install(FILES ${VOSTREL_INSTALL_FILES}/vostrel-soundboard.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT soundboard)
+# Booting into the board: the systemd unit (cage through XWayland, one
+# instance per user) and the command that enables it for a user and a board.
+install(FILES ${VOSTREL_INSTALL_FILES}/vostrel-soundboard@.service
+        DESTINATION lib/systemd/system COMPONENT soundboard)
+install(PROGRAMS ${VOSTREL_INSTALL_FILES}/vostrel-soundboard-boot
+        DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT soundboard)
 foreach(size 32 48 64 128 256)
   install(FILES ${VOSTREL_INSTALL_FILES}/icons/vostrel-soundboard-${size}.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
@@ -82,7 +89,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Depends, appended to these.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl-mesa0, libgl1, libgl1-mesa-dri")
 # vostrel-make-board converts sounds with sox; the program itself needs none.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sox, libsox-fmt-all")
+# The boot unit runs the board in cage; a kiosk suspends screen blanking
+# through libXss, which it loads when asked to.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sox, libsox-fmt-all, cage, xwayland, libxss1")
 # A cross build (tools/cross/toolchain.cmake) packages for its own
 # architecture, with Depends computed against its sysroot.
 if(VOSTREL_DEB_ARCH)

@@ -64,6 +64,8 @@ check_tree() {
   "$maker" --help | grep -q -- '--program' || fail "$maker --help does not describe --program"
   man1=$root/share/man/man1/vostrel-make-board.1.gz
   [ -f "$man1" ] && gzip -dc "$man1" | grep -q 'volume=' || fail "no man page $man1 describing the options"
+  [ -f "$root/lib/systemd/system/vostrel-soundboard@.service" ] || fail "no boot unit in lib/systemd/system"
+  [ -x "$root/sbin/vostrel-soundboard-boot" ] || fail "no executable $root/sbin/vostrel-soundboard-boot"
   for doc in README.md copyright changelog.gz; do
     [ -f "$root/share/doc/vostrel-soundboard/$doc" ] || fail "no $doc in share/doc/vostrel-soundboard"
   done

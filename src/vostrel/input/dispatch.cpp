@@ -41,13 +41,24 @@ InputConsumers input_consumers = {
     .app_touch_up = app_touch_up,
 };
 
-// Private state: the mouse between events and the gesture between strokes.
+// Private state: the mouse between events, the gesture between strokes, and
+// where the screen lies in the window.
 static struct {
     int button_held;
     float last_mouse_x, last_mouse_y;
     float gesture_angle;           // radians turned in the current stroke; clockwise adds
     TouchEvent gesture_last_touch; // previous drag or release, in gesture space
+    float window_scale;            // window pixels per screen pixel; 0 means 1 (the identity)
+    float window_x, window_y;      // the screen's top-left corner in window pixels, y down
+    int corner_held;               // the press began in the leave corner and has not left it
+    float corner_since;            // shell_seconds at that press
 } input;
+
+// The leave gesture: a press held this long in the screen's top-left corner
+// square (screen pixels), then released there. No tap is that long, and the
+// square lies in the band above the grid on the 320 x 480 screen.
+static constexpr float LEAVE_CORNER_SIZE = 40.0f;
+static constexpr float LEAVE_HOLD_SECONDS = 3.0f;
 
 static constexpr double TWO_PI = 6.283185307179586;
 static constexpr uint8_t DEBUG_LEVEL_MAX = 3;
@@ -85,13 +96,24 @@ void input_handle_mouse(const SDL_Event *event) {
     default:
         return;
     }
+    if (input.window_scale > 0.0f) {
+        x = (x - input.window_x) / input.window_scale;
+        y = (y - input.window_y) / input.window_scale;
+    }
     touch.points[0] = {x, y};
+    const int in_corner = x >= 0.0f && x < LEAVE_CORNER_SIZE && y >= 0.0f && y < LEAVE_CORNER_SIZE;
+    if (!in_corner) input.corner_held = 0;
     if (event->type == SDL_MOUSEBUTTONDOWN) {
         input.button_held = 1;
+        input.corner_held = in_corner;
+        input.corner_since = shell_seconds();
         input_touch_down(touch);
     } else if (event->type == SDL_MOUSEBUTTONUP) {
         input.button_held = 0;
         input_touch_up(touch);
+        if (input.corner_held && shell_seconds() - input.corner_since >= LEAVE_HOLD_SECONDS)
+            shell_leave_fullscreen();
+        input.corner_held = 0;
     } else if (input.button_held) {
         touch.deltas[0] = {x - input.last_mouse_x, y - input.last_mouse_y};
         input_touch_drag(touch);
@@ -262,6 +284,12 @@ void input_debug_gesture(TouchEvent touch, int moving) {
         log_threshold = debug_level != 0 ? LOG_DEBUG : LOG_WARNING;
     }
     input.gesture_last_touch = g;
+}
+
+void input_set_window_area(float scale, float x, float y) {
+    input.window_scale = scale;
+    input.window_x = x;
+    input.window_y = y;
 }
 
 void input_last_mouse(float *x, float *y) {

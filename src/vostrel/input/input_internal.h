@@ -23,6 +23,7 @@ void set_screen_rect(const Rect *r); // stores r normalised, sets flip flags, ap
 // Translation of SDL events (called by the shell's poll loop)
 void input_handle_mouse(const SDL_Event *event); // motion, button down, button up -> touch dispatch
 void input_handle_key(const SDL_Event *event);   // key down -> NavKey dispatch; other keys dropped
+void input_set_window_area(float scale, float x, float y); // mouse positions in window pixels become screen pixels: minus (x, y), the screen's top-left corner (y down), divided by scale
 
 // Dispatch: each input reaches exactly one consumer
 void input_key(int code);                     // notice, else menu, else application

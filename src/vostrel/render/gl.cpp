@@ -142,9 +142,27 @@ void gl_release(void) {
     primitive_meshes = PrimitiveMeshes{};
 }
 
+// Where the screen lies in the window: scale, then offset in window pixels,
+// y up. The identity unless a fullscreen window shows the screen scaled.
+static struct {
+    float scale = 1.0f;
+    float x = 0.0f, y = 0.0f;
+} display_area;
+
+void gl_set_display_area(float scale, float x, float y) { display_area = {scale, x, y}; }
+
+void gl_display_rect(const Rect *r, Rect *out) {
+    const float s = display_area.scale;
+    *out = {display_area.x + r->left * s, display_area.x + r->right * s,
+            display_area.y + r->bottom * s, display_area.y + r->top * s};
+}
+
 void gl_set_viewport(const Rect *r) {
-    glViewport(static_cast<GLint>(r->left), static_cast<GLint>(r->bottom),
-               static_cast<GLsizei>(r->right - r->left), static_cast<GLsizei>(r->top - r->bottom));
+    const float s = display_area.scale;
+    glViewport(static_cast<GLint>(display_area.x + r->left * s),
+               static_cast<GLint>(display_area.y + r->bottom * s),
+               static_cast<GLsizei>((r->right - r->left) * s),
+               static_cast<GLsizei>((r->top - r->bottom) * s));
 }
 
 void gl_begin_2d(const Rect *r) {

@@ -16,7 +16,6 @@
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
 
-
 #include <GLES/gl.h>
 #include <string.h>
 

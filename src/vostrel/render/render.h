@@ -23,6 +23,8 @@ extern const Rect unit_rect;        // (-0.5, 0.5, -0.5, 0.5)
 
 // GL state
 void gl_set_viewport(const Rect *r); // glViewport of r, sizes truncated toward zero
+void gl_set_display_area(float scale, float x, float y); // later viewports: screen pixels times scale, then offset by (x, y) window pixels, y up; (1, 0, 0) is the identity
+void gl_display_rect(const Rect *r, Rect *out); // r in screen pixels -> where it shows in the window, through the display area
 void gl_begin_2d(const Rect *r);     // projection = ortho onto r; modelview mode; depth test and lighting off
 
 // Shared vertex store

@@ -46,7 +46,13 @@ int names_open_regular_file(FILE *file, const char *path) {
 // "png" extension leaves an empty file; a failed write, flush or close (a full
 // disk) is logged and leaves no partial file. A rectangle with no pixels, or a
 // path longer than 511 characters, touches nothing and gives 0.
-int screenshot_write(const Rect *r, const char *name) {
+//
+// r is in screen pixels; what is read is where it shows in the window (a
+// fullscreen window shows the screen scaled), then resized as always.
+int screenshot_write(const Rect *screen_area, const char *name) {
+    Rect shown;
+    gl_display_rect(screen_area, &shown);
+    const Rect *r = &shown;
     const int width = static_cast<int>(rect_width(r));
     const int height = static_cast<int>(rect_height(r));
     if (width <= 0 || height <= 0) return 0;

@@ -205,7 +205,7 @@ static void release_egl(void) {
 // A window without SDL_OPENGL and an ES 1.1 context on it. On failure
 // everything EGL made is released again.
 static int open_es(int width, int height) {
-    if (!SDL_SetVideoMode(width, height, 0, 0)) return fail("SDL_SetVideoMode", SDL_GetError());
+    if (!shell_display_set_mode(width, height, 0)) return fail("SDL_SetVideoMode", SDL_GetError());
     Display *x_display = nullptr;
     Window x_window = 0;
     if (!sdl_x11_window(&x_display, &x_window)) return 0;
@@ -229,7 +229,7 @@ static int open_es(int width, int height) {
 }
 
 static int open_desktop(int width, int height) {
-    if (!SDL_SetVideoMode(width, height, 0, SDL_OPENGL))
+    if (!shell_display_set_mode(width, height, SDL_OPENGL))
         return fail("SDL_SetVideoMode", SDL_GetError());
     return 1;
 }

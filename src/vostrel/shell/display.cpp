@@ -4,6 +4,9 @@
 #include <vostrel/shell/shell_internal.h>
 
 #include <vostrel/diag/diag.h>
+#include <vostrel/input/input.h>
+#include <vostrel/input/input_internal.h>
+#include <vostrel/render/render.h>
 #include <vostrel/threads/threads.h>
 
 #include <SDL.h>
@@ -15,7 +18,15 @@
 #include <unistd.h>
 
 static struct {
-    void *held; // our own X connection, kept for the whole run
+    void *held;                // our own X connection, kept for the whole run
+    int fullscreen;            // asked for (--fullscreen, --kiosk)
+    int kiosk;                 // pointer hidden, screen blanking held off
+    int windowed;              // fullscreen was refused or left: every later mode is a window
+    int active;                // the current mode fills the display
+    int screen_w, screen_h;    // the screen's size in screen pixels, for a mode made anew
+    int display_w, display_h;  // the display's size before any mode was set; 0 when unknown
+    SDL_Cursor *blank_cursor;  // a kiosk's pointer
+    SDL_Cursor *normal_cursor; // SDL's own, shown again on leaving
 } display;
 
 constexpr char NO_DISPLAY_SET[] =
@@ -32,7 +43,20 @@ static int env_set(const char *name) {
 // sequences before the GL video mode fails; so, unless SDL_VIDEODRIVER names
 // a driver (the caller's choice, kept as it is), a missing DISPLAY is said
 // before SDL starts and SDL is asked for X11 alone. 0 after a failure.
+//
+// SDL_VIDEODRIVER=wayland (sdl12-compat over SDL 2, which newer SDL releases
+// choose by themselves) gives no X11 window for the ES context, and SDL's own
+// context needs EGL on the compositor, which a software compositor lacks. So,
+// with an X display at hand (XWayland), X11 is asked for instead, as
+// sdl12-compat advises for programs that draw on the X11 window.
 static int choose_video_driver(void) {
+    const char *asked = getenv("SDL_VIDEODRIVER");
+    if (asked && strcmp(asked, "wayland") == 0 && env_set("DISPLAY")) {
+        log_printf(LOG_INFO, "SDL_VIDEODRIVER=wayland: drawing through X11 on DISPLAY %s",
+                   getenv("DISPLAY"));
+        setenv("SDL_VIDEODRIVER", "x11", 1);
+        return 1;
+    }
     if (env_set("SDL_VIDEODRIVER")) return 1;
     if (!env_set("DISPLAY")) {
         shell_start_failure("SDL video", NO_DISPLAY_SET);
@@ -109,6 +133,28 @@ static void cannot_open_display(char *reason, size_t size) {
 constexpr int DISPLAY_TRIES = 20;
 constexpr int DISPLAY_RETRY_MS = 100;
 
+// A kiosk's screen must not blank while the board runs: the screen saver
+// extension suspends the saver and DPMS for as long as the asking connection
+// lives, so the held connection asks once, before its watcher takes it over,
+// and the X server ends the suspension when the process ends however it ends.
+static void suspend_blanking(void *held) {
+    void *lib = dlopen("libXss.so.1", RTLD_NOW);
+    auto suspend =
+        lib ? reinterpret_cast<void (*)(void *, int)>(dlsym(lib, "XScreenSaverSuspend")) : nullptr;
+    auto query = lib ? reinterpret_cast<int (*)(void *, int *, int *)>(
+                           dlsym(lib, "XScreenSaverQueryExtension"))
+                     : nullptr;
+    int event_base = 0, error_base = 0;
+    if (!suspend || !query) {
+        log_printf(LOG_WARNING, "The screen may blank: libXss.so.1 (libxss1) is not installed");
+    } else if (!query(held, &event_base, &error_base)) {
+        // XWayland has no saver of its own: blanking is the compositor's.
+        log_printf(LOG_INFO, "The X server has no screen saver to hold off");
+    } else {
+        suspend(held, 1);
+    }
+}
+
 // SDL's X11 driver probes the display with a connection it closes at once
 // and then opens its own. On a server that resets when its last client
 // leaves (a kiosk whose only client is this program) that close empties
@@ -130,6 +176,7 @@ static int hold_display(void) {
         display.held = x.open_display(nullptr);
     }
     if (display.held) {
+        if (display.kiosk) suspend_blanking(display.held);
         held_calls = x;
         ThreadHandle watcher = nullptr;
         thread_create(watch_display, display.held, 0, &watcher);
@@ -172,4 +219,99 @@ static int start_sdl(void) {
     return 1;
 }
 
-int shell_display_open(void) { return choose_video_driver() && hold_display() && start_sdl(); }
+// Both SDL 1.2s read this variable (SDL 2 as its hint of the same name); a
+// kiosk overrides a desktop's wish to let the screen blank. It is what holds
+// blanking off where no X connection is held (SDL 2 on native Wayland asks
+// the compositor to inhibit idling); on X the held connection's suspension
+// below does it whatever SDL makes of the variable.
+static void hold_off_blanking(void) {
+    if (display.kiosk) setenv("SDL_VIDEO_ALLOW_SCREENSAVER", "0", 1);
+}
+
+// The display's size, read before the first video mode changes what SDL reports.
+static void note_display_size(void) {
+    const SDL_VideoInfo *info = SDL_GetVideoInfo();
+    display.display_w = info ? info->current_w : 0;
+    display.display_h = info ? info->current_h : 0;
+}
+
+int shell_display_open(void) {
+    hold_off_blanking();
+    if (!choose_video_driver() || !hold_display() || !start_sdl()) return 0;
+    note_display_size();
+    return 1;
+}
+
+void shell_request_fullscreen(int kiosk) {
+    display.fullscreen = 1;
+    display.kiosk = display.kiosk || kiosk;
+}
+
+int shell_fullscreen_active(void) { return display.active; }
+int shell_fullscreen_requested(void) { return display.kiosk ? 2 : display.fullscreen; }
+
+// The screen scaled uniformly to the largest size the display holds, centred;
+// the rest of the window stays as the frame's clear leaves it (black).
+static void place_screen(int width, int height, int window_w, int window_h) {
+    float sx = static_cast<float>(window_w) / static_cast<float>(width);
+    float sy = static_cast<float>(window_h) / static_cast<float>(height);
+    float scale = sx < sy ? sx : sy;
+    int shown_w = static_cast<int>(static_cast<float>(width) * scale);
+    int shown_h = static_cast<int>(static_cast<float>(height) * scale);
+    int left = (window_w - shown_w) / 2;
+    int top = (window_h - shown_h) / 2;
+    gl_set_display_area(scale, static_cast<float>(left),
+                        static_cast<float>(window_h - top - shown_h));
+    input_set_window_area(scale, static_cast<float>(left), static_cast<float>(top));
+}
+
+static void place_identity(void) {
+    gl_set_display_area(1.0f, 0.0f, 0.0f);
+    input_set_window_area(0.0f, 0.0f, 0.0f);
+}
+
+// A pointer of no pixels, not SDL_ShowCursor(SDL_DISABLE): sdl12-compat
+// takes a hidden pointer in a fullscreen window for relative mouse mode, in
+// which absolute touch positions no longer reach the program as they are.
+static void hide_pointer(void) {
+    static uint8_t blank[8];
+    if (!display.blank_cursor) display.blank_cursor = SDL_CreateCursor(blank, blank, 8, 8, 0, 0);
+    if (!display.normal_cursor) display.normal_cursor = SDL_GetCursor();
+    if (display.blank_cursor) SDL_SetCursor(display.blank_cursor);
+}
+
+SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags) {
+    display.screen_w = width;
+    display.screen_h = height;
+    display.active = 0;
+    if (display.fullscreen && !display.windowed) {
+        char why[160] = "";
+        SDL_Surface *s = nullptr;
+        if (display.display_w <= 0 || display.display_h <= 0)
+            snprintf(why, sizeof why, "the video driver reports no display size");
+        else if (!(s = SDL_SetVideoMode(display.display_w, display.display_h, 0,
+                                        flags | SDL_FULLSCREEN)))
+            snprintf(why, sizeof why, "%s", SDL_GetError());
+        else if (!(s->flags & SDL_FULLSCREEN))
+            snprintf(why, sizeof why, "the video driver gave a window");
+        if (!why[0]) {
+            display.active = 1;
+            place_screen(width, height, s->w, s->h);
+            if (display.kiosk) hide_pointer();
+            return s;
+        }
+        log_printf(LOG_WARNING, "Fullscreen is not available (%s): running in a window", why);
+        display.windowed = 1;
+    }
+    place_identity();
+    return SDL_SetVideoMode(width, height, 0, flags);
+}
+
+// The next video mode is a window; the shell reopens it as after a resize.
+void shell_leave_fullscreen(void) {
+    if (!display.active) return;
+    log_printf(LOG_INFO, "Leaving fullscreen");
+    display.windowed = 1;
+    if (display.normal_cursor) SDL_SetCursor(display.normal_cursor);
+    shell_open_window(display.screen_w, display.screen_h);
+}

@@ -32,6 +32,11 @@ constexpr int CONTEXT_DESKTOP = 2; // SDL_OPENGL only
 void shell_request_context(int path);           // the path the first window takes; anything but CONTEXT_ES/CONTEXT_DESKTOP means CONTEXT_AUTO
 int shell_context_path(void);                   // CONTEXT_ES or CONTEXT_DESKTOP in use; 0 before a window opened or after close
 
+// Fullscreen (display.cpp)
+void shell_request_fullscreen(int kiosk); // the video modes fill the display, the screen scaled into it; kiosk also hides the pointer and holds screen blanking off; before shell_run's window
+void shell_leave_fullscreen(void);        // from now on a window of the screen's size, pointer shown; nothing when not fullscreen
+int shell_fullscreen_active(void);        // 1 while the window fills the display
+
 // Session file ("<app name>.session": native 32-bit length, then the payload)
 void shell_load_session(void);                   // asks the application to restore (app_load_session)
 int session_write(const void *data, int length); // 1 if both writes succeeded

@@ -9,6 +9,10 @@
 
 #include <vostrel/shell/shell.h>
 
+#include <stdint.h>
+
+struct SDL_Surface;
+
 extern int quit_requested;        // the loop ends at the top of the next turn; never cleared
 extern int paused;                // the loop blocks on events while set
 extern float last_update_time;    // seconds of the last update tick
@@ -33,7 +37,7 @@ void shell_context_close(void);                 // releases EGL's surface, conte
 void shell_context_abandon(void);               // the display is gone: forgets EGL's objects without a call, so a later close makes none
 
 // Start-up and shutdown steps
-void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop", "--power-save", "--no-picture-cache"
+void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop", "--fullscreen", "--kiosk" (fullscreen and power saving), "--power-save", "--no-picture-cache"
 void shell_init(const Rect *window);                  // the initialisation chain
 void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
 void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session
@@ -41,6 +45,8 @@ int session_stored_size(void);                   // the length word, 0 if missin
 
 // Start-up steps (display.cpp, loop.cpp)
 int shell_display_open(void); // DISPLAY checked, the X display held, SDL's video and audio started; 0 after a failure said
+int shell_fullscreen_requested(void); // 0 windowed, 1 --fullscreen, 2 --kiosk: what the command line asked for (tests)
+SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags); // SDL_SetVideoMode for a width x height screen: windowed, or filling the display when fullscreen is asked for and can be had (else one WARNING and windowed); sets the viewport's and the mouse's display area
 void shell_start_failure(const char *what, const char *reason); // said on stderr and in the log, then the quit path; exit status 1; reason null means SDL's error
 
 // Seams: a clock and a sleep the tests control (null restores SDL's); counters

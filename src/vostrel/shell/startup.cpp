@@ -36,20 +36,26 @@ char screenshot_request[512];
 
 void shell_parse_command_line(int argc, char **argv) {
     for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--power-save") == 0) shell_set_power_save(1);
-        if (strcmp(argv[i], "--no-picture-cache") == 0) picture_cache_set_enabled(0);
-    }
-    for (int i = 1; i + 1 < argc; i++) {
-        if (strcmp(argv[i], "--log-level") == 0) {
+        const int has_value = i + 1 < argc;
+        if (has_value && strcmp(argv[i], "--log-level") == 0) {
             int v = atoi(argv[++i]);
             log_threshold = static_cast<unsigned>(v < 0 ? 0 : v > 4 ? 4 : v);
-        } else if (strcmp(argv[i], "--debug-level") == 0) {
+        } else if (has_value && strcmp(argv[i], "--debug-level") == 0) {
             debug_level = static_cast<uint8_t>(atoi(argv[++i]) & 0xFF);
-        } else if (strcmp(argv[i], "--gl") == 0) {
+        } else if (has_value && strcmp(argv[i], "--gl") == 0) {
             const char *path = argv[++i];
             shell_request_context(strcmp(path, "es") == 0        ? CONTEXT_ES
                                   : strcmp(path, "desktop") == 0 ? CONTEXT_DESKTOP
                                                                  : CONTEXT_AUTO);
+        } else if (strcmp(argv[i], "--fullscreen") == 0) {
+            shell_request_fullscreen(0);
+        } else if (strcmp(argv[i], "--kiosk") == 0) {
+            shell_request_fullscreen(1);
+            shell_set_power_save(1);
+        } else if (strcmp(argv[i], "--power-save") == 0) {
+            shell_set_power_save(1);
+        } else if (strcmp(argv[i], "--no-picture-cache") == 0) {
+            picture_cache_set_enabled(0);
         }
     }
 }

@@ -505,8 +505,8 @@ static void read_captions(const std::string &path, const std::vector<std::string
             std::string shown = caption;
             for (char &c : shown)
                 if (c == '\n') c = '|';
-            refuse("%s line %d: the caption \"%s\" cannot fit a button: %s", path.c_str(), number,
-                   shown.c_str(), rule);
+            refuse("%s line %d: the caption \"%s\" for %s cannot fit a button: %s", path.c_str(),
+                   number, shown.c_str(), name.c_str(), rule);
             s->line = -1; // refused, not to be refused again
             continue;
         }
@@ -678,8 +678,13 @@ int main(int argc, char **argv) {
     while (struct dirent *e = readdir(d))
         if (e->d_name[0] != '.') names.push_back(e->d_name);
     closedir(d);
+    // Natural order of the names as the font draws them (folded to ASCII).
     std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
-        return payload_natural_compare(a.c_str(), b.c_str()) < 0;
+        std::vector<char> x(a.size() * 3 + 1), y(b.size() * 3 + 1);
+        payload_fold_ascii(a.c_str(), x.data(), x.size());
+        payload_fold_ascii(b.c_str(), y.data(), y.size());
+        int d = payload_natural_compare(x.data(), y.data());
+        return d ? d < 0 : a < b;
     });
     for (const std::string &n : names) {
         std::string path = dir + "/" + n;

@@ -457,7 +457,9 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
     write_wav(sounds + "/low.wav", 44100, 2, 16, 0.3, 0.8, 330);
     write_wav(dir.file("m.wav"), 32000, 1, 16, 0.2, 0.8, 660);
     convert(dir.file("m.wav"), sounds + "/mid.flac");
-    write_wav(dir.file("h.wav"), 22050, 1, 16, 0.1, 0.8, 1320);
+    // 2,645 Hz at 22,050 Hz: converted by sample repetition at load, it
+    // would leave an image at 22,050 - 2,645 Hz.
+    write_wav(dir.file("h.wav"), 22050, 1, 16, 0.1, 0.8, 2645);
     convert(dir.file("h.wav"), sounds + "/high.ogg");
     const std::string program = dir.file("my board");
     BuildResult r = build_board(dir, sounds, program);
@@ -508,7 +510,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         return stat(dir.file("audio.raw").c_str(), &st) == 0 ? st.st_size / 4 : 0;
     };
     // Sorted by caption: high, low, mid.
-    const double hz[3] = {1320, 330, 660};
+    const double hz[3] = {2645, 330, 660};
     for (int slot = 0; slot < 3; slot++) {
         SCOPED_TRACE(slot);
         int x, y;
@@ -529,6 +531,18 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         // Left channel, the 0.5 s after the first tenth of a second of sound.
         EXPECT_NEAR(pitch(out, onset + 8820, onset + 8820 + 44100, 2, 44100), hz[slot],
                     hz[slot] * 0.03);
+        // No image of the tone above -60 dB relative to it (Goertzel power).
+        auto power = [&](double f) {
+            double k = 2 * cos(2 * PI * f / 44100), s1 = 0, s2 = 0;
+            for (size_t i = onset + 8820; i < onset + 8820 + 44100 && i < out.size(); i += 2) {
+                double v = out[i] + k * s1 - s2;
+                s2 = s1;
+                s1 = v;
+            }
+            return s1 * s1 + s2 * s2 - k * s1 * s2;
+        };
+        EXPECT_LT(power(22050 - hz[slot]), power(hz[slot]) * 1e-6) << "an image at "
+                                                                    << 22050 - hz[slot] << " Hz";
         pause_ms(300);
     }
     EXPECT_EQ(program_terminate(pid, 10), 0);

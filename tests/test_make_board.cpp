@@ -14,6 +14,9 @@
 #include "app/payload.h"
 #include <vostrel/input/input.h>
 
+#include <SDL/SDL.h>
+#include <SDL/SDL_mixer.h>
+
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
@@ -444,6 +447,68 @@ TEST(BoardBuilder, BringsSoundsToOneLoudness) {
     b = read_board(dir.file("out"));
     EXPECT_NEAR(peak_of(b.sounds[0]), 0.9 * 32767, 0.9 * 32767 * 0.02);
     EXPECT_NEAR(peak_of(b.sounds[1]), 0.01 * 32767, 0.01 * 32767 * 0.05);
+}
+
+// fade=MS: a sound stopped by a tap on another button, by the Stop button or
+// by a second tap of its loop fades out on the real mixer instead of
+// stopping at once; its own restart and a sound without a fade still cut.
+TEST(BoardFade, StoppedSoundsFadeOutOverTheirTime) {
+    ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
+    ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
+    sound_backend_init();
+    // Three seconds of tone, stored as the maker stores clips.
+    std::string data;
+    for (int i = 0; i < 3 * 44100; i++)
+        put_le(data, static_cast<uint32_t>(lround(8000 * sin(2 * PI * 440 * i / 44100.0))), 2);
+    std::string w = "RIFF";
+    put_le(w, static_cast<uint32_t>(36 + data.size()), 4);
+    w += "WAVEfmt ";
+    for (uint32_t v : {16u, 1u | 1u << 16, 44100u, 88200u, 2u | 16u << 16})
+        put_le(w, v, 4);
+    w += "data";
+    put_le(w, static_cast<uint32_t>(data.size()), 4);
+    w += data;
+    static PayloadBoard p;
+    memset(&p, 0, sizeof p);
+    p.count = 3;
+    p.stop = 1;
+    p.ordered = 1;
+    const char *captions[3] = {"fades", "cuts", "loop"};
+    for (int k = 0; k < 3; k++) {
+        snprintf(p.sounds[k].caption, sizeof p.sounds[k].caption, "%s", captions[k]);
+        p.sounds[k].clip = {"t.wav", "wav", static_cast<uint32_t>(w.size()),
+                            reinterpret_cast<const uint8_t *>(w.data())};
+        p.sounds[k].volume = 100;
+    }
+    p.sounds[0].fade = 400;
+    p.sounds[2].fade = 400;
+    p.sounds[2].loop = 1;
+    board_payload = &p;
+    app_init();
+    auto state = [](int k) { // -1 silent, 0 playing, 1 fading out
+        for (int c = 0; c < SOUND_CHANNELS; c++)
+            if (buttons[k].sound.chunk && sound_channel_chunk(c) == buttons[k].sound.chunk &&
+                Mix_Playing(c))
+                return Mix_FadingChannel(c) == MIX_FADING_OUT ? 1 : 0;
+        return -1;
+    };
+    board_press(&buttons[0]);
+    EXPECT_EQ(state(0), 0);
+    board_press(&buttons[0]); // its own restart: cut, playing again
+    EXPECT_EQ(state(0), 0);
+    board_press(&buttons[1]);
+    EXPECT_EQ(state(0), 1) << "stopped by another tap: fading";
+    EXPECT_EQ(state(1), 0);
+    board_press(&buttons[2]);
+    EXPECT_EQ(state(1), -1) << "no fade: cut at once";
+    board_press(&buttons[2]);
+    EXPECT_EQ(state(2), 1) << "a second tap of a loop: fading";
+    board_press(&buttons[0]);
+    board_press(&buttons[3]); // Stop
+    EXPECT_EQ(state(0), 1) << "the Stop button: fading";
+    board_payload = nullptr;
+    Mix_CloseAudio();
+    SDL_Quit();
 }
 
 // The three-sound board, built and run: the program shows its window, and a

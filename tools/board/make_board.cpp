@@ -152,9 +152,9 @@ static const char *not_a_sound(const std::string &path, const std::string &name)
     return "text";
 }
 
-// Runs argv (argv[0] found on PATH) with stdout and stderr into err_path;
-// the exit status, or -1 if it could not run.
-static int run(const std::vector<std::string> &args, const std::string &err_path) {
+// Starts argv (argv[0] found on PATH) with stdout to /dev/null and stderr
+// into err_path; its pid, or -1 if it could not start.
+static pid_t start(const std::vector<std::string> &args, const std::string &err_path) {
     std::vector<char *> argv;
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
@@ -167,7 +167,12 @@ static int run(const std::vector<std::string> &args, const std::string &err_path
     pid_t pid;
     int e = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (e != 0) return -1;
+    return e == 0 ? pid : -1;
+}
+
+// The exit status of a started program, or -1 if it did not start or end.
+static int finish(pid_t pid) {
+    if (pid < 0) return -1;
     int status;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR) return -1;
@@ -213,15 +218,25 @@ static uint32_t le(const uint8_t *p, int n) {
     return v;
 }
 
-// Decodes a sound through sox into float frames at PAYLOAD_RATE (one or two
-// channels: more are folded into two); 1, or 0 after refusing it.
-static int decode(const std::string &path, const std::string &work, std::vector<float> *frames,
-                  int *channels) {
-    std::string tmp = work + "/decoded.wav", err = work + "/sox.err";
-    int status = run({"sox", "-V2", "--no-glob", "-R", path, "-t", "wav", "-e", "floating-point",
-                      "-b", "32", tmp, "rate", "-v", std::to_string(PAYLOAD_RATE)},
-                     err);
+// sox decoding sound k into float WAV at PAYLOAD_RATE in the work folder,
+// resampled by its own resampler at its best quality; its pid.
+static pid_t decode_start(const std::string &path, const std::string &work, size_t k) {
+    std::string tmp = work + "/decoded" + std::to_string(k) + ".wav";
+    return start({"sox", "-V2", "--no-glob", "-R", path, "-t", "wav", "-e", "floating-point", "-b",
+                  "32", tmp, "rate", "-v", std::to_string(PAYLOAD_RATE)},
+                 work + "/sox" + std::to_string(k) + ".err");
+}
+
+// The started decode of sound k as float frames (one or two channels: more
+// are folded into two); 1, or 0 after refusing it.
+static int decode_finish(pid_t pid, const std::string &path, const std::string &work, size_t k,
+                         std::vector<float> *frames, int *channels) {
+    std::string tmp = work + "/decoded" + std::to_string(k) + ".wav";
+    std::string err = work + "/sox" + std::to_string(k) + ".err";
+    int status = finish(pid);
     std::string said = one_line(read_text(err));
+    unlink(err.c_str());
+    if (status != 0) unlink(tmp.c_str());
     if (status < 0) {
         refuse("%s: sox is not installed (apt install sox libsox-fmt-all)", path.c_str());
         return 0;
@@ -231,10 +246,12 @@ static int decode(const std::string &path, const std::string &work, std::vector<
         return 0;
     }
     if (!said.empty()) {
+        unlink(tmp.c_str());
         refuse("%s: decodes with errors, refused (%s)", path.c_str(), said.c_str());
         return 0;
     }
     if (ogg_cut_short(path)) {
+        unlink(tmp.c_str());
         refuse("%s: cut short (its Ogg stream ends without its last page); download it again",
                path.c_str());
         return 0;
@@ -788,14 +805,32 @@ int main(int argc, char **argv) {
     uint64_t total_bytes = 0;
     double total_seconds = 0, memory = BASE_MEMORY;
     std::vector<std::string> gains;
-    for (Sound &s : sounds) {
+    // As many sox decodes run at once as there are processors.
+    long cpus = sysconf(_SC_NPROCESSORS_ONLN);
+    size_t window = cpus < 1 ? 1 : cpus > 8 ? 8 : static_cast<size_t>(cpus);
+    std::vector<pid_t> decoding(sounds.size(), -1);
+    std::vector<int> empty(sounds.size(), 0);
+    auto launch = [&](size_t k) {
+        if (k >= sounds.size()) return;
+        std::string path = dir + "/" + sounds[k].name;
+        if (stat(path.c_str(), &st) == 0 && st.st_size == 0)
+            empty[k] = 1;
+        else
+            decoding[k] = decode_start(path, work, k);
+    };
+    for (size_t k = 0; k < window; k++)
+        launch(k);
+    for (size_t k = 0; k < sounds.size(); k++) {
+        Sound &s = sounds[k];
         std::string path = dir + "/" + s.name;
-        if (stat(path.c_str(), &st) == 0 && st.st_size == 0) {
+        std::vector<float> frames;
+        int decoded = empty[k] ? 0 : decode_finish(decoding[k], path, work, k, &frames, &s.channels);
+        launch(k + window);
+        if (empty[k]) {
             refuse("%s: empty file; every sound needs something to hear", path.c_str());
             continue;
         }
-        std::vector<float> frames;
-        if (!decode(path, work, &frames, &s.channels)) continue;
+        if (!decoded) continue;
         int has_sound = o.keep_silence ? 1 : trim(&frames, s.channels);
         if (o.keep_silence) {
             std::vector<float> copy = frames;

@@ -449,6 +449,31 @@ TEST(BoardBuilder, BringsSoundsToOneLoudness) {
     EXPECT_NEAR(peak_of(b.sounds[1]), 0.01 * 32767, 0.01 * 32767 * 0.05);
 }
 
+// Six minutes of stereo: a board the program takes over 200 MB to hold
+// (the clip, the mixer's copy of it, the program itself). Made, with a
+// warning giving both estimates.
+TEST(BoardBuilder, WarnsOfBoardsSlowToStartOrLarge) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    ASSERT_EQ(run("sox -n -r 44100 -c 2 -b 16 '" + sounds + "/long.flac' synth 360 sine 440 vol 0.3"),
+              0);
+    BuildResult r = build_board(dir, sounds, dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string said = read_file(dir.file("builder.out"));
+    size_t at = said.find("warning: this board will take about ");
+    ASSERT_NE(at, std::string::npos) << said;
+    double seconds = 0, mb = 0;
+    ASSERT_EQ(sscanf(said.c_str() + at, "warning: this board will take about %lf s to start and "
+                                        "about %lf MB of memory",
+                     &seconds, &mb),
+              2)
+        << said;
+    // 360 s of 44,100 stereo 16-bit frames: 63.5 MB stored, held twice.
+    EXPECT_GT(mb, 200.0);
+    EXPECT_GT(seconds, 0.0);
+    EXPECT_EQ(read_board(dir.file("out")).count, 1);
+}
+
 // fade=MS: a sound stopped by a tap on another button, by the Stop button or
 // by a second tap of its loop fades out on the real mixer instead of
 // stopping at once; its own restart and a sound without a fade still cut.

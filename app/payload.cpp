@@ -44,9 +44,9 @@ uint32_t payload_checksum(const uint8_t *data, size_t size) {
     uint32_t crc = 0;
     size_t i = 0;
     for (; i + 4 <= size; i += 4) {
-        uint32_t x = crc ^ (static_cast<uint32_t>(data[i]) << 24 |
-                            static_cast<uint32_t>(data[i + 1]) << 16 |
-                            static_cast<uint32_t>(data[i + 2]) << 8 | data[i + 3]);
+        uint32_t x =
+            crc ^ (static_cast<uint32_t>(data[i]) << 24 | static_cast<uint32_t>(data[i + 1]) << 16 |
+                   static_cast<uint32_t>(data[i + 2]) << 8 | data[i + 3]);
         crc = table[3][x >> 24] ^ table[2][(x >> 16) & 0xFF] ^ table[1][(x >> 8) & 0xFF] ^
               table[0][x & 0xFF];
     }
@@ -289,10 +289,10 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
             (s->loop != 0 && s->loop != 1) || s->fade < 0 || s->fade > PAYLOAD_FADE_MAX ||
             s->clip.size == 0 || sound_wav_problem(&s->clip))
             return 0;
-        size += static_cast<size_t>(snprintf(line, sizeof line, "sound %u %d %d %d %s\n",
-                                             s->clip.size, s->volume, s->loop, s->fade,
-                                             s->caption)) +
-                s->clip.size;
+        size +=
+            static_cast<size_t>(snprintf(line, sizeof line, "sound %u %d %d %d %s\n", s->clip.size,
+                                         s->volume, s->loop, s->fade, s->caption)) +
+            s->clip.size;
     }
     if (size > PAYLOAD_MAX_BYTES) return 0;
     size_t total = size + PAYLOAD_TRAILER_SIZE;
@@ -302,9 +302,9 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
                    b->stop, b->count, b->name);
     for (int k = 0; k < b->count; k++) {
         const PayloadSound *s = &b->sounds[k];
-        uint8_t *caption = at + snprintf(reinterpret_cast<char *>(at), sizeof line,
-                                         "sound %u %d %d %d ", s->clip.size, s->volume, s->loop,
-                                         s->fade);
+        uint8_t *caption =
+            at + snprintf(reinterpret_cast<char *>(at), sizeof line, "sound %u %d %d %d ",
+                          s->clip.size, s->volume, s->loop, s->fade);
         for (const char *ch = s->caption; *ch; ch++)
             *caption++ = *ch == '\n' ? '\t' : static_cast<uint8_t>(*ch);
         *caption++ = '\n';
@@ -327,8 +327,7 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
 // The trailer checks shared by the file and memory readers: where the payload
 // lies, once the trailer is known to end the file right after it.
 static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, uint64_t *offset,
-                  uint64_t *length, uint32_t *crc, uint32_t *version, char *why,
-                  size_t why_size) {
+                  uint64_t *length, uint32_t *crc, uint32_t *version, char *why, size_t why_size) {
     uint64_t extra = file_size - image;
     if (extra < PAYLOAD_TRAILER_SIZE || memcmp(trailer, PAYLOAD_MAGIC, 8) != 0) {
         say(why, why_size,
@@ -338,8 +337,8 @@ static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, ui
     }
     *version = read_le32(trailer + 8);
     if (*version < 1 || *version > PAYLOAD_VERSION) {
-        say(why, why_size, "board format version %u; this program reads versions 1 to %u",
-            *version, PAYLOAD_VERSION);
+        say(why, why_size, "board format version %u; this program reads versions 1 to %u", *version,
+            PAYLOAD_VERSION);
         return 0;
     }
     *crc = read_le32(trailer + 12);
@@ -360,15 +359,14 @@ static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, ui
     return 1;
 }
 
-static int check_and_parse(const uint8_t *payload, uint64_t length, uint32_t crc,
-                           uint32_t version, PayloadBoard *board, char *why, size_t why_size) {
+static int check_and_parse(const uint8_t *payload, uint64_t length, uint32_t crc, uint32_t version,
+                           PayloadBoard *board, char *why, size_t why_size) {
     uint32_t actual = payload_checksum(payload, length);
     if (actual != crc) {
         say(why, why_size, "checksum %u does not match the trailer's %u (damaged)", actual, crc);
         return PAYLOAD_DAMAGED;
     }
-    return parse(payload, length, version, board, why, why_size) ? PAYLOAD_BOARD
-                                                                 : PAYLOAD_DAMAGED;
+    return parse(payload, length, version, board, why, why_size) ? PAYLOAD_BOARD : PAYLOAD_DAMAGED;
 }
 
 int payload_read_bytes(const uint8_t *file, size_t size, PayloadBoard *board, char *why,

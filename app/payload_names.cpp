@@ -11,20 +11,20 @@
 // ASCII forms of U+00C0..U+00FF and U+0100..U+017F; "" drops the character
 // (the multiplication and division signs).
 static const char *const latin1[64] = {
-    "A", "A", "A", "A", "A", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I", "I", "D", "N",
-    "O", "O", "O", "O", "O", "", "O", "U", "U", "U", "U", "Y", "TH", "ss", "a", "a", "a", "a",
-    "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i", "i", "d", "n", "o", "o", "o", "o",
-    "o", "", "o", "u", "u", "u", "u", "y", "th", "y",
+    "A", "A", "A", "A", "A", "A", "AE", "C", "E", "E", "E", "E", "I", "I", "I",  "I",
+    "D", "N", "O", "O", "O", "O", "O",  "",  "O", "U", "U", "U", "U", "Y", "TH", "ss",
+    "a", "a", "a", "a", "a", "a", "ae", "c", "e", "e", "e", "e", "i", "i", "i",  "i",
+    "d", "n", "o", "o", "o", "o", "o",  "",  "o", "u", "u", "u", "u", "y", "th", "y",
 };
 static const char *const latin_extended[128] = {
-    "A", "a", "A", "a", "A", "a", "C", "c", "C", "c", "C", "c", "C", "c", "D", "d", "D", "d",
-    "E", "e", "E", "e", "E", "e", "E", "e", "E", "e", "G", "g", "G", "g", "G", "g", "G", "g",
-    "H", "h", "H", "h", "I", "i", "I", "i", "I", "i", "I", "i", "I", "i", "IJ", "ij", "J", "j",
-    "K", "k", "k", "L", "l", "L", "l", "L", "l", "L", "l", "L", "l", "N", "n", "N", "n", "N",
-    "n", "n", "N", "n", "O", "o", "O", "o", "O", "o", "OE", "oe", "R", "r", "R", "r", "R", "r",
-    "S", "s", "S", "s", "S", "s", "S", "s", "T", "t", "T", "t", "T", "t", "U", "u", "U", "u",
-    "U", "u", "U", "u", "U", "u", "U", "u", "W", "w", "Y", "y", "Y", "Z", "z", "Z", "z", "Z",
-    "z", "s",
+    "A", "a", "A",  "a",  "A", "a", "C", "c", "C", "c", "C", "c", "C", "c", "D", "d",
+    "D", "d", "E",  "e",  "E", "e", "E", "e", "E", "e", "E", "e", "G", "g", "G", "g",
+    "G", "g", "G",  "g",  "H", "h", "H", "h", "I", "i", "I", "i", "I", "i", "I", "i",
+    "I", "i", "IJ", "ij", "J", "j", "K", "k", "k", "L", "l", "L", "l", "L", "l", "L",
+    "l", "L", "l",  "N",  "n", "N", "n", "N", "n", "n", "N", "n", "O", "o", "O", "o",
+    "O", "o", "OE", "oe", "R", "r", "R", "r", "R", "r", "S", "s", "S", "s", "S", "s",
+    "S", "s", "T",  "t",  "T", "t", "T", "t", "U", "u", "U", "u", "U", "u", "U", "u",
+    "U", "u", "U",  "u",  "W", "w", "Y", "y", "Y", "Z", "z", "Z", "z", "Z", "z", "s",
 };
 
 // ASCII form of a code point outside ASCII, or null to drop it.
@@ -32,12 +32,24 @@ static const char *ascii_form(uint32_t cp) {
     if (cp >= 0xC0 && cp <= 0xFF) return latin1[cp - 0xC0];
     if (cp >= 0x100 && cp <= 0x17F) return latin_extended[cp - 0x100];
     switch (cp) {
-    case 0x2018: case 0x2019: return "'";
-    case 0x201C: case 0x201D: return "\"";
-    case 0x2010: case 0x2011: case 0x2012: case 0x2013: case 0x2014: return "-";
-    case 0x2026: return "...";
-    case 0xA0: return " ";
-    default: return nullptr;
+    case 0x2018:
+    case 0x2019:
+        return "'";
+    case 0x201C:
+    case 0x201D:
+        return "\"";
+    case 0x2010:
+    case 0x2011:
+    case 0x2012:
+    case 0x2013:
+    case 0x2014:
+        return "-";
+    case 0x2026:
+        return "...";
+    case 0xA0:
+        return " ";
+    default:
+        return nullptr;
     }
 }
 
@@ -45,8 +57,11 @@ static const char *ascii_form(uint32_t cp) {
 // starts no valid UTF-8 sequence (one byte is skipped).
 static uint32_t next_code_point(const unsigned char **p) {
     const unsigned char *s = *p;
-    int extra = s[0] < 0x80 ? 0 : (s[0] & 0xE0) == 0xC0 ? 1 : (s[0] & 0xF0) == 0xE0 ? 2
-              : (s[0] & 0xF8) == 0xF0 ? 3 : -1;
+    int extra = s[0] < 0x80             ? 0
+                : (s[0] & 0xE0) == 0xC0 ? 1
+                : (s[0] & 0xF0) == 0xE0 ? 2
+                : (s[0] & 0xF8) == 0xF0 ? 3
+                                        : -1;
     if (extra < 0) {
         *p = s + 1;
         return UINT32_MAX;

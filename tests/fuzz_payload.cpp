@@ -70,8 +70,8 @@ static void write_and_read(const uint8_t *data, size_t size) {
         __builtin_trap();
     for (int k = 0; k < b.count; k++) {
         const PayloadSound *x = &b.sounds[k], *y = &r.sounds[k];
-        if (strcmp(x->caption, y->caption) != 0 || x->volume != y->volume ||
-            x->loop != y->loop || x->fade != y->fade || x->clip.size != y->clip.size ||
+        if (strcmp(x->caption, y->caption) != 0 || x->volume != y->volume || x->loop != y->loop ||
+            x->fade != y->fade || x->clip.size != y->clip.size ||
             memcmp(x->clip.data, y->clip.data, x->clip.size) != 0)
             __builtin_trap();
     }

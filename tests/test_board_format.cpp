@@ -115,17 +115,18 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
 TEST(BoardFormat, FirstVersionBoardsStillRead) {
     std::string c = clip(1, 10);
     std::string payload = "board 0 0 2 old\nsound " + std::to_string(c.size()) +
-                          " 100 0 zz\nsound " + std::to_string(c.size()) + " 50 1 Air\thorn\n" +
-                          c + c;
-    std::string file = "\x7f" "ELF";
+                          " 100 0 zz\nsound " + std::to_string(c.size()) + " 50 1 Air\thorn\n" + c +
+                          c;
+    std::string file = "\x7f"
+                       "ELF";
     file += std::string(60, '\0');
     // A 64-bit little-endian ELF header of 64 bytes and nothing else.
     file[4] = 2;
     file[5] = 1;
     file[6] = 1;
     file[52] = 64;
-    uint32_t crc = payload_checksum(reinterpret_cast<const uint8_t *>(payload.data()),
-                                    payload.size());
+    uint32_t crc =
+        payload_checksum(reinterpret_cast<const uint8_t *>(payload.data()), payload.size());
     std::string trailer = "VSTRLBRD";
     for (uint32_t v : {1u, crc, static_cast<uint32_t>(payload.size()), 0u})
         for (int i = 0; i < 4; i++)
@@ -133,8 +134,8 @@ TEST(BoardFormat, FirstVersionBoardsStillRead) {
     std::string all = file + payload + trailer;
     PayloadBoard b;
     char why[PAYLOAD_WHY_SIZE] = "";
-    ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(all.data()), all.size(), &b,
-                                 why, sizeof why),
+    ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(all.data()), all.size(), &b, why,
+                                 sizeof why),
               PAYLOAD_BOARD)
         << why;
     EXPECT_EQ(b.ordered, 0);
@@ -150,7 +151,9 @@ TEST(BoardFormat, CaptionsFromFileNames) {
         int shortened;
     } cases[] = {
         {"caf\xc3\xa9.wav", "cafe", 0},
-        {"Gr\xc3\xbc\xc3\x9f" "e.ogg", "Grusse", 0},
+        {"Gr\xc3\xbc\xc3\x9f"
+         "e.ogg",
+         "Grusse", 0},
         {"\xf0\x9f\x8e\x89 party.wav", "party", 0},
         {"applause.final.v2.ogg", "applause.\nfinal.v2", 0},
         {"once_upon-a_time.wav", "once upon\na time", 0},
@@ -160,13 +163,15 @@ TEST(BoardFormat, CaptionsFromFileNames) {
     for (const Case &c : cases) {
         char caption[PAYLOAD_CAPTION_SIZE];
         int shortened = -1;
-        ASSERT_TRUE(payload_caption_from_name(c.name, caption, sizeof caption, &shortened)) << c.name;
+        ASSERT_TRUE(payload_caption_from_name(c.name, caption, sizeof caption, &shortened))
+            << c.name;
         EXPECT_STREQ(caption, c.caption) << c.name;
         EXPECT_EQ(shortened, c.shortened) << c.name;
     }
     char caption[PAYLOAD_CAPTION_SIZE];
     int shortened;
-    EXPECT_FALSE(payload_caption_from_name("\xf0\x9f\x8e\x89.wav", caption, sizeof caption, &shortened))
+    EXPECT_FALSE(
+        payload_caption_from_name("\xf0\x9f\x8e\x89.wav", caption, sizeof caption, &shortened))
         << "nothing the font can draw";
     // Shortened names never end on a word of one or two letters, and every
     // line of every caption keeps the rules.

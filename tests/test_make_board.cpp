@@ -201,7 +201,8 @@ TEST(BoardBuilder, RefusesGivenCaptionsThatCannotFit) {
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     expect_refusal(dir, r, "five.wav", "1 to 4 lines");
     EXPECT_EQ(r.err.find("give one in captions.txt"), std::string::npos)
-        << "the caption came from captions.txt:\n" << r.err;
+        << "the caption came from captions.txt:\n"
+        << r.err;
     expect_refusal(dir, r, "long.wav", "at most 12 characters");
     EXPECT_EQ(r.err.find("fits.wav"), std::string::npos) << r.err;
 }
@@ -367,7 +368,8 @@ TEST(BoardBuilder, TakesRealFoldersAsTheyCome) {
     write_tone(sounds + "/track 10.wav");
     write_tone(sounds + "/Track 2.wav");
     write_tone(sounds + "/caf\xc3\xa9.wav");
-    write_tone(sounds + "/Gr\xc3\xbc\xc3\x9f" "e.wav");
+    write_tone(sounds + "/Gr\xc3\xbc\xc3\x9f"
+                        "e.wav");
     write_tone(sounds + "/\xf0\x9f\x8e\x89 party.wav");
     write_wav(sounds + "/click.wav", 44100, 1, 16, 0.2, 0.006, 1000);
     write_file(sounds + "/README.txt", "Sounds from a pack\n");
@@ -418,10 +420,12 @@ TEST(BoardBuilder, BringsSoundsToOneLoudness) {
     std::string sounds = sound_folder(dir);
     ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + sounds + "/loud.wav' synth 2 sine 1000 vol 0.9"), 0);
     ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + sounds + "/soft.wav' synth 2 sine 1000 vol 0.01"), 0);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + dir.file("a.wav") + "' synth 1 sine 500 vol 0.01"), 0);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + dir.file("b.wav") + "' synth 0.002 square 500 vol 1"), 0);
-    ASSERT_EQ(run("sox '" + dir.file("a.wav") + "' '" + dir.file("b.wav") + "' '" + dir.file("a.wav") +
-                  "' '" + sounds + "/spike.wav'"),
+    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + dir.file("a.wav") + "' synth 1 sine 500 vol 0.01"),
+              0);
+    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + dir.file("b.wav") + "' synth 0.002 square 500 vol 1"),
+              0);
+    ASSERT_EQ(run("sox '" + dir.file("a.wav") + "' '" + dir.file("b.wav") + "' '" +
+                  dir.file("a.wav") + "' '" + sounds + "/spike.wav'"),
               0);
     auto peak_of = [](const PayloadSound &s) {
         WavInfo w = read_wav(s.clip);
@@ -455,16 +459,17 @@ TEST(BoardBuilder, BringsSoundsToOneLoudness) {
 TEST(BoardBuilder, WarnsOfBoardsSlowToStartOrLarge) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    ASSERT_EQ(run("sox -n -r 44100 -c 2 -b 16 '" + sounds + "/long.flac' synth 360 sine 440 vol 0.3"),
-              0);
+    ASSERT_EQ(
+        run("sox -n -r 44100 -c 2 -b 16 '" + sounds + "/long.flac' synth 360 sine 440 vol 0.3"), 0);
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     ASSERT_EQ(r.status, 0) << r.err;
     std::string said = read_file(dir.file("builder.out"));
     size_t at = said.find("warning: this board will take about ");
     ASSERT_NE(at, std::string::npos) << said;
     double seconds = 0, mb = 0;
-    ASSERT_EQ(sscanf(said.c_str() + at, "warning: this board will take about %lf s to start and "
-                                        "about %lf MB of memory",
+    ASSERT_EQ(sscanf(said.c_str() + at,
+                     "warning: this board will take about %lf s to start and "
+                     "about %lf MB of memory",
                      &seconds, &mb),
               2)
         << said;
@@ -559,8 +564,9 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
     ASSERT_TRUE(file_exists(program));
 
     pid_t pid = program_start_binary(program, {"--log-level", "3"},
-                                     {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir.path +
-                                      "/audio.raw", "SDL_DISKAUDIODELAY=20"},
+                                     {"SDL_AUDIODRIVER=disk",
+                                      "SDL_DISKAUDIOFILE=" + dir.path + "/audio.raw",
+                                      "SDL_DISKAUDIODELAY=20"},
                                      "");
     ASSERT_GT(pid, 0);
     std::string window;
@@ -631,8 +637,8 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
             }
             return s1 * s1 + s2 * s2 - k * s1 * s2;
         };
-        EXPECT_LT(power(22050 - hz[slot]), power(hz[slot]) * 1e-6) << "an image at "
-                                                                    << 22050 - hz[slot] << " Hz";
+        EXPECT_LT(power(22050 - hz[slot]), power(hz[slot]) * 1e-6)
+            << "an image at " << 22050 - hz[slot] << " Hz";
         pause_ms(300);
     }
     EXPECT_EQ(program_terminate(pid, 10), 0);
@@ -770,8 +776,8 @@ TEST(BoardPayload, DamagedOrTruncatedBoardsEndTheProgramWithStatusOne) {
         EXPECT_NE(log.find(c.problem), std::string::npos) << log;
     }
 
-    ASSERT_EQ(run("cp '" + dir.file("board") + "' '" + dir.file("stripped") + "' && " VOSTREL_STRIP " '" +
-                  dir.file("stripped") + "'"),
+    ASSERT_EQ(run("cp '" + dir.file("board") + "' '" + dir.file("stripped") +
+                  "' && " VOSTREL_STRIP " '" + dir.file("stripped") + "'"),
               0);
     PayloadBoard b;
     char why[PAYLOAD_WHY_SIZE] = "";
@@ -864,8 +870,8 @@ TEST(BoardPayload, MakingFromABoardReplacesItsBoard) {
     ASSERT_EQ(build_board(dir, sounds, dir.file("one")).status, 0);
     remove((sounds + "/first.wav").c_str());
     write_tone(sounds + "/second.wav");
-    std::string cmd = "'" + maker + "' '" + sounds + "' -o '" + dir.file("two") +
-                      "' --program '" + dir.file("one") + "' >/dev/null";
+    std::string cmd = "'" + maker + "' '" + sounds + "' -o '" + dir.file("two") + "' --program '" +
+                      dir.file("one") + "' >/dev/null";
     ASSERT_EQ(run(cmd), 0);
     PayloadBoard b = read_board(dir.file("two"));
     ASSERT_EQ(b.count, 1);

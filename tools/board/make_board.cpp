@@ -62,14 +62,14 @@ struct Options {
 };
 
 struct Sound {
-    std::string name;               // file name in the folder
-    std::string caption;            // lines separated by '\n'
-    int given = 0;                  // caption from captions.txt
+    std::string name;                      // file name in the folder
+    std::string caption;                   // lines separated by '\n'
+    int given = 0;                         // caption from captions.txt
     int volume = 100, loop = 0, fade = -1; // fade -1: the board's
-    int line = 0;                   // captions.txt line naming it, or 0
+    int line = 0;                          // captions.txt line naming it, or 0
     int channels = 0;
     double seconds = 0;
-    std::vector<uint8_t> wav;       // the clip as stored
+    std::vector<uint8_t> wav; // the clip as stored
 };
 
 static int refused = 0;
@@ -116,20 +116,47 @@ static int ends_with_ci(const std::string &s, const char *suffix) {
 // it may be one (sox has the last word).
 static const char *not_a_sound(const std::string &path, const std::string &name) {
     static const char *const kinds[][2] = {
-        {".txt", "text"},        {".md", "text"},          {".nfo", "text"},
-        {".rtf", "a document"},  {".pdf", "a document"},   {".doc", "a document"},
-        {".docx", "a document"}, {".odt", "a document"},   {".html", "a document"},
-        {".htm", "a document"},  {".xml", "a document"},   {".json", "a document"},
-        {".csv", "a document"},  {".log", "text"},         {".ini", "text"},
-        {".jpg", "an image"},    {".jpeg", "an image"},    {".png", "an image"},
-        {".gif", "an image"},    {".bmp", "an image"},     {".webp", "an image"},
-        {".svg", "an image"},    {".ico", "an image"},     {".tif", "an image"},
-        {".tiff", "an image"},   {".m3u", "a playlist"},   {".m3u8", "a playlist"},
-        {".pls", "a playlist"},  {".xspf", "a playlist"},  {".cue", "a playlist"},
-        {".zip", "an archive"},  {".gz", "an archive"},    {".7z", "an archive"},
-        {".rar", "an archive"},  {".tar", "an archive"},   {".url", "a link"},
-        {".desktop", "a link"},  {".sfv", "a checksum list"}, {".md5", "a checksum list"},
-        {".lrc", "lyrics"},      {".srt", "subtitles"},
+        {".txt", "text"},
+        {".md", "text"},
+        {".nfo", "text"},
+        {".rtf", "a document"},
+        {".pdf", "a document"},
+        {".doc", "a document"},
+        {".docx", "a document"},
+        {".odt", "a document"},
+        {".html", "a document"},
+        {".htm", "a document"},
+        {".xml", "a document"},
+        {".json", "a document"},
+        {".csv", "a document"},
+        {".log", "text"},
+        {".ini", "text"},
+        {".jpg", "an image"},
+        {".jpeg", "an image"},
+        {".png", "an image"},
+        {".gif", "an image"},
+        {".bmp", "an image"},
+        {".webp", "an image"},
+        {".svg", "an image"},
+        {".ico", "an image"},
+        {".tif", "an image"},
+        {".tiff", "an image"},
+        {".m3u", "a playlist"},
+        {".m3u8", "a playlist"},
+        {".pls", "a playlist"},
+        {".xspf", "a playlist"},
+        {".cue", "a playlist"},
+        {".zip", "an archive"},
+        {".gz", "an archive"},
+        {".7z", "an archive"},
+        {".rar", "an archive"},
+        {".tar", "an archive"},
+        {".url", "a link"},
+        {".desktop", "a link"},
+        {".sfv", "a checksum list"},
+        {".md5", "a checksum list"},
+        {".lrc", "lyrics"},
+        {".srt", "subtitles"},
     };
     for (const auto &k : kinds)
         if (ends_with_ci(name, k[0])) return k[1];
@@ -280,7 +307,8 @@ static int decode_finish(pid_t pid, const std::string &path, const std::string &
         float v[2] = {0, 0};
         for (int c = 0; c < source_channels; c++) {
             float x;
-            memcpy(&x, data + (i * static_cast<size_t>(source_channels) + static_cast<size_t>(c)) * 4,
+            memcpy(&x,
+                   data + (i * static_cast<size_t>(source_channels) + static_cast<size_t>(c)) * 4,
                    4);
             if (c < 2)
                 v[c] += x;
@@ -334,7 +362,8 @@ static double loudness_gain(const std::vector<float> &frames, int channels, std:
     double peak_db = peak > 0 ? 20.0 * log10(peak) : -HUGE_VAL;
     char text[96];
     double gain;
-    if (std::isfinite(lufs) && frames.size() / static_cast<size_t>(channels) >= PAYLOAD_RATE * 4 / 10) {
+    if (std::isfinite(lufs) &&
+        frames.size() / static_cast<size_t>(channels) >= PAYLOAD_RATE * 4 / 10) {
         gain = TARGET_LUFS - lufs;
         snprintf(text, sizeof text, "%.1f LUFS", lufs);
     } else {
@@ -474,8 +503,8 @@ static void read_captions(const std::string &path, const std::vector<std::string
         for (Sound &x : *sounds)
             if (x.name == name) s = &x;
         if (!s) {
-            refuse("%s line %d: names %s, which is not a sound in the folder", path.c_str(),
-                   number, name.c_str());
+            refuse("%s line %d: names %s, which is not a sound in the folder", path.c_str(), number,
+                   name.c_str());
             continue;
         }
         if (s->line) {
@@ -557,7 +586,8 @@ static std::string find_program() {
     size_t at = 0;
     while (at <= all.size()) {
         size_t colon = all.find(':', at);
-        std::string dir = all.substr(at, colon == std::string::npos ? std::string::npos : colon - at);
+        std::string dir =
+            all.substr(at, colon == std::string::npos ? std::string::npos : colon - at);
         std::string p = (dir.empty() ? "." : dir) + "/vostrel-soundboard";
         if (access(p.c_str(), R_OK) == 0) return p;
         if (colon == std::string::npos) break;
@@ -568,8 +598,8 @@ static std::string find_program() {
 
 // Writes bytes to path through a temporary file beside it, renamed over it
 // only when complete; 1 on success.
-static int write_whole(const std::string &path, const std::vector<const std::vector<uint8_t> *> &parts,
-                       mode_t mode) {
+static int write_whole(const std::string &path,
+                       const std::vector<const std::vector<uint8_t> *> &parts, mode_t mode) {
     std::string tmp = path + ".XXXXXX";
     std::vector<char> name(tmp.begin(), tmp.end());
     name.push_back(0);
@@ -581,8 +611,10 @@ static int write_whole(const std::string &path, const std::vector<const std::vec
         while (ok && done < p->size()) {
             ssize_t n = write(fd, p->data() + done, p->size() - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) ok = 0;
-            else done += static_cast<size_t>(n);
+            if (n <= 0)
+                ok = 0;
+            else
+                done += static_cast<size_t>(n);
         }
     }
     if (fchmod(fd, mode) != 0 || fsync(fd) != 0) ok = 0;
@@ -793,8 +825,8 @@ int main(int argc, char **argv) {
     // The sounds, decoded one at a time; once the board is too big for the
     // program, only their lengths are kept.
     const char *tmpdir = getenv("TMPDIR");
-    std::string work_pattern = std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") +
-                               "/vostrel-make-board-XXXXXX";
+    std::string work_pattern =
+        std::string(tmpdir && *tmpdir ? tmpdir : "/tmp") + "/vostrel-make-board-XXXXXX";
     std::vector<char> work_name(work_pattern.begin(), work_pattern.end());
     work_name.push_back(0);
     if (!mkdtemp(work_name.data())) {
@@ -824,7 +856,8 @@ int main(int argc, char **argv) {
         Sound &s = sounds[k];
         std::string path = dir + "/" + s.name;
         std::vector<float> frames;
-        int decoded = empty[k] ? 0 : decode_finish(decoding[k], path, work, k, &frames, &s.channels);
+        int decoded =
+            empty[k] ? 0 : decode_finish(decoding[k], path, work, k, &frames, &s.channels);
         launch(k + window);
         if (empty[k]) {
             refuse("%s: empty file; every sound needs something to hear", path.c_str());
@@ -917,9 +950,10 @@ int main(int argc, char **argv) {
 
     if (o.install) {
         const char *data_home = getenv("XDG_DATA_HOME");
-        std::string apps = (data_home && *data_home ? std::string(data_home)
-                                                     : std::string(getenv("HOME")) + "/.local/share") +
-                           "/applications";
+        std::string apps =
+            (data_home && *data_home ? std::string(data_home)
+                                     : std::string(getenv("HOME")) + "/.local/share") +
+            "/applications";
         std::string entry = apps + "/vostrel-board-" + name + ".desktop";
         // The Exec key's quoting rules: the path in double quotes, with \ " ` $ escaped.
         std::string exec_path, shown_title;

@@ -13,6 +13,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 constexpr size_t PAYLOAD_HEAD_BYTES = 65536; // ELF and program headers are read from here
 
@@ -390,7 +392,8 @@ int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t w
     FILE *f = fopen(path, "rb");
     if (!f) return PAYLOAD_NONE; // no way to look: the compiled-in board
     int result = PAYLOAD_DAMAGED;
-    uint8_t *head = nullptr, *payload = nullptr;
+    uint8_t *head = nullptr, *payload = nullptr, *map = nullptr;
+    size_t map_size = 0;
     uint8_t trailer[PAYLOAD_TRAILER_SIZE];
     uint64_t image, offset, length, file_size;
     uint32_t crc, version;
@@ -425,18 +428,30 @@ int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t w
     }
     if (!locate(trailer, image, file_size, &offset, &length, &crc, &version, why, why_size))
         goto done;
-    payload = static_cast<uint8_t *>(malloc(length ? length : 1));
-    if (!payload || fseek(f, static_cast<long>(offset), SEEK_SET) != 0 ||
-        fread(payload, 1, length, f) != length) {
-        say(why, why_size, "the board's %llu bytes cannot be read",
-            static_cast<unsigned long long>(length));
-        goto done;
+    {
+        // Mapped, not copied: the clips are read where the file's pages lie,
+        // which the system may drop and read again instead of keeping a
+        // second copy of hundreds of megabytes in memory.
+        long page = sysconf(_SC_PAGESIZE);
+        uint64_t start = page > 0 ? offset - offset % static_cast<uint64_t>(page) : offset;
+        map_size = static_cast<size_t>(offset - start + length);
+        static uint8_t none[1];
+        void *m = length ? mmap(nullptr, map_size, PROT_READ, MAP_PRIVATE, fileno(f),
+                                static_cast<off_t>(start))
+                         : none;
+        if (m == MAP_FAILED) {
+            say(why, why_size, "the board's %llu bytes cannot be read",
+                static_cast<unsigned long long>(length));
+            goto done;
+        }
+        payload = static_cast<uint8_t *>(m) + (length ? offset - start : 0);
+        if (length) map = static_cast<uint8_t *>(m);
     }
     result = check_and_parse(payload, length, crc, version, board, why, why_size);
-    if (result == PAYLOAD_BOARD) payload = nullptr; // the clips point into it for the whole run
+    if (result == PAYLOAD_BOARD) map = nullptr; // the clips point into it for the whole run
 done:
     free(head);
-    free(payload);
+    if (map) munmap(map, map_size);
     fclose(f);
     return result;
 }

@@ -85,5 +85,5 @@ uint32_t payload_checksum(const uint8_t *data, size_t size);                    
 int payload_image_end(const uint8_t *head, size_t head_size, uint64_t file_size, uint64_t *end); // end of the ELF image whose first head_size bytes are given; 0 if not an ELF of this machine's byte order or its headers lie outside head or the file
 int payload_parse(const uint8_t *data, size_t size, PayloadBoard *board, char *why, size_t why_size); // checked payload into board (clips point into data); 1, or 0 with the problem in why
 int payload_read_bytes(const uint8_t *file, size_t size, PayloadBoard *board, char *why, size_t why_size); // a whole executable in memory: PAYLOAD_NONE, PAYLOAD_BOARD (clips point into file) or PAYLOAD_DAMAGED with why
-int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t why_size);  // as payload_read_bytes, reading only headers, trailer and payload; the payload stays allocated for the run
+int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t why_size);  // as payload_read_bytes, reading only headers and trailer; the payload is mapped from the file and stays mapped for the run
 // clang-format on

@@ -105,9 +105,9 @@ format:
 board: setup
 	@test -n "$(SOUNDS)" || { echo "usage: make board SOUNDS=path/to/folder" >&2; exit 2; }
 	cmake --preset default $(DEB_FLAGS) >/dev/null
-	cmake --build --preset default --target vostrel-soundboard
+	cmake --build --preset default --target vostrel-soundboard vostrel-make-board
 	mkdir -p build-board
-	sh tools/board/vostrel-make-board "$(SOUNDS)" -o build-board/vostrel-soundboard --program build/vostrel-soundboard
+	./build/vostrel-make-board "$(SOUNDS)" -o build-board/vostrel-soundboard --program build/vostrel-soundboard
 
 # Debian package of the soundboard (build/vostrel-soundboard_<version>_<arch>.deb),
 # checked by lintian (errors fail) and desktop-file-validate. With ARCH=arm64

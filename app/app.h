@@ -30,6 +30,7 @@ struct BoardButton {
     int volume;                       // percent of full volume, 0 to 100
     int loop;                         // 1: plays until stopped; a tap while it plays stops it
     int stops_all;                    // 1: the "Stop" button, which has no clip
+    int fade;                         // milliseconds of fade-out when another tap stops it, 0: cut
 };
 
 // The default board's clips (data/vostrel_NN.wav)

@@ -10,7 +10,10 @@
 // it (or on another button, unless the board overlaps) stops it; an
 // overlapping board starts a clip without stopping the others and a tap on a
 // button restarts only that button's clip; a "Stop" button, after the sorted
-// sounds and so in the last filled cell, stops every clip of the board.
+// sounds and so in the last filled cell, stops every clip of the board. A
+// board of format version 2 keeps the order it was written in, and a sound
+// with a fade-out, stopped by another tap, the Stop button or a second tap
+// of its loop, fades over that many milliseconds instead of cutting.
 //
 // The board's picture (its captions and the selection's ink) changes only
 // where the selection or the layout changes; those places mark it changed, so
@@ -22,6 +25,7 @@
 #include <vostrel/render/render.h>
 
 #include <GLES/gl.h>
+#include <SDL/SDL_mixer.h>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
@@ -92,6 +96,7 @@ void app_init(void) {
         buttons[k].clip = p ? &p->sounds[k].clip : board_clips[k];
         buttons[k].volume = p ? p->sounds[k].volume : 100;
         buttons[k].loop = p ? p->sounds[k].loop : 0;
+        buttons[k].fade = p ? p->sounds[k].fade : 0;
     }
     for (int k = 0; k < sounds; k++) {
         if (!buttons[k].clip) continue;
@@ -100,7 +105,7 @@ void app_init(void) {
             sound_mixer_set_volume(&buttons[k].sound,
                                    (buttons[k].volume * SOUND_VOLUME_FULL + 50) / 100);
     }
-    for (int i = 0; i < sounds - 1; i++)
+    for (int i = 0; i < sounds - 1 && !(p && p->ordered); i++)
         for (int j = i; j < sounds; j++)
             if (strcmp(buttons[i].caption, buttons[j].caption) > 0) {
                 BoardButton t = buttons[i];
@@ -135,22 +140,40 @@ void board_pick(TouchEvent touch) {
 void app_touch_down(TouchEvent touch) { board_pick(touch); }
 void app_touch_drag(TouchEvent touch) { board_pick(touch); }
 
+// Stops a button's clip: at once, or fading out over its fade time on every
+// channel that plays it (the channel table keeps the chunk until the channel
+// is reused, so a fading clip still counts as playing).
+static void board_stop(BoardButton *b) {
+    if (b->fade <= 0 || !b->sound.chunk) {
+        sound_stop(&b->sound);
+        return;
+    }
+    for (int channel = 0; channel < SOUND_CHANNELS; channel++)
+        if (sound_channel_chunk(channel) == b->sound.chunk && Mix_Playing(channel) &&
+            !Mix_FadingChannel(channel))
+            Mix_FadeOutChannel(channel, b->fade);
+}
+
 void board_press(BoardButton *b) {
     if (b->stops_all) {
         for (int k = 0, n = board_button_count(); k < n; k++)
-            if (buttons[k].clip) sound_stop(&buttons[k].sound);
+            if (buttons[k].clip) board_stop(&buttons[k]);
         playing_button = nullptr;
         return;
     }
     if (b->loop && sound_is_playing(&b->sound)) {
-        sound_stop(&b->sound);
+        board_stop(b);
         if (playing_button == b) playing_button = nullptr;
         return;
     }
+    // Its own clip restarts at once; another button's fades if it has a fade.
     if (board_overlap) {
         sound_stop(&b->sound);
     } else if (playing_button) {
-        sound_stop(&playing_button->sound);
+        if (playing_button == b)
+            sound_stop(&b->sound);
+        else
+            board_stop(playing_button);
         playing_button = nullptr;
     }
     sound_play(&b->sound, b->loop);

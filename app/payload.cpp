@@ -13,10 +13,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
-// Larger payloads are refused rather than allocated: twenty long clips at
-// 22050 Hz mono fit in a small part of this.
-constexpr uint64_t PAYLOAD_MAX_BYTES = 512ull << 20;
 constexpr size_t PAYLOAD_HEAD_BYTES = 65536; // ELF and program headers are read from here
 
 static void say(char *why, size_t why_size, const char *fmt, ...) {
@@ -27,23 +26,36 @@ static void say(char *why, size_t why_size, const char *fmt, ...) {
     va_end(args);
 }
 
+// Four bytes a step (tables T1..T3 advance T0's CRC by one to three more
+// bytes): a board of hundreds of megabytes is checked at start-up.
 uint32_t payload_checksum(const uint8_t *data, size_t size) {
-    static uint32_t table[256];
+    static uint32_t table[4][256];
     static int ready = 0;
     if (!ready) {
         for (uint32_t i = 0; i < 256; i++) {
             uint32_t c = i << 24;
             for (int k = 0; k < 8; k++)
                 c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
-            table[i] = c;
+            table[0][i] = c;
         }
+        for (int t = 1; t < 4; t++)
+            for (uint32_t i = 0; i < 256; i++)
+                table[t][i] = (table[t - 1][i] << 8) ^ table[0][table[t - 1][i] >> 24];
         ready = 1;
     }
     uint32_t crc = 0;
-    for (size_t i = 0; i < size; i++)
-        crc = (crc << 8) ^ table[(crc >> 24) ^ data[i]];
+    size_t i = 0;
+    for (; i + 4 <= size; i += 4) {
+        uint32_t x =
+            crc ^ (static_cast<uint32_t>(data[i]) << 24 | static_cast<uint32_t>(data[i + 1]) << 16 |
+                   static_cast<uint32_t>(data[i + 2]) << 8 | data[i + 3]);
+        crc = table[3][x >> 24] ^ table[2][(x >> 16) & 0xFF] ^ table[1][(x >> 8) & 0xFF] ^
+              table[0][x & 0xFF];
+    }
+    for (; i < size; i++)
+        crc = (crc << 8) ^ table[0][(crc >> 24) ^ data[i]];
     for (uint64_t n = size; n; n >>= 8)
-        crc = (crc << 8) ^ table[(crc >> 24) ^ (n & 0xFF)];
+        crc = (crc << 8) ^ table[0][(crc >> 24) ^ (n & 0xFF)];
     return ~crc;
 }
 
@@ -128,11 +140,11 @@ static int number(Cursor *c, uint64_t low, uint64_t high, uint64_t *value) {
     return 1;
 }
 
-// "" if the caption (tabs as breaks) keeps the board's rules, else the rule.
-static const char *caption_problem(const char *text) {
+const char *payload_caption_problem(const char *text) {
     int lines = 1, line = 0, total = 0;
     for (const char *c = text; *c; c++) {
-        if (*c == '\t') {
+        if (*c == '\n') {
+            if (line == 0) return "a caption line is not empty";
             lines++;
             line = 0;
             continue;
@@ -140,23 +152,48 @@ static const char *caption_problem(const char *text) {
         if (*c < ' ' || *c > '~') return "a caption holds only printable ASCII";
         line++;
         total++;
-        if (line > 12) return "a caption line has at most 12 characters";
+        if (line > PAYLOAD_CAPTION_LINE) return "a caption line has at most 12 characters";
     }
-    if (lines > 4) return "a caption has 1 to 4 lines";
     if (total < 1) return "a caption is not empty";
-    if (total > 27) return "a caption has at most 27 characters in all";
+    if (line == 0) return "a caption line is not empty";
+    if (lines > PAYLOAD_CAPTION_LINES) return "a caption has 1 to 4 lines";
+    if (total > PAYLOAD_CAPTION_TOTAL) return "a caption has at most 27 characters in all";
     return nullptr;
 }
 
-static int name_ok(const char *name) {
-    for (const char *c = name; *c; c++)
+int payload_name_ok(const char *name) {
+    size_t n = 0;
+    for (const char *c = name; *c; c++, n++)
         if (!((*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
               *c == '.' || *c == '_' || *c == '-'))
             return 0;
-    return name[0] != '.';
+    return n > 0 && n < PAYLOAD_NAME_SIZE && name[0] != '.';
 }
 
-int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why, size_t why_size) {
+// The rules of a sound beside its caption, shared by reader and writer; k
+// counts from 0.
+static int sound_problem(const PayloadBoard *b, int k, char *why, size_t why_size) {
+    const PayloadSound *s = &b->sounds[k];
+    if (const char *rule = payload_caption_problem(s->caption)) {
+        say(why, why_size, "sound %d: %s", k + 1, rule);
+        return 1;
+    }
+    if (b->stop && strcmp(s->caption, PAYLOAD_STOP_CAPTION) == 0) {
+        say(why, why_size, "sound %d: the caption \"%s\" is the stop button's", k + 1,
+            PAYLOAD_STOP_CAPTION);
+        return 1;
+    }
+    for (int j = 0; j < k; j++)
+        if (strcmp(b->sounds[j].caption, s->caption) == 0) {
+            say(why, why_size, "sounds %d and %d have the same caption", j + 1, k + 1);
+            return 1;
+        }
+    return 0;
+}
+
+// Reads the payload of a board of format `version`.
+static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoard *out, char *why,
+                 size_t why_size) {
     PayloadBoard board;
     memset(&board, 0, sizeof board);
     Cursor c = {data, size};
@@ -170,7 +207,7 @@ int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why
             "the board's first line is not \"board <overlap> <stop> <sounds> <name>\"");
         return 0;
     }
-    if (!name_ok(board.name)) {
+    if (!payload_name_ok(board.name)) {
         say(why, why_size,
             "the board's name holds characters other than letters, digits, '.', '_', '-'");
         return 0;
@@ -183,31 +220,30 @@ int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why
     board.overlap = static_cast<int>(overlap);
     board.stop = static_cast<int>(stop);
     board.count = static_cast<int>(count);
+    board.ordered = version >= 2;
     uint64_t sizes[PAYLOAD_SOUNDS];
     for (int k = 0; k < board.count; k++) {
         PayloadSound *s = &board.sounds[k];
-        uint64_t volume, loop;
+        uint64_t volume, loop, fade = 0;
         if (!take(&c, word, sizeof word, 0) || strcmp(word, "sound") != 0 || !expect(&c, ' ') ||
             !number(&c, 1, UINT32_MAX, &sizes[k]) || !expect(&c, ' ') ||
             !number(&c, 0, 100, &volume) || !expect(&c, ' ') || !number(&c, 0, 1, &loop) ||
-            !expect(&c, ' ') || !take(&c, s->caption, sizeof s->caption, 1) || !expect(&c, '\n')) {
+            !expect(&c, ' ') ||
+            (version >= 2 && (!number(&c, 0, PAYLOAD_FADE_MAX, &fade) || !expect(&c, ' '))) ||
+            !take(&c, s->caption, sizeof s->caption, 1) || !expect(&c, '\n')) {
             say(why, why_size,
-                "sound %d: the line is not \"sound <bytes> <volume> <loop> <caption>\"", k + 1);
-            return 0;
-        }
-        if (const char *rule = caption_problem(s->caption)) {
-            say(why, why_size, "sound %d: %s", k + 1, rule);
+                version >= 2
+                    ? "sound %d: the line is not \"sound <bytes> <volume> <loop> <fade> <caption>\""
+                    : "sound %d: the line is not \"sound <bytes> <volume> <loop> <caption>\"",
+                k + 1);
             return 0;
         }
         for (char *ch = s->caption; *ch; ch++)
             if (*ch == '\t') *ch = '\n';
-        for (int j = 0; j < k; j++)
-            if (strcmp(board.sounds[j].caption, s->caption) == 0) {
-                say(why, why_size, "sounds %d and %d have the same caption", j + 1, k + 1);
-                return 0;
-            }
+        if (sound_problem(&board, k, why, why_size)) return 0;
         s->volume = static_cast<int>(volume);
         s->loop = static_cast<int>(loop);
+        s->fade = static_cast<int>(fade);
     }
     // The clips fill the rest exactly.
     uint64_t left = c.left;
@@ -237,10 +273,63 @@ int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why
     return 1;
 }
 
+int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why, size_t why_size) {
+    return parse(data, size, PAYLOAD_VERSION, out, why, why_size);
+}
+
+size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
+    if (b->count < 1 || b->count > PAYLOAD_SOUNDS - (b->stop ? 1 : 0) ||
+        !payload_name_ok(b->name) || (b->overlap != 0 && b->overlap != 1) ||
+        (b->stop != 0 && b->stop != 1))
+        return 0;
+    char line[PAYLOAD_NAME_SIZE + 64];
+    size_t size = static_cast<size_t>(
+        snprintf(line, sizeof line, "board %d %d %d %s\n", b->overlap, b->stop, b->count, b->name));
+    for (int k = 0; k < b->count; k++) {
+        const PayloadSound *s = &b->sounds[k];
+        if (sound_problem(b, k, nullptr, 0) || s->volume < 0 || s->volume > 100 ||
+            (s->loop != 0 && s->loop != 1) || s->fade < 0 || s->fade > PAYLOAD_FADE_MAX ||
+            s->clip.size == 0 || sound_wav_problem(&s->clip))
+            return 0;
+        size +=
+            static_cast<size_t>(snprintf(line, sizeof line, "sound %u %d %d %d %s\n", s->clip.size,
+                                         s->volume, s->loop, s->fade, s->caption)) +
+            s->clip.size;
+    }
+    if (size > PAYLOAD_MAX_BYTES) return 0;
+    size_t total = size + PAYLOAD_TRAILER_SIZE;
+    if (!out || out_size < total) return total;
+    uint8_t *at = out;
+    at += snprintf(reinterpret_cast<char *>(at), sizeof line, "board %d %d %d %s\n", b->overlap,
+                   b->stop, b->count, b->name);
+    for (int k = 0; k < b->count; k++) {
+        const PayloadSound *s = &b->sounds[k];
+        uint8_t *caption =
+            at + snprintf(reinterpret_cast<char *>(at), sizeof line, "sound %u %d %d %d ",
+                          s->clip.size, s->volume, s->loop, s->fade);
+        for (const char *ch = s->caption; *ch; ch++)
+            *caption++ = *ch == '\n' ? '\t' : static_cast<uint8_t>(*ch);
+        *caption++ = '\n';
+        at = caption;
+    }
+    for (int k = 0; k < b->count; k++) {
+        memcpy(at, b->sounds[k].clip.data, b->sounds[k].clip.size);
+        at += b->sounds[k].clip.size;
+    }
+    uint64_t length = size;
+    memcpy(at, PAYLOAD_MAGIC, 8);
+    uint32_t words[4] = {PAYLOAD_VERSION, payload_checksum(out, size),
+                         static_cast<uint32_t>(length), static_cast<uint32_t>(length >> 32)};
+    for (int w = 0; w < 4; w++)
+        for (int i = 0; i < 4; i++)
+            at[8 + 4 * w + i] = static_cast<uint8_t>(words[w] >> (8 * i));
+    return total;
+}
+
 // The trailer checks shared by the file and memory readers: where the payload
 // lies, once the trailer is known to end the file right after it.
 static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, uint64_t *offset,
-                  uint64_t *length, uint32_t *crc, char *why, size_t why_size) {
+                  uint64_t *length, uint32_t *crc, uint32_t *version, char *why, size_t why_size) {
     uint64_t extra = file_size - image;
     if (extra < PAYLOAD_TRAILER_SIZE || memcmp(trailer, PAYLOAD_MAGIC, 8) != 0) {
         say(why, why_size,
@@ -248,9 +337,9 @@ static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, ui
             static_cast<unsigned long long>(extra));
         return 0;
     }
-    uint32_t version = read_le32(trailer + 8);
-    if (version != PAYLOAD_VERSION) {
-        say(why, why_size, "board format version %u; this program reads version %u", version,
+    *version = read_le32(trailer + 8);
+    if (*version < 1 || *version > PAYLOAD_VERSION) {
+        say(why, why_size, "board format version %u; this program reads versions 1 to %u", *version,
             PAYLOAD_VERSION);
         return 0;
     }
@@ -272,14 +361,14 @@ static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, ui
     return 1;
 }
 
-static int check_and_parse(const uint8_t *payload, uint64_t length, uint32_t crc,
+static int check_and_parse(const uint8_t *payload, uint64_t length, uint32_t crc, uint32_t version,
                            PayloadBoard *board, char *why, size_t why_size) {
     uint32_t actual = payload_checksum(payload, length);
     if (actual != crc) {
         say(why, why_size, "checksum %u does not match the trailer's %u (damaged)", actual, crc);
         return PAYLOAD_DAMAGED;
     }
-    return payload_parse(payload, length, board, why, why_size) ? PAYLOAD_BOARD : PAYLOAD_DAMAGED;
+    return parse(payload, length, version, board, why, why_size) ? PAYLOAD_BOARD : PAYLOAD_DAMAGED;
 }
 
 int payload_read_bytes(const uint8_t *file, size_t size, PayloadBoard *board, char *why,
@@ -291,22 +380,23 @@ int payload_read_bytes(const uint8_t *file, size_t size, PayloadBoard *board, ch
     }
     if (image == size) return PAYLOAD_NONE;
     uint64_t offset, length;
-    uint32_t crc;
+    uint32_t crc, version;
     const uint8_t *trailer =
         size - image >= PAYLOAD_TRAILER_SIZE ? file + size - PAYLOAD_TRAILER_SIZE : file;
-    if (!locate(trailer, image, size, &offset, &length, &crc, why, why_size))
+    if (!locate(trailer, image, size, &offset, &length, &crc, &version, why, why_size))
         return PAYLOAD_DAMAGED;
-    return check_and_parse(file + offset, length, crc, board, why, why_size);
+    return check_and_parse(file + offset, length, crc, version, board, why, why_size);
 }
 
 int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t why_size) {
     FILE *f = fopen(path, "rb");
     if (!f) return PAYLOAD_NONE; // no way to look: the compiled-in board
     int result = PAYLOAD_DAMAGED;
-    uint8_t *head = nullptr, *payload = nullptr;
+    uint8_t *head = nullptr, *payload = nullptr, *map = nullptr;
+    size_t map_size = 0;
     uint8_t trailer[PAYLOAD_TRAILER_SIZE];
     uint64_t image, offset, length, file_size;
-    uint32_t crc;
+    uint32_t crc, version;
     size_t head_size;
     long end;
     if (fseek(f, 0, SEEK_END) != 0 || (end = ftell(f)) < 0) {
@@ -336,19 +426,32 @@ int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t w
         say(why, why_size, "%s cannot be read", path);
         goto done;
     }
-    if (!locate(trailer, image, file_size, &offset, &length, &crc, why, why_size)) goto done;
-    payload = static_cast<uint8_t *>(malloc(length ? length : 1));
-    if (!payload || fseek(f, static_cast<long>(offset), SEEK_SET) != 0 ||
-        fread(payload, 1, length, f) != length) {
-        say(why, why_size, "the board's %llu bytes cannot be read",
-            static_cast<unsigned long long>(length));
+    if (!locate(trailer, image, file_size, &offset, &length, &crc, &version, why, why_size))
         goto done;
+    {
+        // Mapped, not copied: the clips are read where the file's pages lie,
+        // which the system may drop and read again instead of keeping a
+        // second copy of hundreds of megabytes in memory.
+        long page = sysconf(_SC_PAGESIZE);
+        uint64_t start = page > 0 ? offset - offset % static_cast<uint64_t>(page) : offset;
+        map_size = static_cast<size_t>(offset - start + length);
+        static uint8_t none[1];
+        void *m = length ? mmap(nullptr, map_size, PROT_READ, MAP_PRIVATE, fileno(f),
+                                static_cast<off_t>(start))
+                         : none;
+        if (m == MAP_FAILED) {
+            say(why, why_size, "the board's %llu bytes cannot be read",
+                static_cast<unsigned long long>(length));
+            goto done;
+        }
+        payload = static_cast<uint8_t *>(m) + (length ? offset - start : 0);
+        if (length) map = static_cast<uint8_t *>(m);
     }
-    result = check_and_parse(payload, length, crc, board, why, why_size);
-    if (result == PAYLOAD_BOARD) payload = nullptr; // the clips point into it for the whole run
+    result = check_and_parse(payload, length, crc, version, board, why, why_size);
+    if (result == PAYLOAD_BOARD) map = nullptr; // the clips point into it for the whole run
 done:
     free(head);
-    free(payload);
+    if (map) munmap(map, map_size);
     fclose(f);
     return result;
 }

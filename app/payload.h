@@ -1,14 +1,22 @@
 // Board payload: a board (captions, clips, options) appended to the program's
 // own executable by vostrel-make-board, so a board needs no compiler.
 //
+// This is the one definition of the board format: the program reads it with
+// the functions below and vostrel-make-board writes it with payload_encode,
+// so both share its version, checksum, limits, caption rules and the place
+// where the program ends (the end of its ELF image, payload_image_end).
+//
 // File layout: the ELF image, then the payload, then a 24-byte trailer, all
-// little-endian: magic "VSTRLBRD", format version (u32, 1), checksum of the
+// little-endian: magic "VSTRLBRD", format version (u32), checksum of the
 // payload (u32, the POSIX cksum CRC, as `cksum` prints it), payload length
 // (u64). The payload is a text header and the clips' bytes:
 //   "board <overlap 0|1> <stop 0|1> <sounds> <name>\n"
-//   one "sound <bytes> <volume 0-100> <loop 0|1> <caption>\n" per sound, the
-//   caption's lines separated by tabs,
+//   one line per sound, the caption's lines separated by tabs:
+//     version 1: "sound <bytes> <volume 0-100> <loop 0|1> <caption>\n"
+//     version 2: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <caption>\n"
 //   then every sound's WAV bytes in header order, ending the payload exactly.
+// Version 1 boards are shown sorted by caption bytes, as they always were;
+// version 2 boards in the order written (the maker's natural order).
 // Every length and offset is bounded by the file before use; the checksum is
 // verified before anything of the payload is read; each clip passes the
 // mixer loader's WAV gate and each caption the board's caption rules.
@@ -23,10 +31,17 @@
 #include <stdint.h>
 
 constexpr char PAYLOAD_MAGIC[] = "VSTRLBRD";   // 8 bytes, no terminator in the file
-constexpr uint32_t PAYLOAD_VERSION = 1;        // the format this program reads
+constexpr uint32_t PAYLOAD_VERSION = 2;        // the format written; version 1 is still read
 constexpr int PAYLOAD_TRAILER_SIZE = 24;       // magic, version, checksum, length
 constexpr int PAYLOAD_SOUNDS = 20;             // most sounds (19 with the stop button)
 constexpr int PAYLOAD_CAPTION_SIZE = 32;       // 27 characters, 3 breaks, terminator
+constexpr int PAYLOAD_CAPTION_LINES = 4;       // lines of a caption, each 1 to PAYLOAD_CAPTION_LINE characters
+constexpr int PAYLOAD_CAPTION_LINE = 12;       // characters of a caption line
+constexpr int PAYLOAD_CAPTION_TOTAL = 27;      // characters of a caption, breaks not counted
+constexpr char PAYLOAD_STOP_CAPTION[] = "Stop"; // the stop button's caption, which no sound may take
+constexpr uint64_t PAYLOAD_MAX_BYTES = 512ull << 20; // largest payload a program reads
+constexpr int PAYLOAD_FADE_MAX = 60000;        // longest fade-out, milliseconds
+constexpr int PAYLOAD_RATE = 44100;            // the mixer's rate, at which the maker stores every clip
 constexpr int PAYLOAD_NAME_SIZE = 64;          // board name with terminator
 constexpr int PAYLOAD_WHY_SIZE = 200;          // room for a problem's description
 
@@ -40,6 +55,7 @@ struct PayloadSound {
     AssetRecord clip;                   // WAV bytes inside the payload
     int volume;                         // percent of full volume, 0 to 100
     int loop;                           // 1: repeats until stopped
+    int fade;                           // milliseconds of fade-out when stopped, 0: cut
 };
 
 struct PayloadBoard {
@@ -47,13 +63,27 @@ struct PayloadBoard {
     int overlap;                  // 1: a tap stops no other clip
     int stop;                     // 1: a "Stop" button follows the sounds
     int count;                    // sounds: 1 to 20, at most 19 with stop
+    int ordered;                  // 1: shown in the order written (version 2); 0: sorted by caption bytes
     PayloadSound sounds[PAYLOAD_SOUNDS];
 };
+
+// The format's rules, shared by reader and writer
+const char *payload_caption_problem(const char *caption);                                      // null if the caption (lines separated by '\n') keeps the caption rules, else the rule it breaks
+int payload_name_ok(const char *name);                                                          // 1 if name is a board name: 1 to 63 letters, digits, '.', '_', '-', not starting with '.'
+
+// Captions and order of a folder's sounds (app/payload_names.cpp)
+int payload_fold_ascii(const char *utf8, char *out, size_t out_size);                          // UTF-8 text as printable ASCII: accented Latin letters lose their marks (é -> e, ü -> u, ß -> ss), other characters dropped; 1 if anything changed
+int payload_caption_from_name(const char *file_name, char *caption, size_t caption_size, int *shortened); // a file's caption: its name without extension, folded, '_' and '-' as spaces, wrapped at spaces and after dots, shortened with "..." (never after a word of one or two characters) when it cannot fit; 1, or 0 if nothing is left
+int payload_wrap(const char *text, char *caption, size_t caption_size);                        // text wrapped into caption lines at spaces and after dots, no line ending on a lone one-letter word that fits the next; 1 if the result keeps the caption rules
+int payload_natural_compare(const char *a, const char *b);                                     // order of names as people count: case folded, runs of digits by value ("track 2" before "track 10"); ties by bytes
+
+// Writing
+size_t payload_encode(const PayloadBoard *board, uint8_t *out, size_t out_size);               // payload and trailer of a board (current version) into out when out_size suffices; the size needed, 0 if board breaks a rule
 
 // Reading
 uint32_t payload_checksum(const uint8_t *data, size_t size);                                    // POSIX cksum CRC of the bytes (length included)
 int payload_image_end(const uint8_t *head, size_t head_size, uint64_t file_size, uint64_t *end); // end of the ELF image whose first head_size bytes are given; 0 if not an ELF of this machine's byte order or its headers lie outside head or the file
 int payload_parse(const uint8_t *data, size_t size, PayloadBoard *board, char *why, size_t why_size); // checked payload into board (clips point into data); 1, or 0 with the problem in why
 int payload_read_bytes(const uint8_t *file, size_t size, PayloadBoard *board, char *why, size_t why_size); // a whole executable in memory: PAYLOAD_NONE, PAYLOAD_BOARD (clips point into file) or PAYLOAD_DAMAGED with why
-int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t why_size);  // as payload_read_bytes, reading only headers, trailer and payload; the payload stays allocated for the run
+int payload_read_file(const char *path, PayloadBoard *board, char *why, size_t why_size);  // as payload_read_bytes, reading only headers and trailer; the payload is mapped from the file and stays mapped for the run
 // clang-format on

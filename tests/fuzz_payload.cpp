@@ -2,6 +2,9 @@
 // a whole executable with a board appended. Every input must end in a board
 // whose clips lie inside the input, pass the WAV gate and carry captions
 // that keep the board's rules, or in a refusal that says why.
+// The same bytes also drive the writer: file names become captions (which
+// must keep the rules), and a board that payload_encode writes must read
+// back with every field as written.
 #include "app/payload.h"
 
 #include <vostrel/audio/audio.h>
@@ -9,6 +12,70 @@
 #include <stddef.h>
 #include <stdint.h>
 #include <string.h>
+
+// A silent 16-bit mono clip of `frames` frames at 44.1 kHz, into out.
+static size_t make_clip(uint8_t *out, uint32_t frames) {
+    uint32_t data = frames * 2;
+    const uint32_t words[] = {36 + data, 16, 1 | 1u << 16, 44100, 88200, 2 | 16u << 16};
+    memcpy(out, "RIFF", 4);
+    memcpy(out + 4, &words[0], 4);
+    memcpy(out + 8, "WAVEfmt ", 8);
+    for (int i = 1; i < 6; i++)
+        memcpy(out + 12 + 4 * i, &words[i], 4);
+    memcpy(out + 36, "data", 4);
+    memcpy(out + 40, &data, 4);
+    memset(out + 44, 0, data);
+    return 44 + data;
+}
+
+static void write_and_read(const uint8_t *data, size_t size) {
+    if (size < 2) return;
+    static uint8_t clips[PAYLOAD_SOUNDS][44 + 2 * 64];
+    PayloadBoard b;
+    memset(&b, 0, sizeof b);
+    strcpy(b.name, "fuzz");
+    b.count = 1 + data[0] % PAYLOAD_SOUNDS;
+    b.overlap = data[1] & 1;
+    b.stop = (data[1] >> 1) & 1;
+    size_t at = 2;
+    for (int k = 0; k < b.count; k++) {
+        // A file name: the bytes up to the next '/' (at most 60).
+        char name[64];
+        size_t n = 0;
+        while (at < size && data[at] != '/' && n < sizeof name - 1)
+            name[n++] = static_cast<char>(data[at++]);
+        name[n] = 0;
+        if (at < size) at++;
+        int shortened;
+        PayloadSound *s = &b.sounds[k];
+        if (payload_caption_from_name(name, s->caption, sizeof s->caption, &shortened) &&
+            payload_caption_problem(s->caption))
+            __builtin_trap(); // the maker never makes a caption the reader refuses
+        uint8_t knobs = at < size ? data[at++] : 0;
+        s->volume = knobs % 101;
+        s->loop = knobs >> 7;
+        s->fade = (knobs & 0x3F) * 900;
+        size_t bytes = make_clip(clips[k], 1 + knobs % 64);
+        s->clip = {"fuzz.wav", "wav", static_cast<uint32_t>(bytes), clips[k]};
+    }
+    size_t need = payload_encode(&b, nullptr, 0);
+    if (need == 0) return;
+    static uint8_t out[1 << 16];
+    if (need > sizeof out || payload_encode(&b, out, sizeof out) != need) __builtin_trap();
+    PayloadBoard r;
+    char why[PAYLOAD_WHY_SIZE];
+    if (!payload_parse(out, need - PAYLOAD_TRAILER_SIZE, &r, why, sizeof why)) __builtin_trap();
+    if (r.count != b.count || r.overlap != b.overlap || r.stop != b.stop || !r.ordered ||
+        strcmp(r.name, b.name) != 0)
+        __builtin_trap();
+    for (int k = 0; k < b.count; k++) {
+        const PayloadSound *x = &b.sounds[k], *y = &r.sounds[k];
+        if (strcmp(x->caption, y->caption) != 0 || x->volume != y->volume || x->loop != y->loop ||
+            x->fade != y->fade || x->clip.size != y->clip.size ||
+            memcmp(x->clip.data, y->clip.data, x->clip.size) != 0)
+            __builtin_trap();
+    }
+}
 
 static void check(const PayloadBoard *b, const uint8_t *data, size_t size) {
     if (b->count < 1 || b->count > PAYLOAD_SOUNDS || (b->stop && b->count > PAYLOAD_SOUNDS - 1))
@@ -37,5 +104,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     int r = payload_read_bytes(data, size, &board, why, sizeof why);
     if (r == PAYLOAD_BOARD) check(&board, data, size);
     if (r == PAYLOAD_DAMAGED && !why[0]) __builtin_trap();
+    write_and_read(data, size);
     return 0;
 }

@@ -1,6 +1,6 @@
 # Installs the soundboard as a desktop program (all under COMPONENT
 # soundboard): bin/vostrel-soundboard, the board maker bin/vostrel-make-board
-# (a shell script that appends a board to a copy of the program), the desktop
+# (a program that appends a board to a copy of the soundboard), the desktop
 # entry, hicolor icons, the man pages (sections 6 and 1), the boot unit and
 # its command (sbin/vostrel-soundboard-boot) and the documents,
 # and packages that component alone as a Debian package with CPack
@@ -16,10 +16,8 @@ set(VOSTREL_INSTALL_FILES ${VOSTREL_INSTALL_SOURCE_DIR}/tools/install)
 set(VOSTREL_INSTALL_GEN ${CMAKE_BINARY_DIR}/install-gen)
 set(VERSION ${PROJECT_VERSION}) # for the man page and changelog templates
 
-install(TARGETS vostrel-soundboard RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+install(TARGETS vostrel-soundboard vostrel-make-board RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         COMPONENT soundboard)
-install(PROGRAMS ${VOSTREL_INSTALL_SOURCE_DIR}/tools/board/vostrel-make-board
-        DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT soundboard)
 install(FILES ${VOSTREL_INSTALL_FILES}/vostrel-soundboard.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT soundboard)
 # Booting into the board: the systemd unit (cage through XWayland, one
@@ -88,15 +86,19 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # the program links, come from dpkg-shlibdeps with the rest of the computed
 # Depends, appended to these.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libegl-mesa0, libgl1, libgl1-mesa-dri")
-# vostrel-make-board converts sounds with sox; the program itself needs none.
-# The boot unit runs the board in cage; a kiosk suspends screen blanking
-# through libXss, which it loads when asked to.
+# vostrel-make-board decodes sounds by running sox (libebur128, which it
+# links, comes from dpkg-shlibdeps); the program itself needs neither. The
+# boot unit runs the board in cage; a kiosk suspends screen blanking through
+# libXss, which it loads when asked to.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "sox, libsox-fmt-all, cage, xwayland, libxss1")
 # A cross build (tools/cross/toolchain.cmake) packages for its own
 # architecture, with Depends computed against its sysroot.
 if(VOSTREL_DEB_ARCH)
   set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${VOSTREL_DEB_ARCH})
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  # Only the program's Depends are computed against the sysroot: the maker's
+  # one library of its own is named here.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, libebur128-1")
   set(CPACK_VOSTREL_SYSROOT ${VOSTREL_SYSROOT})
   set(CPACK_VOSTREL_SOURCE_DIR ${CMAKE_SOURCE_DIR})
   set(CPACK_VOSTREL_PROGRAM ${CMAKE_BINARY_DIR}/vostrel-soundboard)

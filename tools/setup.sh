@@ -9,10 +9,10 @@ set -e
 # Compiler, CMake, the framework's libraries and headers, and the GL drivers
 # the window draws through (EGL and ES first, SDL's OpenGL context as the
 # fallback; X11 for the window's handle). dpkg-dev gives dpkg-buildflags, the
-# plain build's flags.
+# plain build's flags; libebur128 is the board maker's loudness meter.
 RUN_PKGS="build-essential cmake pkg-config dpkg-dev libsdl1.2-dev libsdl-mixer1.2-dev
 libgl-dev libgl1-mesa-dri libglx-mesa0 libegl-dev libgles-dev libegl1 libgles1 libegl-mesa0
-liblodepng-dev libx11-dev"
+liblodepng-dev libx11-dev libebur128-dev"
 # Tests (GoogleTest, a virtual display and real X input, references sox and
 # liblqr compute, sound servers, the sdl12-compat runs), fuzzing (clang),
 # packaging (lintian, desktop-file-utils) and the ARM builds under qemu-user.

@@ -19,7 +19,7 @@ sox -n -r 16000 -b 8 "$s/ta-da.wav" synth 0.6 sine 523 sine 659
 sox -n -r 44100 "$s/laugh.wav" synth 0.9 sine 700 tremolo 8 100
 printf 'laugh.wav\tLaugh\\ntrack\n' >"$s/captions.txt"
 mkdir "$tmp/board"
-sh tools/board/vostrel-make-board "$s" -o "$tmp/board/vostrel-soundboard" --program build/vostrel-soundboard >/dev/null
+build/vostrel-make-board "$s" -o "$tmp/board/vostrel-soundboard" --program build/vostrel-soundboard >/dev/null
 mkdir -p docs
 sh tools/held_shot.sh "$tmp/board/vostrel-soundboard" 240 240 docs/custom_board.png
 echo "wrote docs/custom_board.png"

@@ -19,7 +19,7 @@ done
 printf 'one.wav\tBa dum\\ntss!\ntwo.wav\tWow!\nthree.wav\tYes!\nfour.wav\toops\n' \
   >"$tmp/sounds/captions.txt"
 mkdir "$tmp/board"
-sh tools/board/vostrel-make-board "$tmp/sounds" -o "$tmp/board/vostrel-soundboard" --program build/vostrel-soundboard >/dev/null
+build/vostrel-make-board "$tmp/sounds" -o "$tmp/board/vostrel-soundboard" --program build/vostrel-soundboard >/dev/null
 # Buttons sort "Ba dum", "Wow!", "Yes!", "oops": hold "Wow!", top right.
 sh tools/held_shot.sh "$tmp/board/vostrel-soundboard" 240 160 "$tmp/shot.png"
 /usr/bin/python3 - "$tmp/shot.png" tools/install/icons <<'PY'

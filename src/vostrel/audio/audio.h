@@ -60,4 +60,5 @@ void sound_toggle_mute(void);                                // volume <-> 0, pe
 constexpr int SOUND_VOLUME_FULL = 128;                          // the mixer's full chunk volume
 const char *sound_wav_problem(const AssetRecord *asset);        // null if the loader would hand the bytes to the mixer, else why not
 int sound_mixer_set_volume(SoundRecord *rec, int volume);       // chunk volume 0 to SOUND_VOLUME_FULL (clamped) for every later play; 0 if not loaded
+Mix_Chunk *sound_channel_chunk(int channel);                    // the chunk the mixer back end last started on that mixer channel (0 to SOUND_CHANNELS - 1), null if none or stopped; for a fade-out on that channel
 // clang-format on

@@ -16,7 +16,6 @@ int sound_mixer_load(const AssetRecord *asset, SoundRecord *rec); // record clea
 int sound_mixer_is_playing(SoundRecord *rec);                   // lowest channel holding the chunk is playing
 int sound_mixer_play(SoundRecord *rec, const float *vec, int loop); // any free channel, once or looping; 0 if none free or not loaded
 int sound_mixer_stop(SoundRecord *rec);                         // halts the lowest channel holding the chunk; always 1
-Mix_Chunk *sound_channel_chunk(int channel);                    // channel table entry (tests)
 void sound_mixer_forget_channels(void); // the channel table emptied: after a reopen the mixer plays nothing
 
 // Manager's life cycle and counters

@@ -1,0 +1,241 @@
+// The board format's one definition (app/payload.h): boards written by
+// payload_encode read back unchanged, boards of the first version still
+// read, the writer refuses what the reader would, and the captions and
+// order the maker derives from file names. tools/make_assets.py checks the
+// compiled-in captions with limits of its own: they must be these.
+// (Expected captions are the examples and the rules' own words.)
+#include "support.h"
+
+#include "app/payload.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A minimal clip that passes the WAV gate: 44.1 kHz, 16-bit, `frames` zeros.
+std::string clip(int channels, int frames) {
+    auto le = [](std::string &s, uint32_t v, int n) {
+        for (int i = 0; i < n; i++)
+            s += static_cast<char>(v >> (8 * i));
+    };
+    uint32_t data = static_cast<uint32_t>(channels * frames * 2);
+    std::string w = "RIFF";
+    le(w, 36 + data, 4);
+    w += "WAVEfmt ";
+    le(w, 16, 4);
+    le(w, 1, 2);
+    le(w, static_cast<uint32_t>(channels), 2);
+    le(w, 44100, 4);
+    le(w, static_cast<uint32_t>(44100 * channels * 2), 4);
+    le(w, static_cast<uint32_t>(channels * 2), 2);
+    le(w, 16, 2);
+    w += "data";
+    le(w, data, 4);
+    return w + std::string(data, '\0');
+}
+
+std::vector<uint8_t> encode(const PayloadBoard &b) {
+    size_t size = payload_encode(&b, nullptr, 0);
+    std::vector<uint8_t> out(size);
+    if (size) {
+        EXPECT_EQ(payload_encode(&b, out.data(), size), size);
+    }
+    return out;
+}
+
+TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
+    std::string mono = clip(1, 300), stereo = clip(2, 17);
+    PayloadBoard b;
+    memset(&b, 0, sizeof b);
+    strcpy(b.name, "party-2.0");
+    b.overlap = 1;
+    b.stop = 1;
+    b.count = 3;
+    const char *captions[3] = {"Air\nhorn", "zebra", "a b c d\nefg\nh\nij"};
+    for (int k = 0; k < 3; k++) {
+        strcpy(b.sounds[k].caption, captions[k]);
+        const std::string &c = k == 1 ? stereo : mono;
+        b.sounds[k].clip = {"x.wav", "wav", static_cast<uint32_t>(c.size()),
+                            reinterpret_cast<const uint8_t *>(c.data())};
+        b.sounds[k].volume = 40 * k;
+        b.sounds[k].loop = k == 2;
+        b.sounds[k].fade = k == 0 ? 60000 : 25 * k;
+    }
+    std::vector<uint8_t> bytes = encode(b);
+    ASSERT_GT(bytes.size(), static_cast<size_t>(PAYLOAD_TRAILER_SIZE));
+    size_t length = bytes.size() - PAYLOAD_TRAILER_SIZE;
+    EXPECT_EQ(memcmp(&bytes[length], PAYLOAD_MAGIC, 8), 0);
+    EXPECT_EQ(bytes[length + 8], PAYLOAD_VERSION);
+    PayloadBoard r;
+    char why[PAYLOAD_WHY_SIZE] = "";
+    ASSERT_TRUE(payload_parse(bytes.data(), length, &r, why, sizeof why)) << why;
+    EXPECT_STREQ(r.name, b.name);
+    EXPECT_EQ(r.overlap, 1);
+    EXPECT_EQ(r.stop, 1);
+    EXPECT_EQ(r.ordered, 1) << "a board of this version keeps the maker's order";
+    ASSERT_EQ(r.count, 3);
+    for (int k = 0; k < 3; k++) {
+        SCOPED_TRACE(k);
+        EXPECT_STREQ(r.sounds[k].caption, captions[k]);
+        EXPECT_EQ(r.sounds[k].volume, b.sounds[k].volume);
+        EXPECT_EQ(r.sounds[k].loop, b.sounds[k].loop);
+        EXPECT_EQ(r.sounds[k].fade, b.sounds[k].fade);
+        ASSERT_EQ(r.sounds[k].clip.size, b.sounds[k].clip.size);
+        EXPECT_EQ(memcmp(r.sounds[k].clip.data, b.sounds[k].clip.data, r.sounds[k].clip.size), 0);
+    }
+    EXPECT_EQ(payload_checksum(bytes.data(), length),
+              bytes[length + 12] | bytes[length + 13] << 8 | bytes[length + 14] << 16 |
+                  static_cast<uint32_t>(bytes[length + 15]) << 24);
+
+    // What the reader refuses, the writer will not write.
+    PayloadBoard bad = b;
+    strcpy(bad.sounds[1].caption, PAYLOAD_STOP_CAPTION);
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "a second Stop on a stop board";
+    bad = b;
+    strcpy(bad.sounds[2].caption, "Air\nhorn");
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "two equal captions";
+    bad = b;
+    strcpy(bad.sounds[0].caption, "thirteen char");
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "a line of 13";
+    bad = b;
+    bad.sounds[0].fade = PAYLOAD_FADE_MAX + 1;
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u);
+    bad = b;
+    bad.count = PAYLOAD_SOUNDS;
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "twenty sounds and a Stop button";
+}
+
+// A board of the first version, as the shell maker wrote it: no fade field,
+// shown sorted by caption.
+TEST(BoardFormat, FirstVersionBoardsStillRead) {
+    std::string c = clip(1, 10);
+    std::string payload = "board 0 0 2 old\nsound " + std::to_string(c.size()) +
+                          " 100 0 zz\nsound " + std::to_string(c.size()) + " 50 1 Air\thorn\n" + c +
+                          c;
+    std::string file = "\x7f"
+                       "ELF";
+    file += std::string(60, '\0');
+    // A 64-bit little-endian ELF header of 64 bytes and nothing else.
+    file[4] = 2;
+    file[5] = 1;
+    file[6] = 1;
+    file[52] = 64;
+    uint32_t crc =
+        payload_checksum(reinterpret_cast<const uint8_t *>(payload.data()), payload.size());
+    std::string trailer = "VSTRLBRD";
+    for (uint32_t v : {1u, crc, static_cast<uint32_t>(payload.size()), 0u})
+        for (int i = 0; i < 4; i++)
+            trailer += static_cast<char>(v >> (8 * i));
+    std::string all = file + payload + trailer;
+    PayloadBoard b;
+    char why[PAYLOAD_WHY_SIZE] = "";
+    ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(all.data()), all.size(), &b, why,
+                                 sizeof why),
+              PAYLOAD_BOARD)
+        << why;
+    EXPECT_EQ(b.ordered, 0);
+    EXPECT_STREQ(b.sounds[1].caption, "Air\nhorn");
+    EXPECT_EQ(b.sounds[1].volume, 50);
+    EXPECT_EQ(b.sounds[1].fade, 0);
+}
+
+// The cases of real file names.
+TEST(BoardFormat, CaptionsFromFileNames) {
+    struct Case {
+        const char *name, *caption;
+        int shortened;
+    } cases[] = {
+        {"caf\xc3\xa9.wav", "cafe", 0},
+        {"Gr\xc3\xbc\xc3\x9f"
+         "e.ogg",
+         "Grusse", 0},
+        {"\xf0\x9f\x8e\x89 party.wav", "party", 0},
+        {"applause.final.v2.ogg", "applause.\nfinal.v2", 0},
+        {"once_upon-a_time.wav", "once upon\na time", 0},
+        {"supercalifragilistic.wav", "supercali...", 1},
+        {"the best sound effect from that movie.wav", "the best\nsound effect\nfrom...", 1},
+    };
+    for (const Case &c : cases) {
+        char caption[PAYLOAD_CAPTION_SIZE];
+        int shortened = -1;
+        ASSERT_TRUE(payload_caption_from_name(c.name, caption, sizeof caption, &shortened))
+            << c.name;
+        EXPECT_STREQ(caption, c.caption) << c.name;
+        EXPECT_EQ(shortened, c.shortened) << c.name;
+    }
+    char caption[PAYLOAD_CAPTION_SIZE];
+    int shortened;
+    EXPECT_FALSE(
+        payload_caption_from_name("\xf0\x9f\x8e\x89.wav", caption, sizeof caption, &shortened))
+        << "nothing the font can draw";
+    // Shortened names never end on a word of one or two letters, and every
+    // line of every caption keeps the rules.
+    for (const char *name : {"sound of a door in a hall of an old house.wav",
+                             "we go to a big old barn in a wood of oak.ogg",
+                             "noise.of.a.very.long.dotted.name.to.cut.flac"}) {
+        ASSERT_TRUE(payload_caption_from_name(name, caption, sizeof caption, &shortened)) << name;
+        EXPECT_EQ(payload_caption_problem(caption), nullptr) << name << ": " << caption;
+        std::string c = caption;
+        ASSERT_GT(c.size(), 3u);
+        ASSERT_EQ(c.substr(c.size() - 3), "...") << name;
+        size_t start = c.find_last_of(" \n.", c.size() - 4);
+        size_t last = c.size() - 3 - (start == std::string::npos ? 0 : start + 1);
+        EXPECT_GT(last, 2u) << name << ": " << caption;
+    }
+}
+
+TEST(BoardFormat, NaturalCaseFoldedOrder) {
+    const char *sorted[] = {"01 intro", "2 beats", "Track 2", "track 10", "Track 10b", "zebra"};
+    for (size_t i = 0; i < 6; i++)
+        for (size_t j = 0; j < 6; j++) {
+            int d = payload_natural_compare(sorted[i], sorted[j]);
+            EXPECT_EQ(d < 0, i < j) << sorted[i] << " / " << sorted[j];
+            EXPECT_EQ(d == 0, i == j) << sorted[i] << " / " << sorted[j];
+        }
+}
+
+// tools/make_assets.py's caption limits are the format's, and every
+// compiled-in caption keeps the format's rules.
+TEST(BoardFormat, MakeAssetsTakesTheSameCaptionRules) {
+    // Wherever under tools/ the asset maker's modules define them.
+    TempDir dir;
+    ASSERT_EQ(system(("grep -rhE '^CAPTION_MAX_[A-Z]+ = ' '" + std::string(VOSTREL_SOURCE_DIR) +
+                      "/tools' --include='*.py' >'" + dir.file("limits") + "'")
+                         .c_str()),
+              0);
+    std::string py = "\n" + read_file(dir.file("limits"));
+    auto constant = [&py](const char *name) {
+        size_t at = py.find(std::string("\n") + name + " = ");
+        return at == std::string::npos ? -1 : atoi(py.c_str() + at + strlen(name) + 4);
+    };
+    EXPECT_EQ(constant("CAPTION_MAX_LINES"), PAYLOAD_CAPTION_LINES);
+    EXPECT_EQ(constant("CAPTION_MAX_LINE"), PAYLOAD_CAPTION_LINE);
+    EXPECT_EQ(constant("CAPTION_MAX_TOTAL"), PAYLOAD_CAPTION_TOTAL);
+    std::string board = read_file(std::string(VOSTREL_SOURCE_DIR) + "/data/board.txt");
+    int lines = 0;
+    for (size_t at = 0; at < board.size();) {
+        size_t nl = board.find('\n', at);
+        std::string row = board.substr(at, nl - at);
+        at = nl == std::string::npos ? board.size() : nl + 1;
+        size_t tab = row.find('\t');
+        if (tab == std::string::npos) continue;
+        std::string caption;
+        for (size_t i = tab + 1; i < row.size(); i++)
+            if (row.compare(i, 2, "\\n") == 0) {
+                caption += '\n';
+                i++;
+            } else {
+                caption += row[i];
+            }
+        EXPECT_EQ(payload_caption_problem(caption.c_str()), nullptr) << row;
+        lines++;
+    }
+    EXPECT_EQ(lines, 20);
+}
+
+} // namespace

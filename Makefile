@@ -107,9 +107,16 @@ board: setup
 
 # Debian package of the soundboard (build/vostrel-soundboard_<version>_<arch>.deb),
 # checked by lintian (errors fail) and desktop-file-validate. With ARCH=arm64
-# or armhf, the cross build's package in build-ARCH/.
+# or armhf, the cross build's package in build-ARCH/. With DIST=trixie, the
+# package for Debian 13 / Raspberry Pi OS trixie (amd64 only so far), in
+# build-trixie/.
 .PHONY: package
-ifneq ($(filter arm64 armhf,$(ARCH)),)
+ifeq ($(DIST),trixie)
+package: package-trixie
+else ifneq ($(filter-out bookworm,$(DIST)),)
+package:
+	@echo "DIST must be bookworm (the default) or trixie" >&2; exit 2
+else ifneq ($(filter arm64 armhf,$(ARCH)),)
 package: cross
 	rm -f build-$(ARCH)/vostrel-soundboard_*.deb
 	cd build-$(ARCH) && cpack -G DEB
@@ -121,6 +128,46 @@ package: build
 	lintian --fail-on error build/vostrel-soundboard_*.deb
 	desktop-file-validate tools/install/vostrel-soundboard.desktop
 endif
+
+# The Debian 13 (trixie) build: this host's compiler and libraries, but the
+# one library whose ABI differs between the releases, LodePNG (trixie's
+# liblodepng0.1: another soname and C symbols), taken from a sysroot of
+# trixie packages (build-sysroot-trixie-amd64/, made by tools/cross/sysroot.sh
+# and kept until tools/cross/packages-trixie.txt changes), which also gives
+# dpkg-shlibdeps trixie's package names for the Depends. The program then
+# needs no newer C library than Debian 12's, and runs on Debian 13's.
+TRIXIE_SYSROOT = $(CURDIR)/build-sysroot-trixie-amd64
+TRIXIE_LODEPNG = $(CURDIR)/build-trixie/lodepng
+.PHONY: package-trixie build-trixie
+build-trixie: setup
+	@case "$(if $(filter file undefined,$(origin ARCH)),amd64,$(ARCH))" in amd64) ;; \
+	  *) echo "DIST=trixie builds amd64 only so far" >&2; exit 2 ;; esac
+	sh tools/cross/sysroot.sh amd64 $(TRIXIE_SYSROOT) trixie
+	mkdir -p $(TRIXIE_LODEPNG)
+	cp $(TRIXIE_SYSROOT)/usr/include/lodepng.h $(TRIXIE_SYSROOT)/usr/lib/x86_64-linux-gnu/liblodepng.so.0.1 $(TRIXIE_LODEPNG)/
+	ln -sf liblodepng.so.0.1 $(TRIXIE_LODEPNG)/liblodepng.so
+	cmake -S . -B build-trixie -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOSTREL_WERROR=ON $(DEB_FLAGS) \
+	  -DVOSTREL_TESTS=OFF -DVOSTREL_BENCH=OFF -DCMAKE_SKIP_BUILD_RPATH=ON \
+	  -DLODEPNG_INCLUDE=$(TRIXIE_LODEPNG) -DLODEPNG_LIB=$(TRIXIE_LODEPNG)/liblodepng.so \
+	  -DVOSTREL_DEB_ARCH=amd64 -DVOSTREL_SYSROOT=$(TRIXIE_SYSROOT) >/dev/null
+	cmake --build build-trixie -j2
+
+package-trixie: build-trixie
+	rm -f build-trixie/vostrel-soundboard_*.deb
+	cd build-trixie && cpack -G DEB
+	lintian --fail-on error build-trixie/vostrel-soundboard_*_amd64.deb
+	desktop-file-validate tools/install/vostrel-soundboard.desktop
+
+# Each release's amd64 package installed with apt in a fresh Debian root of
+# that release (debootstrap minbase, kept in build-root-DIST/ as a template),
+# its program started on this display, the board's picture saved and a tap
+# heard (tools/root/check_package.sh). Prints install and start-up times.
+.PHONY: test-roots
+test-roots: package package-trixie
+	sh tools/root/root.sh bookworm $(CURDIR)/build-root-bookworm
+	sh tools/root/root.sh trixie $(CURDIR)/build-root-trixie
+	$(XRUN) sh tools/root/check_package.sh build-root-bookworm build/vostrel-soundboard_*_amd64.deb build/root-bookworm.png
+	$(XRUN) sh tools/root/check_package.sh build-root-trixie build-trixie/vostrel-soundboard_*_amd64.deb build-trixie/root-trixie.png
 
 # Cross builds for ARM devices, ARCH=arm64 (the default) or armhf: Debian's
 # cross compilers (tools/cross/toolchain.cmake) against a sysroot of that
@@ -155,4 +202,4 @@ test-cross: cross build
 	  $(if $(CROSS_TESTS),-R '$(CROSS_TESTS)')
 
 clean:
-	rm -rf build build-asan build-fuzz build-board build-arm64 build-armhf
+	rm -rf build build-asan build-fuzz build-board build-arm64 build-armhf build-trixie

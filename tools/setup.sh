@@ -8,7 +8,7 @@ liblodepng-dev libgtest-dev googletest xvfb xauth xdotool
 clang libclang-rt-14-dev libx11-dev libxtst-dev liblqr-1-0-dev libpixman-1-dev
 sox libsox-fmt-all libsdl1.2-compat desktop-file-utils lintian dpkg-dev pulseaudio pulseaudio-utils
 crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user
-debootstrap bc"
+debootstrap bc pipewire pipewire-pulse wireplumber dbus"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

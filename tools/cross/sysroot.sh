@@ -113,6 +113,11 @@ find "$root" -type l | while read -r link; do
     /*) ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$root$target")" "$link" ;;
   esac
 done
+# A merged-/usr release (trixie) ships its dynamic loader only under
+# /usr/lib; /lib is base-files' link, outside the closure.
+for d in lib bin sbin; do
+  [ -e "$root/$d" ] || [ ! -d "$root/usr/$d" ] || ln -s "usr/$d" "$root/$d"
+done
 rm -rf "$state"
 echo "$want" > "$stamp"
 echo "sysroot.sh: $(du -sh "$root" | cut -f1) in $root"

@@ -102,13 +102,14 @@ struct PipeWireServer {
         mkdir(dir.file("config").c_str(), 0755);
         mkdir(dir.file("config/pipewire").c_str(), 0755);
         mkdir(dir.file("config/pipewire/pipewire.conf.d").c_str(), 0755);
-        write_file(dir.file("config/pipewire/pipewire.conf.d/tap.conf"),
-                   "context.objects = [\n"
-                   "  { factory = adapter\n"
-                   "    args = { factory.name = support.null-audio-sink node.name = \"tap\"\n"
-                   "             media.class = \"Audio/Sink\" audio.position = [ FL FR ]\n"
-                   "             object.linger = true node.driver = true priority.driver = 8000 } }\n"
-                   "]\n");
+        write_file(
+            dir.file("config/pipewire/pipewire.conf.d/tap.conf"),
+            "context.objects = [\n"
+            "  { factory = adapter\n"
+            "    args = { factory.name = support.null-audio-sink node.name = \"tap\"\n"
+            "             media.class = \"Audio/Sink\" audio.position = [ FL FR ]\n"
+            "             object.linger = true node.driver = true priority.driver = 8000 } }\n"
+            "]\n");
     }
     std::string server() const { return "unix:" + dir.file("run/pulse/native"); }
     std::vector<std::string> env() const {
@@ -166,8 +167,7 @@ struct PipeWireServer {
 };
 
 // parec of the sink's monitor into a raw file (44100 Hz 16-bit stereo).
-template <class Server>
-pid_t start_recording(const Server &pulse, const std::string &path) {
+template <class Server> pid_t start_recording(const Server &pulse, const std::string &path) {
     return program_start_binary("/bin/sh",
                                 {"-c", std::string("exec ") + PAREC +
                                            " --device=tap.monitor --raw --format=s16le "

@@ -1,7 +1,8 @@
 # Two commands for a fresh Debian 12 machine (as root or with sudo):
 #   make run    install what the program needs, build it alone (plain build, build-run/), start it
 #   make test   install what is missing, build everything (plain, sanitized, fuzz, arm64
-#               and armhf), run every test (the ARM ones under qemu-user)
+#               and armhf, Debian 13), run every test (the ARM ones under qemu-user, the
+#               packages installed in Debian 12 and 13 roots)
 # Also: make check (the fast unit tests, in parallel), make build, make bench,
 # make soak, make fuzz-long, make format.
 #   make board SOUNDS=path/to/folder   a soundboard of your own sounds, in build-board/
@@ -9,6 +10,10 @@
 #   make cross ARCH=arm64|armhf        the program, framework, tour and tests for ARM, in build-ARCH/
 #   make test-cross ARCH=arm64|armhf   those tests under qemu-user
 #   make package ARCH=arm64|armhf      the Debian package for ARM, in build-ARCH/
+#   make package DIST=trixie           the Debian 13 (amd64) package, in build-trixie/
+#   make package DIST=trixie ARCH=arm64|armhf   the Raspberry Pi OS trixie package, in build-trixie-ARCH/
+#   make test-roots                    both amd64 packages installed in fresh Debian 12/13 roots
+#   make test-trixie-cross             the arm64 trixie program under qemu-user
 
 .PHONY: setup configure build build-asan build-fuzz run check test test-default test-asan test-fuzz test-cross-all fuzz-long bench soak format clean
 
@@ -67,7 +72,7 @@ test-cross-all:
 	  CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native)'
 	$(MAKE) test-cross ARCH=arm64
 
-test: test-default test-asan test-fuzz test-cross-all
+test: test-default test-asan test-fuzz test-cross-all test-roots test-trixie-cross
 
 # The tests labelled "unit" (tests/CMakeLists.txt): fast, two at a time.
 check: build
@@ -111,9 +116,20 @@ board: setup
 
 # Debian package of the soundboard (build/vostrel-soundboard_<version>_<arch>.deb),
 # checked by lintian (errors fail) and desktop-file-validate. With ARCH=arm64
-# or armhf, the cross build's package in build-ARCH/.
+# or armhf, the cross build's package in build-ARCH/. With DIST=trixie, the
+# package for Debian 13 / Raspberry Pi OS trixie, in build-trixie/ (amd64) or
+# build-trixie-ARCH/.
 .PHONY: package
+ifeq ($(DIST),trixie)
 ifneq ($(filter arm64 armhf,$(ARCH)),)
+package: package-trixie-cross
+else
+package: package-trixie
+endif
+else ifneq ($(filter-out bookworm,$(DIST)),)
+package:
+	@echo "DIST must be bookworm (the default) or trixie" >&2; exit 2
+else ifneq ($(filter arm64 armhf,$(ARCH)),)
 package: cross
 	rm -f build-$(ARCH)/vostrel-soundboard_*.deb
 	cd build-$(ARCH) && cpack -G DEB
@@ -125,6 +141,86 @@ package: build
 	lintian --fail-on error build/vostrel-soundboard_*.deb
 	desktop-file-validate tools/install/vostrel-soundboard.desktop
 endif
+
+# The Debian 13 (trixie) build: this host's compiler and libraries, but the
+# one library whose ABI differs between the releases, LodePNG (trixie's
+# liblodepng0.1: another soname and C symbols), taken from a sysroot of
+# trixie packages (build-sysroot-trixie-amd64/, made by tools/cross/sysroot.sh
+# and kept until tools/cross/packages-trixie.txt changes), which also gives
+# dpkg-shlibdeps trixie's package names for the Depends. The program then
+# needs no newer C library than Debian 12's, and runs on Debian 13's.
+TRIXIE_SYSROOT = $(CURDIR)/build-sysroot-trixie-amd64
+TRIXIE_LODEPNG = $(CURDIR)/build-trixie/lodepng
+.PHONY: package-trixie build-trixie
+build-trixie: setup
+	sh tools/cross/sysroot.sh amd64 $(TRIXIE_SYSROOT) trixie
+	mkdir -p $(TRIXIE_LODEPNG)
+	cp $(TRIXIE_SYSROOT)/usr/include/lodepng.h $(TRIXIE_SYSROOT)/usr/lib/x86_64-linux-gnu/liblodepng.so.0.1 $(TRIXIE_LODEPNG)/
+	ln -sf liblodepng.so.0.1 $(TRIXIE_LODEPNG)/liblodepng.so
+	cmake -S . -B build-trixie -DCMAKE_BUILD_TYPE=RelWithDebInfo $(DEB_FLAGS) \
+	  -DVOSTREL_TESTS=OFF -DVOSTREL_BENCH=OFF -DCMAKE_SKIP_BUILD_RPATH=ON \
+	  -DLODEPNG_INCLUDE=$(TRIXIE_LODEPNG) -DLODEPNG_LIB=$(TRIXIE_LODEPNG)/liblodepng.so \
+	  -DVOSTREL_DEB_ARCH=amd64 -DVOSTREL_SYSROOT=$(TRIXIE_SYSROOT) >/dev/null
+	cmake --build build-trixie -j2
+
+package-trixie: build-trixie
+	rm -f build-trixie/vostrel-soundboard_*.deb
+	cd build-trixie && cpack -G DEB
+	lintian --fail-on error build-trixie/vostrel-soundboard_*_amd64.deb
+	desktop-file-validate tools/install/vostrel-soundboard.desktop
+
+# For Raspberry Pi OS trixie (ARCH=arm64 or armhf): the cross build of
+# `make cross` (Debian 12's cross compilers and sysroot) with trixie's LodePNG
+# from a trixie sysroot of that architecture (build-sysroot-trixie-ARCH/),
+# against which the Depends are computed; in build-trixie-ARCH/.
+TRIXIE_CROSS_SYSROOT = $(CURDIR)/build-sysroot-trixie-$(ARCH)
+TRIXIE_CROSS_LODEPNG = $(CURDIR)/build-trixie-$(ARCH)/lodepng
+.PHONY: build-trixie-cross package-trixie-cross
+build-trixie-cross: setup
+	@case "$(ARCH)" in arm64|armhf) ;; *) echo "ARCH must be arm64 or armhf" >&2; exit 2 ;; esac
+	sh tools/cross/sysroot.sh $(ARCH) $(CROSS_SYSROOT)
+	sh tools/cross/sysroot.sh $(ARCH) $(TRIXIE_CROSS_SYSROOT) trixie
+	mkdir -p $(TRIXIE_CROSS_LODEPNG)
+	cp $(TRIXIE_CROSS_SYSROOT)/usr/include/lodepng.h \
+	  $(TRIXIE_CROSS_SYSROOT)/usr/lib/$$(dpkg-architecture -a$(ARCH) -qDEB_HOST_MULTIARCH 2>/dev/null)/liblodepng.so.0.1 \
+	  $(TRIXIE_CROSS_LODEPNG)/
+	ln -sf liblodepng.so.0.1 $(TRIXIE_CROSS_LODEPNG)/liblodepng.so
+	cmake -S . -B build-trixie-$(ARCH) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tools/cross/toolchain.cmake \
+	  -DVOSTREL_CROSS_ARCH=$(ARCH) -DVOSTREL_SYSROOT=$(CROSS_SYSROOT) -DVOSTREL_BENCH=OFF \
+	  -DVOSTREL_TESTS=OFF -DCMAKE_SKIP_BUILD_RPATH=ON \
+	  -DLODEPNG_INCLUDE=$(TRIXIE_CROSS_LODEPNG) -DLODEPNG_LIB=$(TRIXIE_CROSS_LODEPNG)/liblodepng.so \
+	  -DVOSTREL_DEPENDS_SYSROOT=$(TRIXIE_CROSS_SYSROOT) >/dev/null
+	cmake --build build-trixie-$(ARCH) -j2
+
+package-trixie-cross: build-trixie-cross
+	rm -f build-trixie-$(ARCH)/vostrel-soundboard_*.deb
+	cd build-trixie-$(ARCH) && cpack -G DEB
+	lintian --fail-on error build-trixie-$(ARCH)/vostrel-soundboard_*_$(ARCH).deb
+
+# The arm64 trixie program under qemu-user with its trixie sysroot: drawn
+# and a tap heard (tools/root/check_emulated.sh).
+.PHONY: test-trixie-cross
+test-trixie-cross:
+	$(MAKE) package DIST=trixie ARCH=arm64
+	$(XRUN) sh tools/root/check_emulated.sh qemu-aarch64 build-sysroot-trixie-arm64 \
+	  build-trixie-arm64/vostrel-soundboard build-trixie-arm64/emulated.png
+
+# Each release's amd64 package installed with apt in a fresh Debian root of
+# that release (debootstrap minbase, kept in build-root-DIST/ as a template),
+# its program started on this display, the board's picture saved and a tap
+# heard (tools/root/check_package.sh). Prints install and start-up times.
+# The two pictures must match byte for byte, although Debian 12 draws through
+# OpenGL ES 1.1 and Debian 13, whose Mesa builds no ES 1 (eglCreateContext
+# answers EGL_BAD_ALLOC for every ES 1 config), through SDL's OpenGL context.
+.PHONY: test-roots
+test-roots: package package-trixie
+	sh tools/root/root.sh bookworm $(CURDIR)/build-root-bookworm
+	sh tools/root/root.sh trixie $(CURDIR)/build-root-trixie
+	$(XRUN) sh tools/root/check_package.sh build-root-bookworm build/vostrel-soundboard_*_amd64.deb build/root-bookworm.png
+	$(XRUN) sh tools/root/check_package.sh build-root-trixie build-trixie/vostrel-soundboard_*_amd64.deb build-trixie/root-trixie.png
+	cmp build/root-bookworm.png build-trixie/root-trixie.png
+	@echo "test-roots: the board's picture is byte for byte the same on both releases"
 
 # Cross builds for ARM devices, ARCH=arm64 (the default) or armhf: Debian's
 # cross compilers (tools/cross/toolchain.cmake) against a sysroot of that
@@ -159,4 +255,4 @@ test-cross: cross build
 	  $(if $(CROSS_TESTS),-R '$(CROSS_TESTS)')
 
 clean:
-	rm -rf build build-run build-asan build-fuzz build-board build-arm64 build-armhf
+	rm -rf build build-run build-asan build-fuzz build-board build-arm64 build-armhf build-trixie build-trixie-arm64 build-trixie-armhf

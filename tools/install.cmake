@@ -99,7 +99,13 @@ if(VOSTREL_DEB_ARCH)
   # Only the program's Depends are computed against the sysroot: the maker's
   # one library of its own is named here.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${CPACK_DEBIAN_PACKAGE_DEPENDS}, libebur128-1")
-  set(CPACK_VOSTREL_SYSROOT ${VOSTREL_SYSROOT})
+  # Another release's sysroot for the Depends (a trixie package built with
+  # Debian 12's cross sysroot), else the build's own.
+  if(VOSTREL_DEPENDS_SYSROOT)
+    set(CPACK_VOSTREL_SYSROOT ${VOSTREL_DEPENDS_SYSROOT})
+  else()
+    set(CPACK_VOSTREL_SYSROOT ${VOSTREL_SYSROOT})
+  endif()
   set(CPACK_VOSTREL_SOURCE_DIR ${CMAKE_SOURCE_DIR})
   set(CPACK_VOSTREL_PROGRAM ${CMAKE_BINARY_DIR}/vostrel-soundboard)
   set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/tools/cross/cpack_depends.cmake)

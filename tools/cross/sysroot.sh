@@ -1,24 +1,31 @@
 #!/bin/sh
-# Makes a sysroot for ARCH (arm64 or armhf) in DEST: the closure of
-# packages.txt for that architecture, downloaded with apt into a private apt
-# state (the host's apt configuration, dpkg database and architectures are
-# never changed) and unpacked with dpkg -x. Absolute symbolic links are made
-# relative so that they resolve inside DEST. Kept while packages.txt is
-# unchanged; remade (from scratch) when it changes.
-#   usage: sysroot.sh ARCH DEST
+# Makes a sysroot for ARCH (arm64, armhf, or amd64 for another release than
+# the host's) in DEST: the closure of packages.txt (packages-DIST.txt for a
+# DIST other than the host's) for that architecture, downloaded with apt into
+# a private apt state (the host's apt configuration, dpkg database and
+# architectures are never changed) and unpacked with dpkg -x. DIST (e.g.
+# trixie) takes the packages from that Debian release instead of the host's
+# sources. Absolute symbolic links are made relative so that they resolve
+# inside DEST. Kept while the package list is unchanged; remade (from
+# scratch) when it changes.
+#   usage: sysroot.sh ARCH DEST [DIST]
 set -e
-[ $# -eq 2 ] || { echo "usage: sysroot.sh arm64|armhf DEST" >&2; exit 2; }
+[ $# -eq 2 ] || [ $# -eq 3 ] || { echo "usage: sysroot.sh arm64|armhf|amd64 DEST [DIST]" >&2; exit 2; }
 arch=$1
+dist=${3:-}
 mkdir -p "$2"
 dest=$(cd "$2" && pwd)
-case $arch in arm64|armhf) ;; *) echo "sysroot.sh: unknown ARCH '$arch' (arm64 or armhf)" >&2; exit 2 ;; esac
+case $arch in arm64|armhf) ;; amd64) [ -n "$dist" ] || { echo "sysroot.sh: amd64 needs a DIST" >&2; exit 2; } ;;
+  *) echo "sysroot.sh: unknown ARCH '$arch' (arm64, armhf or amd64)" >&2; exit 2 ;; esac
 here=$(cd "$(dirname "$0")" && pwd)
 list=$here/packages.txt
+[ -n "$dist" ] && list=$here/packages-$dist.txt
+[ -f "$list" ] || { echo "sysroot.sh: no package list $list" >&2; exit 2; }
 pkgs=$(sed -e 's/#.*//' "$list" | tr -s ' \n' ' ')
 stamp=$dest/.vostrel-packages
 # The stamp names the folder too (the dpkg database's file lists hold its
 # path) and this script's own text, so that a changed recipe remakes it.
-want="$arch $dest $pkgs $(md5sum < "$here/sysroot.sh" | cut -d' ' -f1)"
+want="$arch $dist $dest $pkgs $(md5sum < "$here/sysroot.sh" | cut -d' ' -f1)"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then
   exit 0
 fi
@@ -29,8 +36,20 @@ mkdir -p "$dest"
 state=$dest.apt
 mkdir -p "$state/lists/partial" "$state/archives/partial" "$state/cache" "$dest"
 : > "$state/status"
+# Another release: its main suite and security updates, signed with the
+# keys of debian-archive-keyring, in place of the host's sources.
+sources=""
+if [ -n "$dist" ]; then
+  cat > "$state/sources.list" <<EOS
+deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $dist main
+deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $dist-updates main
+deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security $dist-security main
+EOS
+  sources="-o Dir::Etc::SourceList=$state/sources.list -o Dir::Etc::SourceParts=/nonexistent"
+fi
 apt_private() {
-  apt-get -q -o APT::Architecture="$arch" -o APT::Architectures="$arch" \
+  # shellcheck disable=SC2086
+  apt-get -q $sources -o APT::Architecture="$arch" -o APT::Architectures="$arch" \
     -o Dir::State="$state" -o Dir::State::Lists="$state/lists" \
     -o Dir::State::status="$state/status" -o Dir::Cache="$state/cache" \
     -o Dir::Cache::Archives="$state/archives" -o Debug::NoLocking=1 \
@@ -93,6 +112,11 @@ find "$root" -type l | while read -r link; do
   case $target in
     /*) ln -sfn "$(realpath -m --relative-to="$(dirname "$link")" "$root$target")" "$link" ;;
   esac
+done
+# A merged-/usr release (trixie) ships its dynamic loader only under
+# /usr/lib; /lib is base-files' link, outside the closure.
+for d in lib bin sbin; do
+  [ -e "$root/$d" ] || [ ! -d "$root/usr/$d" ] || ln -s "usr/$d" "$root/$d"
 done
 rm -rf "$state"
 echo "$want" > "$stamp"

@@ -3,11 +3,14 @@
 #include <vostrel/audio/audio_internal.h>
 
 #include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>
 #include <atomic>
+#include <dlfcn.h>
 #include <stdlib.h>
+#include <string.h>
 #include <vector>
 
 // The audio device's watch. A device can go away under a running program
@@ -19,7 +22,19 @@
 // the program's and survive the reopen; if the device comes back in another
 // format each one is decoded again from its asset, in place, so every record
 // holding it plays on.
+//
+// sdl12-compat (SDL 1.2 over SDL 2) hides a loss from that count: SDL 2 keeps
+// calling the mixer at the device's pace after its device is gone, the
+// samples going nowhere, and its SDL 1.2 status still says playing. SDL 2's
+// own status of the device sdl12-compat opens (SDL_OpenAudio's, id 1) turns
+// to stopped at the loss; where SDL 2 is in the process, that status is
+// asked on every update as well.
 namespace {
+
+// SDL 2's SDL_GetAudioDeviceStatus: 0 stopped, 1 playing, 2 paused.
+using Sdl2DeviceStatus = int (*)(Uint32 device);
+constexpr Uint32 SDL2_LEGACY_DEVICE = 1;
+constexpr int SDL2_AUDIO_STOPPED = 0;
 
 struct LoadedChunk {
     Mix_Chunk *chunk;
@@ -40,6 +55,7 @@ struct AudioDevice {
     float retry_in, backoff;         // seconds
     int attempts;                    // reopen attempts since the loss
     std::vector<LoadedChunk> chunks; // every chunk loaded, with its asset
+    Sdl2DeviceStatus sdl2_status;    // set when SDL 2 runs under SDL 1.2 (sdl12-compat)
 };
 
 AudioDevice device;
@@ -56,6 +72,42 @@ constexpr float DEVICE_FIRST_RETRY = 0.25f;
 constexpr float DEVICE_LONGEST_RETRY = 0.5f;
 
 void count_mixed(void *, Uint8 *, int) { device.mixed.fetch_add(1, std::memory_order_relaxed); }
+
+// SDL 2's device status beneath sdl12-compat, looked up without loading
+// anything. SDL 2 may be in the process on classic SDL 1.2 too (SDL_mixer's
+// fluidsynth links it), its device 1 never opened there: sdl12-compat is told
+// apart by its version, 1.2.50 and later (classic SDL 1.2 ended at 1.2.15).
+Sdl2DeviceStatus find_sdl2_status(void) {
+    const SDL_version *linked = SDL_Linked_Version();
+    if (!linked || linked->major != 1 || linked->minor != 2 || linked->patch < 50) return nullptr;
+    void *sdl2 = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_NOLOAD);
+    if (!sdl2) return nullptr;
+    void *symbol = dlsym(sdl2, "SDL_GetAudioDeviceStatus");
+    dlclose(sdl2); // the library stays: sdl12-compat holds it
+    Sdl2DeviceStatus status = nullptr;
+    memcpy(&status, &symbol, sizeof status);
+    return status;
+}
+
+// The open device stopped by itself: SDL 1.2's own status, or SDL 2's
+// beneath sdl12-compat.
+int device_stopped(void) {
+    if (SDL_GetAudioStatus() == SDL_AUDIO_STOPPED) return 1;
+    return device.sdl2_status && device.sdl2_status(SDL2_LEGACY_DEVICE) == SDL2_AUDIO_STOPPED;
+}
+
+// The loss and the return are written whatever the log threshold: the first
+// touch release lowers it to WARNING, and a user who finds the board silent
+// needs both lines in the log.
+void log_device_line(unsigned level, const char *text, int attempts) {
+    const unsigned threshold = log_threshold;
+    log_threshold = LOG_DEBUG;
+    if (attempts > 0)
+        log_printf(level, "%s after %d attempt%s", text, attempts, attempts == 1 ? "" : "s");
+    else
+        log_printf(level, "%s", text);
+    log_threshold = threshold;
+}
 
 // A fresh decode swapped into the old chunk: the handle stays, its samples
 // are the device's new format; the old samples go with the temporary.
@@ -80,8 +132,12 @@ void reload_chunk(const LoadedChunk &loaded) {
 int device_open(void) {
     // SDL 1.2 marks its audio subsystem started even when no driver could
     // start, and then refuses every later open: a failed attempt is undone
-    // before the next, so each one starts the driver anew.
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    // before the next, so each one starts the driver anew. Not beneath
+    // sdl12-compat: there it would also stop SDL 2's event queue, which
+    // audio holds a share of, and the window's events and SIGTERM's quit
+    // would be dropped from then on; SDL 2 starts its driver anew on every
+    // open by itself.
+    if (!device.sdl2_status) SDL_QuitSubSystem(SDL_INIT_AUDIO);
     if (Mix_OpenAudio(device.frequency, device.format, device.channels, device.chunk_size) != 0)
         return 0;
     int frequency = 0, channels = 0;
@@ -121,6 +177,7 @@ void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_
     device.opened_at = device.seen;
     device.stalled = 0.0f;
     device.lost = 0;
+    device.sdl2_status = find_sdl2_status();
     device.watching = 1;
     Mix_SetPostMix(count_mixed, nullptr);
 }
@@ -129,15 +186,17 @@ void sound_device_update(float dt) {
     if (!device.watching || !(dt > 0.0f)) return;
     if (!device.lost) {
         unsigned mixed = device.mixed.load(std::memory_order_relaxed);
-        if (mixed != device.seen) {
-            device.seen = mixed;
-            device.stalled = 0.0f;
-            return;
+        if (!device_stopped()) {
+            if (mixed != device.seen) {
+                device.seen = mixed;
+                device.stalled = 0.0f;
+                return;
+            }
+            device.stalled += dt;
+            const int steady = mixed - device.opened_at >= DEVICE_STEADY_BUFFERS;
+            if (device.stalled < (steady ? DEVICE_STALL_SECONDS : DEVICE_START_SECONDS)) return;
         }
-        device.stalled += dt;
-        const int steady = mixed - device.opened_at >= DEVICE_STEADY_BUFFERS;
-        if (device.stalled < (steady ? DEVICE_STALL_SECONDS : DEVICE_START_SECONDS)) return;
-        log_printf(LOG_WARNING, "Audio device lost: reopening it");
+        log_device_line(LOG_WARNING, "Audio device lost: reopening it", 0);
         Mix_CloseAudio();
         device.lost = 1;
         device.attempts = 0;
@@ -154,8 +213,7 @@ void sound_device_update(float dt) {
         if (device.backoff > DEVICE_LONGEST_RETRY) device.backoff = DEVICE_LONGEST_RETRY;
         return;
     }
-    log_printf(LOG_INFO, "Audio device back after %d attempt%s", device.attempts,
-               device.attempts == 1 ? "" : "s");
+    log_device_line(LOG_INFO, "Audio device back", device.attempts);
     device.lost = 0;
     device.stalled = 0.0f;
     device.seen = device.mixed.load(std::memory_order_relaxed);

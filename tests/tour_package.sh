@@ -4,7 +4,9 @@
 # twice, as a CMake project of its own (find_package(Vostrel)) and with a
 # plain compiler command from pkg-config, and runs the CMake-built program
 # under the display until SIGTERM, which must end it with status 0; the same
-# for the guide's first application, taken from docs/framework.md.
+# for the guide's first application, taken from docs/framework.md, built
+# once more as the guide's CMake lines and its compiler line build it; the
+# guide's asset-record lines must be the tour's own.
 # Usage: tour_package.sh <build dir> <source dir> <C++ compiler>
 set -eu
 build=$1
@@ -62,6 +64,34 @@ kill -TERM $pid
 status=0
 wait $pid || status=$?
 [ $status -eq 0 ] || fail "the guide's first application ended with status $status after SIGTERM"
+
+# The guide's CMake project and its one-line compiler command, as printed
+# (the prefix it names replaced by this one), each building my_app.cpp.
+guide_block() { # $1: the fence's language, $2: which block of that language
+    awk -v lang="$1" -v want="$2" '$0 == "```" lang { n++; inside = (n == want); next }
+        inside && /^```/ { inside = 0; next }
+        inside { print }' "$source/docs/framework.md"
+}
+mkdir "$work/guide"
+cp "$work/hello.cpp" "$work/guide/my_app.cpp"
+{
+    echo "cmake_minimum_required(VERSION 3.22)"
+    echo "project(my_app LANGUAGES CXX)"
+    echo "set(CMAKE_CXX_STANDARD 20)"
+    guide_block cmake 1
+} >"$work/guide/CMakeLists.txt"
+grep -q 'Vostrel::framework' "$work/guide/CMakeLists.txt" || fail "no CMake block in docs/framework.md"
+cmake -S "$work/guide" -B "$work/guide/build" -DCMAKE_PREFIX_PATH="$work/prefix" \
+    -DCMAKE_CXX_COMPILER="$cxx" >"$work/guide.log" 2>&1 &&
+    cmake --build "$work/guide/build" >>"$work/guide.log" 2>&1 &&
+    [ -x "$work/guide/build/my-app" ] || fail "the guide's CMake lines build no my-app: $(cat "$work/guide.log")"
+line=$(guide_block sh 1)
+case "$line" in *my_app.cpp*pkg-config*) ;; *) fail "no compiler line in docs/framework.md: $line" ;; esac
+(cd "$work/guide" && eval "$(echo "$line" | sed "s#/opt/vostrel#$work/prefix#g; s#^c++ #\"\$cxx\" #") -o my-app-pc") ||
+    fail "the guide's compiler line: $line"
+guide_block cmake 2 | while IFS= read -r l; do
+    grep -qxF "$l" "$source/examples/tour/CMakeLists.txt" || fail "the guide's asset lines are not the tour's: $l"
+done
 
 mkdir "$work/run"
 cd "$work/run"

@@ -970,12 +970,6 @@ int main(int argc, char **argv) {
     }
 
     if (o.install) {
-        const char *data_home = getenv("XDG_DATA_HOME");
-        std::string apps =
-            (data_home && *data_home ? std::string(data_home)
-                                     : std::string(getenv("HOME")) + "/.local/share") +
-            "/applications";
-        std::string entry = apps + "/vostrel-board-" + name + ".desktop";
         // The Exec key's quoting rules: the path in double quotes, with \ " ` $ escaped.
         std::string exec_path, shown_title;
         for (char c : out) {
@@ -984,37 +978,38 @@ int main(int argc, char **argv) {
         }
         for (char c : title)
             if (c != '\n') shown_title += c;
-        std::string text = "[Desktop Entry]\nType=Application\nName=" + shown_title +
-                           "\nGenericName=Soundboard\nComment=Touch a button to play its sound\n"
-                           "Exec=\"" +
-                           exec_path +
-                           "\" --xdg-state\nIcon=vostrel-soundboard\nTerminal=false\n"
-                           "Categories=AudioVideo;Audio;\n";
-        std::vector<uint8_t> bytes(text.begin(), text.end());
-        if (!mkdirs(apps) || !write_whole(entry, {&bytes}, 0644)) {
-            fprintf(stderr, "%s: cannot be written (%s)\n", entry.c_str(), strerror(errno));
+        // One desktop entry in $VARIABLE (else ~/FALLBACK)/FOLDER, the
+        // program started with ARGUMENTS; 0 after saying why not.
+        auto write_entry = [&](const char *variable, const char *fallback, const char *folder,
+                               const char *arguments) {
+            const char *base = getenv(variable);
+            std::string dir = (base && *base ? std::string(base)
+                                             : std::string(getenv("HOME")) + "/" + fallback) +
+                              "/" + folder;
+            std::string entry = dir + "/vostrel-board-" + name + ".desktop";
+            std::string text = "[Desktop Entry]\nType=Application\nName=" + shown_title +
+                               "\nGenericName=Soundboard\nComment=Touch a button to play its "
+                               "sound\nExec=\"" +
+                               exec_path + "\" " + arguments +
+                               "\nIcon=vostrel-soundboard\nTerminal=false\n"
+                               "Categories=AudioVideo;Audio;\n";
+            std::vector<uint8_t> bytes(text.begin(), text.end());
+            if (!mkdirs(dir) || !write_whole(entry, {&bytes}, 0644)) {
+                fprintf(stderr, "%s: cannot be written (%s)\n", entry.c_str(), strerror(errno));
+                return std::string();
+            }
+            return entry;
+        };
+        if (write_entry("XDG_DATA_HOME", ".local/share", "applications", "--xdg-state").empty())
             return 1;
-        }
         printf("Your board (%d sounds) is in the menu as \"%s\" and runs as %s\n", b.count,
                shown_title.c_str(), out.c_str());
         if (o.autostart) {
             // The menu's entry, started as a kiosk at every desktop login.
-            const char *config_home = getenv("XDG_CONFIG_HOME");
-            std::string autostart =
-                (config_home && *config_home ? std::string(config_home)
-                                             : std::string(getenv("HOME")) + "/.config") +
-                "/autostart";
-            std::string start_entry = autostart + "/vostrel-board-" + name + ".desktop";
-            std::string kiosk = text;
-            size_t at = kiosk.find("\" --xdg-state\n");
-            kiosk.replace(at, 14, "\" --xdg-state --kiosk\n");
-            std::vector<uint8_t> start_bytes(kiosk.begin(), kiosk.end());
-            if (!mkdirs(autostart) || !write_whole(start_entry, {&start_bytes}, 0644)) {
-                fprintf(stderr, "%s: cannot be written (%s)\n", start_entry.c_str(),
-                        strerror(errno));
-                return 1;
-            }
-            printf("It starts full screen at every desktop login (%s)\n", start_entry.c_str());
+            std::string entry =
+                write_entry("XDG_CONFIG_HOME", ".config", "autostart", "--xdg-state --kiosk");
+            if (entry.empty()) return 1;
+            printf("It starts full screen at every desktop login (%s)\n", entry.c_str());
         }
     } else {
         printf("Your board (%d sounds): %s\n", b.count, out.c_str());

@@ -248,8 +248,8 @@ TEST(BootUnit, MakerInstallAutostartAddsAKioskEntryForDesktopSessions) {
     mkdir(dir.file("horns").c_str(), 0755);
     ASSERT_EQ(system(("sox -n '" + dir.file("horns/air.wav") + "' synth 0.3 sine 440").c_str()), 0);
     std::string maker = "env -i PATH=/usr/bin:/bin HOME='" + dir.file("home") +
-                        "' '" VOSTREL_MAKER "' '" +
-                        dir.file("horns") + "' --program " VOSTREL_BINARY;
+                        "' '" VOSTREL_MAKER "' '" + dir.file("horns") +
+                        "' --program " VOSTREL_BINARY;
     EXPECT_NE(system((maker + " --autostart 2>/dev/null").c_str()), 0)
         << "--autostart without --install was taken";
     ASSERT_EQ(system((maker + " --install --autostart >/dev/null").c_str()), 0);

@@ -983,9 +983,9 @@ int main(int argc, char **argv) {
         auto write_entry = [&](const char *variable, const char *fallback, const char *folder,
                                const char *arguments) {
             const char *base = getenv(variable);
-            std::string dir = (base && *base ? std::string(base)
-                                             : std::string(getenv("HOME")) + "/" + fallback) +
-                              "/" + folder;
+            std::string dir =
+                (base && *base ? std::string(base) : std::string(getenv("HOME")) + "/" + fallback) +
+                "/" + folder;
             std::string entry = dir + "/vostrel-board-" + name + ".desktop";
             std::string text = "[Desktop Entry]\nType=Application\nName=" + shown_title +
                                "\nGenericName=Soundboard\nComment=Touch a button to play its "

@@ -9,5 +9,6 @@ static_assert(POINTER == 8 || POINTER == 4, "the asset records hold 64-bit or 32
 static_assert(offsetof(AssetRecord, name) == 0);
 static_assert(offsetof(AssetRecord, type) == POINTER);
 static_assert(offsetof(AssetRecord, size) == 2 * POINTER);
-static_assert(offsetof(AssetRecord, data) == 3 * POINTER); // 4 bytes of padding before it with 64-bit pointers
+static_assert(offsetof(AssetRecord, data) ==
+              3 * POINTER); // 4 bytes of padding before it with 64-bit pointers
 static_assert(sizeof(AssetRecord) == 4 * POINTER);

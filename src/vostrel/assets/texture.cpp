@@ -10,7 +10,6 @@
 
 #include <GLES/gl.h>
 
-
 // GL pixel format for a plane of 1..4 bytes per pixel; 0 for anything else.
 static GLenum texture_format(int bpp) {
     switch (bpp) {

@@ -131,6 +131,10 @@ int wait_scale() {
     return n >= 1 && n <= 100 ? n : 1;
 }
 
+void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+
+void pause_scaled_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000 * wait_scale()); }
+
 pid_t program_start_binary(const std::string &binary, const std::vector<std::string> &args,
                            const std::vector<std::string> &env, const std::string &stderr_path) {
     pid_t parent = getpid();

@@ -71,6 +71,10 @@ extern const char *const program_emulator;
 // environment's VOSTREL_WAIT_SCALE (set for a cross build's tests under
 // emulation, where the program answers slower), else 1.
 int wait_scale();
+// Sleeps ms milliseconds.
+void pause_ms(int ms);
+// Sleeps ms milliseconds times wait_scale(): a wait for the program under test.
+void pause_scaled_ms(int ms);
 
 // The program under test (VOSTREL_BINARY) started as a child process in the
 // current directory with the given arguments (argv[0] not included). env

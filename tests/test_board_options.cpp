@@ -37,8 +37,6 @@ constexpr int QUIET = 64;         // below this a sample counts as silence
 // handler exits, leaving the program running with the test's output pipes).
 int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 int run(const std::string &cmd) {
     int status = system(cmd.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

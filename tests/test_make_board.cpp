@@ -42,8 +42,6 @@ constexpr double PI = 3.141592653589793;
 // handler exits, leaving the program running with the test's output pipes).
 int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 void put_le(std::string &s, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; i++)
         s += static_cast<char>((v >> (8 * i)) & 0xFF);

@@ -29,8 +29,6 @@ namespace {
 constexpr int WIDTH = 320, HEIGHT = 480;
 constexpr int BYTES_PER_SECOND = 44100 * 4;
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 long file_size(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;

@@ -125,6 +125,11 @@ pid_t program_start(const std::vector<std::string> &args, const std::vector<std:
 #endif
 const char *const program_emulator = VOSTREL_EMULATOR;
 
+int run_command(const std::string &cmd) {
+    int status = system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 int wait_scale() {
     const char *s = getenv("VOSTREL_WAIT_SCALE");
     int n = s ? atoi(s) : 1;

@@ -31,6 +31,9 @@ void write_file(const std::string &path, const std::string &bytes); // replaces 
 // Occurrences of needle in text, overlapping ones included.
 int count_of(const std::string &text, const std::string &needle);
 
+// The exit status of `sh -c cmd`; -1 if a signal ended it.
+int run_command(const std::string &cmd);
+
 // The monotonic clock in seconds.
 double seconds_now();
 

@@ -37,11 +37,6 @@ constexpr int QUIET = 64;         // below this a sample counts as silence
 // handler exits, leaving the program running with the test's output pipes).
 int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
 
-int run(const std::string &cmd) {
-    int status = system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 struct Board {
     TempDir dir;
     pid_t pid = -1;
@@ -80,7 +75,7 @@ struct Board {
         std::string cmd =
             "xdotool mousemove --window " + window + " " + std::to_string(static_cast<int>(cx)) +
             " " + std::to_string(480 - static_cast<int>(cy)) + " mousedown 1 sleep 0.05 mouseup 1";
-        EXPECT_EQ(run(cmd), 0);
+        EXPECT_EQ(run_command(cmd), 0);
         return mark;
     }
 };
@@ -98,7 +93,7 @@ void start_board(Board &b) {
         int hz;
     } tones[] = {{"a", 0.4, 440}, {"b", 0.4, 1320}, {"full", 0.6, 660}, {"half", 0.6, 660}};
     for (const Tone &t : tones)
-        ASSERT_EQ(run("sox -n -r 22050 -c 1 -b 16 '" + sounds + "/" + t.name + ".wav' synth " +
+        ASSERT_EQ(run_command("sox -n -r 22050 -c 1 -b 16 '" + sounds + "/" + t.name + ".wav' synth " +
                       std::to_string(t.seconds) + " sine " + std::to_string(t.hz) + " vol 0.5"),
                   0);
     write_file(sounds + "/captions.txt", "overlap stop\n"
@@ -107,7 +102,7 @@ void start_board(Board &b) {
                                          "half.wav\t\tvolume=50%\n");
     std::string program = b.dir.file("board");
     // Levels as generated: the peaks below are the tones' own.
-    ASSERT_EQ(run("'" VOSTREL_MAKER "' '" + sounds + "' -o '" + program + "' --program '" +
+    ASSERT_EQ(run_command("'" VOSTREL_MAKER "' '" + sounds + "' -o '" + program + "' --program '" +
                   VOSTREL_BINARY + "' --keep-levels >/dev/null"),
               0);
     b.pid = program_start_binary(program, {},

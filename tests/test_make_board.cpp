@@ -83,14 +83,9 @@ void write_wav(const std::string &path, int rate, int channels, int bits, double
 // A short tone, for folders where only the name matters.
 void write_tone(const std::string &path) { write_wav(path, 22050, 1, 16, 0.0, 0.1, 500); }
 
-int run(const std::string &cmd) {
-    int status = system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // sox converts a WAV the test wrote into another format (by the extension).
 void convert(const std::string &from, const std::string &to) {
-    ASSERT_EQ(run("sox '" + from + "' '" + to + "'"), 0) << to;
+    ASSERT_EQ(run_command("sox '" + from + "' '" + to + "'"), 0) << to;
 }
 
 struct BuildResult {
@@ -114,7 +109,7 @@ BuildResult build_board(TempDir &dir, const std::string &sounds, const std::stri
                       VOSTREL_BINARY + "' " + extra + " >'" + dir.file("builder.out") + "' 2>'" +
                       dir.file("builder.err") + "'";
     BuildResult r;
-    r.status = run(cmd);
+    r.status = run_command(cmd);
     r.err = read_file(dir.file("builder.err"));
     return r;
 }
@@ -302,7 +297,7 @@ TEST(BoardBuilder, MakesClipsAndCaptionsFromAnyFormat) {
     std::string sounds = sound_folder(dir);
     // 0.4 s of silence before and 0.3 s after 0.5 s of tone in each.
     auto padded = [&](const std::string &from, const std::string &to) {
-        ASSERT_EQ(run("sox '" + from + "' '" + to + "' pad 0 0.3"), 0) << to;
+        ASSERT_EQ(run_command("sox '" + from + "' '" + to + "' pad 0 0.3"), 0) << to;
     };
     write_wav(dir.file("a.wav"), 44100, 2, 24, 0.4, 0.5, 440);
     padded(dir.file("a.wav"), sounds + "/once_upon-a_time.wav");
@@ -417,13 +412,13 @@ TEST(BoardBuilder, RefusesWhatARealFolderGetsWrong) {
 TEST(BoardBuilder, BringsSoundsToOneLoudness) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + sounds + "/loud.wav' synth 2 sine 1000 vol 0.9"), 0);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + sounds + "/soft.wav' synth 2 sine 1000 vol 0.01"), 0);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + dir.file("a.wav") + "' synth 1 sine 500 vol 0.01"),
+    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + sounds + "/loud.wav' synth 2 sine 1000 vol 0.9"), 0);
+    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + sounds + "/soft.wav' synth 2 sine 1000 vol 0.01"), 0);
+    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + dir.file("a.wav") + "' synth 1 sine 500 vol 0.01"),
               0);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + dir.file("b.wav") + "' synth 0.002 square 500 vol 1"),
+    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + dir.file("b.wav") + "' synth 0.002 square 500 vol 1"),
               0);
-    ASSERT_EQ(run("sox '" + dir.file("a.wav") + "' '" + dir.file("b.wav") + "' '" +
+    ASSERT_EQ(run_command("sox '" + dir.file("a.wav") + "' '" + dir.file("b.wav") + "' '" +
                   dir.file("a.wav") + "' '" + sounds + "/spike.wav'"),
               0);
     auto peak_of = [](const PayloadSound &s) {
@@ -459,7 +454,7 @@ TEST(BoardBuilder, WarnsOfBoardsSlowToStartOrLarge) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
     ASSERT_EQ(
-        run("sox -n -r 44100 -c 2 -b 16 '" + sounds + "/long.flac' synth 360 sine 440 vol 0.3"), 0);
+        run_command("sox -n -r 44100 -c 2 -b 16 '" + sounds + "/long.flac' synth 360 sine 440 vol 0.3"), 0);
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     ASSERT_EQ(r.status, 0) << r.err;
     std::string said = read_file(dir.file("builder.out"));
@@ -613,7 +608,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         long mark = frames();
         std::string move = "xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
                            std::to_string(y);
-        ASSERT_EQ(run(move + " mousedown 1 sleep 0.06 mouseup 1"), 0);
+        ASSERT_EQ(run_command(move + " mousedown 1 sleep 0.06 mouseup 1"), 0);
         for (int i = 0; i < 200 && frames() < mark + 44100; i++)
             pause_ms(25);
         std::vector<uint8_t> b = read_bytes(dir.file("audio.raw"));
@@ -721,7 +716,7 @@ TEST(BoardPayload, ChecksumIsTheOneCksumPrints) {
         for (size_t i = 0; i < n; i++)
             bytes += static_cast<char>((i * 7 + i / 256) & 0xFF);
         write_file(dir.file("bytes"), bytes);
-        ASSERT_EQ(run("cksum <'" + dir.file("bytes") + "' >'" + dir.file("sum") + "'"), 0);
+        ASSERT_EQ(run_command("cksum <'" + dir.file("bytes") + "' >'" + dir.file("sum") + "'"), 0);
         unsigned long expected = strtoul(read_file(dir.file("sum")).c_str(), nullptr, 10);
         EXPECT_EQ(payload_checksum(reinterpret_cast<const uint8_t *>(bytes.data()), n), expected)
             << n << " bytes";
@@ -775,7 +770,7 @@ TEST(BoardPayload, DamagedOrTruncatedBoardsEndTheProgramWithStatusOne) {
         EXPECT_NE(log.find(c.problem), std::string::npos) << log;
     }
 
-    ASSERT_EQ(run("cp '" + dir.file("board") + "' '" + dir.file("stripped") +
+    ASSERT_EQ(run_command("cp '" + dir.file("board") + "' '" + dir.file("stripped") +
                   "' && " VOSTREL_STRIP " '" + dir.file("stripped") + "'"),
               0);
     PayloadBoard b;
@@ -871,7 +866,7 @@ TEST(BoardPayload, MakingFromABoardReplacesItsBoard) {
     write_tone(sounds + "/second.wav");
     std::string cmd = "'" + maker + "' '" + sounds + "' -o '" + dir.file("two") + "' --program '" +
                       dir.file("one") + "' >/dev/null";
-    ASSERT_EQ(run(cmd), 0);
+    ASSERT_EQ(run_command(cmd), 0);
     PayloadBoard b = read_board(dir.file("two"));
     ASSERT_EQ(b.count, 1);
     EXPECT_STREQ(b.sounds[0].caption, "second");
@@ -893,13 +888,13 @@ TEST(BoardInstall, PutsTheBoardAndItsMenuEntryInTheHomeFolder) {
     std::string cmd = "env HOME='" + home + "' XDG_DATA_HOME= '" + maker + "' '" + sounds +
                       "' --install --program '" + VOSTREL_BINARY + "' >'" + dir.file("out") +
                       "' 2>&1";
-    ASSERT_EQ(run(cmd), 0) << read_file(dir.file("out"));
+    ASSERT_EQ(run_command(cmd), 0) << read_file(dir.file("out"));
     const std::string board = home + "/.local/bin/Party-Time";
     ASSERT_TRUE(file_exists(board)) << read_file(dir.file("out"));
     EXPECT_EQ(read_board(board).count, 1);
     const std::string entry = home + "/.local/share/applications/vostrel-board-Party-Time.desktop";
     ASSERT_TRUE(file_exists(entry));
-    EXPECT_EQ(run("desktop-file-validate '" + entry + "'"), 0);
+    EXPECT_EQ(run_command("desktop-file-validate '" + entry + "'"), 0);
     std::string text = read_file(entry);
     EXPECT_NE(text.find("\nName=Party Time\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nExec=\"" + board + "\" --xdg-state\n"), std::string::npos) << text;

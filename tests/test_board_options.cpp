@@ -93,8 +93,9 @@ void start_board(Board &b) {
         int hz;
     } tones[] = {{"a", 0.4, 440}, {"b", 0.4, 1320}, {"full", 0.6, 660}, {"half", 0.6, 660}};
     for (const Tone &t : tones)
-        ASSERT_EQ(run_command("sox -n -r 22050 -c 1 -b 16 '" + sounds + "/" + t.name + ".wav' synth " +
-                      std::to_string(t.seconds) + " sine " + std::to_string(t.hz) + " vol 0.5"),
+        ASSERT_EQ(run_command("sox -n -r 22050 -c 1 -b 16 '" + sounds + "/" + t.name +
+                              ".wav' synth " + std::to_string(t.seconds) + " sine " +
+                              std::to_string(t.hz) + " vol 0.5"),
                   0);
     write_file(sounds + "/captions.txt", "overlap stop\n"
                                          "a.wav\t\tloop\n"
@@ -103,7 +104,7 @@ void start_board(Board &b) {
     std::string program = b.dir.file("board");
     // Levels as generated: the peaks below are the tones' own.
     ASSERT_EQ(run_command("'" VOSTREL_MAKER "' '" + sounds + "' -o '" + program + "' --program '" +
-                  VOSTREL_BINARY + "' --keep-levels >/dev/null"),
+                          VOSTREL_BINARY + "' --keep-levels >/dev/null"),
               0);
     b.pid = program_start_binary(program, {},
                                  {"SDL_AUDIODRIVER=disk",

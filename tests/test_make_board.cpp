@@ -412,14 +412,20 @@ TEST(BoardBuilder, RefusesWhatARealFolderGetsWrong) {
 TEST(BoardBuilder, BringsSoundsToOneLoudness) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + sounds + "/loud.wav' synth 2 sine 1000 vol 0.9"), 0);
-    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + sounds + "/soft.wav' synth 2 sine 1000 vol 0.01"), 0);
-    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + dir.file("a.wav") + "' synth 1 sine 500 vol 0.01"),
-              0);
-    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + dir.file("b.wav") + "' synth 0.002 square 500 vol 1"),
+    ASSERT_EQ(
+        run_command("sox -n -r 44100 -b 16 '" + sounds + "/loud.wav' synth 2 sine 1000 vol 0.9"),
+        0);
+    ASSERT_EQ(
+        run_command("sox -n -r 44100 -b 16 '" + sounds + "/soft.wav' synth 2 sine 1000 vol 0.01"),
+        0);
+    ASSERT_EQ(
+        run_command("sox -n -r 44100 -b 16 '" + dir.file("a.wav") + "' synth 1 sine 500 vol 0.01"),
+        0);
+    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + dir.file("b.wav") +
+                          "' synth 0.002 square 500 vol 1"),
               0);
     ASSERT_EQ(run_command("sox '" + dir.file("a.wav") + "' '" + dir.file("b.wav") + "' '" +
-                  dir.file("a.wav") + "' '" + sounds + "/spike.wav'"),
+                          dir.file("a.wav") + "' '" + sounds + "/spike.wav'"),
               0);
     auto peak_of = [](const PayloadSound &s) {
         WavInfo w = read_wav(s.clip);
@@ -453,8 +459,9 @@ TEST(BoardBuilder, BringsSoundsToOneLoudness) {
 TEST(BoardBuilder, WarnsOfBoardsSlowToStartOrLarge) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    ASSERT_EQ(
-        run_command("sox -n -r 44100 -c 2 -b 16 '" + sounds + "/long.flac' synth 360 sine 440 vol 0.3"), 0);
+    ASSERT_EQ(run_command("sox -n -r 44100 -c 2 -b 16 '" + sounds +
+                          "/long.flac' synth 360 sine 440 vol 0.3"),
+              0);
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     ASSERT_EQ(r.status, 0) << r.err;
     std::string said = read_file(dir.file("builder.out"));
@@ -771,7 +778,7 @@ TEST(BoardPayload, DamagedOrTruncatedBoardsEndTheProgramWithStatusOne) {
     }
 
     ASSERT_EQ(run_command("cp '" + dir.file("board") + "' '" + dir.file("stripped") +
-                  "' && " VOSTREL_STRIP " '" + dir.file("stripped") + "'"),
+                          "' && " VOSTREL_STRIP " '" + dir.file("stripped") + "'"),
               0);
     PayloadBoard b;
     char why[PAYLOAD_WHY_SIZE] = "";

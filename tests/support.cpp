@@ -2,8 +2,11 @@
 #include "support.h"
 
 #include "app/app_internal.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
+#include <vostrel/shell/shell_internal.h>
 #include <vostrel/text/text.h>
 #include <vostrel/text/text_internal.h>
 
@@ -110,6 +113,41 @@ std::vector<uint8_t> read_pixels(int x, int y, int w, int h) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, y, w, h, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
     return px;
+}
+
+int lit_pixels(int x0, int x1, int height) {
+    std::vector<uint8_t> px = read_pixels(x0, 0, x1 - x0, height);
+    int n = 0;
+    for (size_t i = 0; i < px.size(); i += 4)
+        n += px[i] + px[i + 1] + px[i + 2] > 30 ? 1 : 0;
+    return n;
+}
+
+std::string log_contents() {
+    int size = log_size();
+    std::string text(static_cast<size_t>(size), '\0');
+    if (size > 0) log_read(text.data(), size, 0);
+    return text;
+}
+
+float fake_now;
+float fake_clock(void) { return fake_now; }
+
+bool shell_test_begin(void (*sleeper)(int milliseconds)) {
+    log_threshold = LOG_INFO;
+    if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return false;
+    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return false;
+    shell_set_clock(fake_clock);
+    shell_set_sleep(sleeper);
+    return true;
+}
+
+void shell_test_end() {
+    shell_set_clock(nullptr);
+    shell_set_sleep(nullptr);
+    shell_quit(0, 0);
+    Mix_CloseAudio();
+    SDL_Quit();
 }
 
 pid_t program_start(const std::vector<std::string> &args, const std::vector<std::string> &env,

@@ -65,6 +65,23 @@ void fresh_gl_state();
 
 // RGBA bytes of the back buffer, bottom row first (glReadPixels order).
 std::vector<uint8_t> read_pixels(int x, int y, int w, int h);
+// Back-buffer pixels in columns x0 <= x < x1 (rows 0 to height) that are not
+// black (red + green + blue above 30).
+int lit_pixels(int x0, int x1, int height);
+
+// The whole open log file as written so far ("" when none is open).
+std::string log_contents();
+
+// A clock the test sets by hand: fake_clock returns fake_now.
+extern float fake_now;
+float fake_clock(void);
+// Before a test drives the shell turn by turn: logs from LOG_INFO, starts SDL
+// video and audio and opens the mixer (44100 Hz stereo), and gives the shell
+// fake_clock and `sleeper`. false if SDL or the mixer did not start.
+bool shell_test_begin(void (*sleeper)(int milliseconds));
+// After: the shell's own clock and sleep back, the shell shut down (without a
+// quit request), the mixer closed and SDL ended.
+void shell_test_end();
 
 // The command words that run a program built with the tests, ending in a
 // space: a cross build's emulator ("qemu-aarch64 -L SYSROOT "), empty on the

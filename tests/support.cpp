@@ -130,6 +130,24 @@ std::string log_contents() {
     return text;
 }
 
+std::vector<std::string> sounds_played;
+
+static int record_play(SoundRecord *rec, const float *, int) {
+    sounds_played.push_back(rec == &sound_click    ? "click"
+                            : rec == &sound_bubble ? "bubble"
+                                                   : "other");
+    return 1;
+}
+
+SoundBackend sound_recording_begin() {
+    SoundBackend saved = sound_backend;
+    sound_backend = SoundBackend{};
+    sound_backend.play = record_play;
+    return saved;
+}
+
+void sound_recording_end(const SoundBackend &saved) { sound_backend = saved; }
+
 float fake_now;
 float fake_clock(void) { return fake_now; }
 

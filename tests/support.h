@@ -5,6 +5,7 @@
 // outside (button positions in window pixels, clip samples as mixed).
 #pragma once
 
+#include <vostrel/audio/audio.h>
 #include <vostrel/input/input.h>
 
 #include <stdint.h>
@@ -71,6 +72,15 @@ int lit_pixels(int x0, int x1, int height);
 
 // The whole open log file as written so far ("" when none is open).
 std::string log_contents();
+
+// The interface sounds played, in play order: "click", "bubble" or "other",
+// recorded by the back end sound_recording_begin swaps in.
+extern std::vector<std::string> sounds_played;
+// Swaps in a sound back end whose only slot, play, records into sounds_played
+// instead of playing; the back end it replaced, for sound_recording_end.
+SoundBackend sound_recording_begin();
+// Puts back the back end sound_recording_begin replaced.
+void sound_recording_end(const SoundBackend &saved);
 
 // A clock the test sets by hand: fake_clock returns fake_now.
 extern float fake_now;

@@ -32,11 +32,6 @@ constexpr long RATE = 44100;      // output frames per second
 constexpr long MIX_BUFFER = 1024; // frames the mixer fills at a time
 constexpr int QUIET = 64;         // below this a sample counts as silence
 
-// SDL may replace its window while the test walks the window tree; the
-// BadWindow that follows must not end the test process (Xlib's default
-// handler exits, leaving the program running with the test's output pipes).
-int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
-
 struct Board {
     TempDir dir;
     pid_t pid = -1;
@@ -112,7 +107,7 @@ void start_board(Board &b) {
                                   "SDL_DISKAUDIODELAY=20"});
     ASSERT_GT(b.pid, 0);
     if (Display *d = XOpenDisplay(nullptr)) {
-        XSetErrorHandler(ignore_x_errors);
+        xwindow_survive_errors();
         pid_t pid = b.pid;
         Window w =
             xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });

@@ -37,11 +37,6 @@ namespace {
 
 constexpr double PI = 3.141592653589793;
 
-// SDL may replace its window while the test walks the window tree; the
-// BadWindow that follows must not end the test process (Xlib's default
-// handler exits, leaving the program running with the test's output pipes).
-int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
-
 void put_le(std::string &s, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; i++)
         s += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -572,7 +567,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
     ASSERT_GT(pid, 0);
     std::string window;
     if (Display *d = XOpenDisplay(nullptr)) {
-        XSetErrorHandler(ignore_x_errors);
+        xwindow_survive_errors();
         Window w =
             xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
         if (w) window = std::to_string(w);
@@ -911,7 +906,7 @@ TEST(BoardInstall, PutsTheBoardAndItsMenuEntryInTheHomeFolder) {
     ASSERT_GT(pid, 0);
     Window w = 0;
     if (Display *d = XOpenDisplay(nullptr)) {
-        XSetErrorHandler(ignore_x_errors);
+        xwindow_survive_errors();
         w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
         XCloseDisplay(d);
     }

@@ -127,6 +127,18 @@ std::string sound_folder(TempDir &dir, const std::string &name = "sounds") {
     return path;
 }
 
+// The window of the board program running as `pid`, waited for up to 20 s
+// while it runs; 0 if it never showed.
+Window board_window(pid_t pid) {
+    Window w = 0;
+    if (Display *d = XOpenDisplay(nullptr)) {
+        xwindow_survive_errors();
+        w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
+        XCloseDisplay(d);
+    }
+    return w;
+}
+
 // The builder refused: status 1, one line naming `file` with the rule's
 // words, and no board left behind.
 void expect_refusal(TempDir &dir, const BuildResult &r, const std::string &file,
@@ -566,13 +578,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
                                      "");
     ASSERT_GT(pid, 0);
     std::string window;
-    if (Display *d = XOpenDisplay(nullptr)) {
-        xwindow_survive_errors();
-        Window w =
-            xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
-        if (w) window = std::to_string(w);
-        XCloseDisplay(d);
-    }
+    if (Window w = board_window(pid)) window = std::to_string(w);
     if (window.empty()) program_terminate(pid, 10);
     ASSERT_FALSE(window.empty());
     for (int i = 0; i < 200; i++) {
@@ -904,13 +910,7 @@ TEST(BoardInstall, PutsTheBoardAndItsMenuEntryInTheHomeFolder) {
     pid_t pid = program_start_binary(board, {"--xdg-state", "--log-level", "3"},
                                      {"HOME=" + home, "XDG_STATE_HOME=", "SDL_AUDIODRIVER=dummy"});
     ASSERT_GT(pid, 0);
-    Window w = 0;
-    if (Display *d = XOpenDisplay(nullptr)) {
-        xwindow_survive_errors();
-        w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
-        XCloseDisplay(d);
-    }
-    EXPECT_NE(w, 0u) << "the board shows its window";
+    EXPECT_NE(board_window(pid), 0u) << "the board shows its window";
     EXPECT_EQ(program_terminate(pid, 10), 0);
     // The log is complete once the program has ended.
     const std::string log =

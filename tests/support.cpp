@@ -186,6 +186,11 @@ int run_command(const std::string &cmd) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+int xdotool_tap(const std::string &window, int x, int y, const char *hold) {
+    return run_command("xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
+                       std::to_string(y) + " mousedown 1 sleep " + hold + " mouseup 1");
+}
+
 int wait_scale() {
     const char *s = getenv("VOSTREL_WAIT_SCALE");
     int n = s ? atoi(s) : 1;

@@ -35,6 +35,10 @@ int count_of(const std::string &text, const std::string &needle);
 // The exit status of `sh -c cmd`; -1 if a signal ended it.
 int run_command(const std::string &cmd);
 
+// A tap through xdotool at pixel (x, y) of the X window whose id (decimal) is
+// `window`, the button held `hold` seconds ("0.05"): xdotool's exit status.
+int xdotool_tap(const std::string &window, int x, int y, const char *hold);
+
 // The monotonic clock in seconds.
 double seconds_now();
 

@@ -67,10 +67,7 @@ struct Board {
         float cy = static_cast<float>(rows - 1 - slot / columns) + 0.5f;
         rect_map_point(&grid, &screen, &cx, &cy);
         long mark = frames();
-        std::string cmd =
-            "xdotool mousemove --window " + window + " " + std::to_string(static_cast<int>(cx)) +
-            " " + std::to_string(480 - static_cast<int>(cy)) + " mousedown 1 sleep 0.05 mouseup 1";
-        EXPECT_EQ(run_command(cmd), 0);
+        EXPECT_EQ(xdotool_tap(window, static_cast<int>(cx), 480 - static_cast<int>(cy), "0.05"), 0);
         return mark;
     }
 };

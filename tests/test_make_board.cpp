@@ -614,9 +614,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         int x, y;
         centre(slot, &x, &y);
         long mark = frames();
-        std::string move = "xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
-                           std::to_string(y);
-        ASSERT_EQ(run_command(move + " mousedown 1 sleep 0.06 mouseup 1"), 0);
+        ASSERT_EQ(xdotool_tap(window, x, y, "0.06"), 0);
         for (int i = 0; i < 200 && frames() < mark + 44100; i++)
             pause_ms(25);
         std::vector<uint8_t> b = read_bytes(dir.file("audio.raw"));

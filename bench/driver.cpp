@@ -44,8 +44,6 @@ static long long now_ns() {
     return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
-static void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 constexpr int RATE = 44100, FRAME_BYTES = 4; // the mixer's format: 16-bit stereo
 constexpr int BUFFER_FRAMES = 1024;          // the mixer's buffer
 

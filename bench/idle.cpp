@@ -52,8 +52,6 @@ long long now_ns() {
     return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
 }
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 // The floor: the loop's shape without the board, on the program's context
 // code. With `drawing` 0 it presents one frame and then only drains events
 // and sleeps: the floor of a loop that presents nothing.

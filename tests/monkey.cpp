@@ -63,8 +63,6 @@ double now_seconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 // VmRSS of the process in KiB, -1 if it cannot be read.
 long vm_rss_kib(pid_t pid) {
     const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");

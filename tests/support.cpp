@@ -2,8 +2,11 @@
 #include "support.h"
 
 #include "app/app_internal.h"
+#include <vostrel/diag/diag.h>
+#include <vostrel/diag/diag_internal.h>
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
+#include <vostrel/shell/shell_internal.h>
 #include <vostrel/text/text.h>
 #include <vostrel/text/text_internal.h>
 
@@ -112,6 +115,59 @@ std::vector<uint8_t> read_pixels(int x, int y, int w, int h) {
     return px;
 }
 
+int lit_pixels(int x0, int x1, int height) {
+    std::vector<uint8_t> px = read_pixels(x0, 0, x1 - x0, height);
+    int n = 0;
+    for (size_t i = 0; i < px.size(); i += 4)
+        n += px[i] + px[i + 1] + px[i + 2] > 30 ? 1 : 0;
+    return n;
+}
+
+std::string log_contents() {
+    int size = log_size();
+    std::string text(static_cast<size_t>(size), '\0');
+    if (size > 0) log_read(text.data(), size, 0);
+    return text;
+}
+
+std::vector<std::string> sounds_played;
+
+static int record_play(SoundRecord *rec, const float *, int) {
+    sounds_played.push_back(rec == &sound_click    ? "click"
+                            : rec == &sound_bubble ? "bubble"
+                                                   : "other");
+    return 1;
+}
+
+SoundBackend sound_recording_begin() {
+    SoundBackend saved = sound_backend;
+    sound_backend = SoundBackend{};
+    sound_backend.play = record_play;
+    return saved;
+}
+
+void sound_recording_end(const SoundBackend &saved) { sound_backend = saved; }
+
+float fake_now;
+float fake_clock(void) { return fake_now; }
+
+bool shell_test_begin(void (*sleeper)(int milliseconds)) {
+    log_threshold = LOG_INFO;
+    if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return false;
+    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return false;
+    shell_set_clock(fake_clock);
+    shell_set_sleep(sleeper);
+    return true;
+}
+
+void shell_test_end() {
+    shell_set_clock(nullptr);
+    shell_set_sleep(nullptr);
+    shell_quit(0, 0);
+    Mix_CloseAudio();
+    SDL_Quit();
+}
+
 pid_t program_start(const std::vector<std::string> &args, const std::vector<std::string> &env,
                     const std::string &stderr_path) {
     return program_start_binary(VOSTREL_BINARY, args, env, stderr_path);
@@ -125,11 +181,25 @@ pid_t program_start(const std::vector<std::string> &args, const std::vector<std:
 #endif
 const char *const program_emulator = VOSTREL_EMULATOR;
 
+int run_command(const std::string &cmd) {
+    int status = system(cmd.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int xdotool_tap(const std::string &window, int x, int y, const char *hold) {
+    return run_command("xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
+                       std::to_string(y) + " mousedown 1 sleep " + hold + " mouseup 1");
+}
+
 int wait_scale() {
     const char *s = getenv("VOSTREL_WAIT_SCALE");
     int n = s ? atoi(s) : 1;
     return n >= 1 && n <= 100 ? n : 1;
 }
+
+void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+
+void pause_scaled_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000 * wait_scale()); }
 
 pid_t program_start_binary(const std::string &binary, const std::vector<std::string> &args,
                            const std::vector<std::string> &env, const std::string &stderr_path) {

@@ -5,6 +5,7 @@
 // outside (button positions in window pixels, clip samples as mixed).
 #pragma once
 
+#include <vostrel/audio/audio.h>
 #include <vostrel/input/input.h>
 
 #include <stdint.h>
@@ -30,6 +31,13 @@ std::vector<uint8_t> read_bytes(const std::string &path);           // empty whe
 void write_file(const std::string &path, const std::string &bytes); // replaces the file
 // Occurrences of needle in text, overlapping ones included.
 int count_of(const std::string &text, const std::string &needle);
+
+// The exit status of `sh -c cmd`; -1 if a signal ended it.
+int run_command(const std::string &cmd);
+
+// A tap through xdotool at pixel (x, y) of the X window whose id (decimal) is
+// `window`, the button held `hold` seconds ("0.05"): xdotool's exit status.
+int xdotool_tap(const std::string &window, int x, int y, const char *hold);
 
 // The monotonic clock in seconds.
 double seconds_now();
@@ -62,6 +70,32 @@ void fresh_gl_state();
 
 // RGBA bytes of the back buffer, bottom row first (glReadPixels order).
 std::vector<uint8_t> read_pixels(int x, int y, int w, int h);
+// Back-buffer pixels in columns x0 <= x < x1 (rows 0 to height) that are not
+// black (red + green + blue above 30).
+int lit_pixels(int x0, int x1, int height);
+
+// The whole open log file as written so far ("" when none is open).
+std::string log_contents();
+
+// The interface sounds played, in play order: "click", "bubble" or "other",
+// recorded by the back end sound_recording_begin swaps in.
+extern std::vector<std::string> sounds_played;
+// Swaps in a sound back end whose only slot, play, records into sounds_played
+// instead of playing; the back end it replaced, for sound_recording_end.
+SoundBackend sound_recording_begin();
+// Puts back the back end sound_recording_begin replaced.
+void sound_recording_end(const SoundBackend &saved);
+
+// A clock the test sets by hand: fake_clock returns fake_now.
+extern float fake_now;
+float fake_clock(void);
+// Before a test drives the shell turn by turn: logs from LOG_INFO, starts SDL
+// video and audio and opens the mixer (44100 Hz stereo), and gives the shell
+// fake_clock and `sleeper`. false if SDL or the mixer did not start.
+bool shell_test_begin(void (*sleeper)(int milliseconds));
+// After: the shell's own clock and sleep back, the shell shut down (without a
+// quit request), the mixer closed and SDL ended.
+void shell_test_end();
 
 // The command words that run a program built with the tests, ending in a
 // space: a cross build's emulator ("qemu-aarch64 -L SYSROOT "), empty on the
@@ -71,6 +105,10 @@ extern const char *const program_emulator;
 // environment's VOSTREL_WAIT_SCALE (set for a cross build's tests under
 // emulation, where the program answers slower), else 1.
 int wait_scale();
+// Sleeps ms milliseconds.
+void pause_ms(int ms);
+// Sleeps ms milliseconds times wait_scale(): a wait for the program under test.
+void pause_scaled_ms(int ms);
 
 // The program under test (VOSTREL_BINARY) started as a child process in the
 // current directory with the given arguments (argv[0] not included). env

@@ -32,18 +32,6 @@ constexpr long RATE = 44100;      // output frames per second
 constexpr long MIX_BUFFER = 1024; // frames the mixer fills at a time
 constexpr int QUIET = 64;         // below this a sample counts as silence
 
-// SDL may replace its window while the test walks the window tree; the
-// BadWindow that follows must not end the test process (Xlib's default
-// handler exits, leaving the program running with the test's output pipes).
-int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
-
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
-int run(const std::string &cmd) {
-    int status = system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 struct Board {
     TempDir dir;
     pid_t pid = -1;
@@ -79,10 +67,7 @@ struct Board {
         float cy = static_cast<float>(rows - 1 - slot / columns) + 0.5f;
         rect_map_point(&grid, &screen, &cx, &cy);
         long mark = frames();
-        std::string cmd =
-            "xdotool mousemove --window " + window + " " + std::to_string(static_cast<int>(cx)) +
-            " " + std::to_string(480 - static_cast<int>(cy)) + " mousedown 1 sleep 0.05 mouseup 1";
-        EXPECT_EQ(run(cmd), 0);
+        EXPECT_EQ(xdotool_tap(window, static_cast<int>(cx), 480 - static_cast<int>(cy), "0.05"), 0);
         return mark;
     }
 };
@@ -100,8 +85,9 @@ void start_board(Board &b) {
         int hz;
     } tones[] = {{"a", 0.4, 440}, {"b", 0.4, 1320}, {"full", 0.6, 660}, {"half", 0.6, 660}};
     for (const Tone &t : tones)
-        ASSERT_EQ(run("sox -n -r 22050 -c 1 -b 16 '" + sounds + "/" + t.name + ".wav' synth " +
-                      std::to_string(t.seconds) + " sine " + std::to_string(t.hz) + " vol 0.5"),
+        ASSERT_EQ(run_command("sox -n -r 22050 -c 1 -b 16 '" + sounds + "/" + t.name +
+                              ".wav' synth " + std::to_string(t.seconds) + " sine " +
+                              std::to_string(t.hz) + " vol 0.5"),
                   0);
     write_file(sounds + "/captions.txt", "overlap stop\n"
                                          "a.wav\t\tloop\n"
@@ -109,8 +95,8 @@ void start_board(Board &b) {
                                          "half.wav\t\tvolume=50%\n");
     std::string program = b.dir.file("board");
     // Levels as generated: the peaks below are the tones' own.
-    ASSERT_EQ(run("'" VOSTREL_MAKER "' '" + sounds + "' -o '" + program + "' --program '" +
-                  VOSTREL_BINARY + "' --keep-levels >/dev/null"),
+    ASSERT_EQ(run_command("'" VOSTREL_MAKER "' '" + sounds + "' -o '" + program + "' --program '" +
+                          VOSTREL_BINARY + "' --keep-levels >/dev/null"),
               0);
     b.pid = program_start_binary(program, {},
                                  {"SDL_AUDIODRIVER=disk",
@@ -118,7 +104,7 @@ void start_board(Board &b) {
                                   "SDL_DISKAUDIODELAY=20"});
     ASSERT_GT(b.pid, 0);
     if (Display *d = XOpenDisplay(nullptr)) {
-        XSetErrorHandler(ignore_x_errors);
+        xwindow_survive_errors();
         pid_t pid = b.pid;
         Window w =
             xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });

@@ -18,30 +18,12 @@
 
 namespace {
 
-float fake_now;
-float fake_clock(void) { return fake_now; }
 void no_sleep(int) {}
-
-std::string log_contents() {
-    int size = log_size();
-    std::string text(static_cast<size_t>(size), '\0');
-    if (size > 0) log_read(text.data(), size, 0);
-    return text;
-}
 
 EGLint surface_size(EGLint which) {
     EGLint value = -1;
     eglQuerySurface(eglGetCurrentDisplay(), eglGetCurrentSurface(EGL_DRAW), which, &value);
     return value;
-}
-
-// Pixels in columns x0 <= x < x1 (all rows) that are not black.
-int lit_pixels(int x0, int x1, int height) {
-    std::vector<uint8_t> px = read_pixels(x0, 0, x1 - x0, height);
-    int n = 0;
-    for (size_t i = 0; i < px.size(); i += 4)
-        n += px[i] + px[i + 1] + px[i + 2] > 30 ? 1 : 0;
-    return n;
 }
 
 // The surface behind the shell's back, as a driver that lost it would leave it.
@@ -59,21 +41,13 @@ struct EsShell : ::testing::Test {
 
     static void SetUpTestSuite() {
         dir = std::make_unique<TempDir>();
-        log_threshold = LOG_INFO;
-        if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return;
-        if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return;
-        shell_set_clock(fake_clock);
-        shell_set_sleep(no_sleep);
+        if (!shell_test_begin(no_sleep)) return;
         shell_request_context(CONTEXT_ES);
         shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
         started = !quit_requested && shell_context_path() == CONTEXT_ES;
     }
     static void TearDownTestSuite() {
-        shell_set_clock(nullptr);
-        shell_set_sleep(nullptr);
-        shell_quit(0, 0);
-        Mix_CloseAudio();
-        SDL_Quit();
+        shell_test_end();
         dir.reset();
     }
     void SetUp() override {

@@ -37,8 +37,6 @@ constexpr int WIDTH = 320, HEIGHT = 480;
 constexpr int FRAME_BYTES = 4; // 16-bit stereo
 constexpr int RATE = 44100;
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000 * wait_scale()); }
-
 struct Program {
     pid_t pid = -1;
     std::string window;
@@ -57,9 +55,9 @@ struct Program {
         }
         for (int i = 0; i < 200; i++) {
             if (log().find("Initialization Complete") != std::string::npos) break;
-            pause_ms(50);
+            pause_scaled_ms(50);
         }
-        pause_ms(400); // a few frames drawn
+        pause_scaled_ms(400); // a few frames drawn
         return !window.empty();
     }
 
@@ -80,7 +78,7 @@ struct Program {
     void release() const { xdo("mouseup 1"); }
     void tap(int x, int y) const {
         press(x, y);
-        pause_ms(60);
+        pause_scaled_ms(60);
         release();
     }
 
@@ -171,7 +169,7 @@ size_t matching_frames(const std::vector<int16_t> &out, long at, const std::vect
 // Waits until the disk output holds 'frames' frames.
 void wait_audio(const Program &p, size_t frames) {
     for (int i = 0; i < 200 && p.audio_frames() < frames; i++)
-        pause_ms(25);
+        pause_scaled_ms(25);
 }
 
 class Board : public ::testing::Test {
@@ -227,7 +225,7 @@ TEST_F(Board, PressHighlightsOnlyThePressedCaption) {
     std::vector<uint32_t> before = capture(program->window);
     ASSERT_EQ(before.size(), 320u * 480u);
     program->press(cell_x(slot), cell_y(slot));
-    pause_ms(300);
+    pause_scaled_ms(300);
     std::vector<uint32_t> after = capture(program->window);
     int changed = 0, outside = 0, brighter = 0;
     const PixelBox cell = board_button_box(slot, WIDTH, HEIGHT);
@@ -254,16 +252,16 @@ TEST_F(Board, PressHighlightsOnlyThePressedCaption) {
     EXPECT_LT(max_before, 200u);
     // Dragging off the grid into the band deselects; the release plays nothing.
     program->move(160, 20);
-    pause_ms(100);
+    pause_scaled_ms(100);
     program->release();
-    pause_ms(200);
+    pause_scaled_ms(200);
     EXPECT_EQ(capture(program->window), before);
 }
 
 TEST_F(Board, ReleasesInTheBandsPlayNothing) {
     program->tap(160, 15);
     program->tap(100, 470);
-    pause_ms(500);
+    pause_scaled_ms(500);
     std::vector<int16_t> out = program->audio();
     ASSERT_GT(out.size(), 0u) << "the disk audio driver writes the mixed output";
     EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](int16_t s) { return s == 0; }));
@@ -279,7 +277,7 @@ TEST_F(Board, ReleasePlaysTheButtonsClip) {
 TEST_F(Board, ReleaseOnAnotherButtonCutsTheFirstOff) {
     int first = long_slot();
     ASSERT_GE(play_and_find(first), 0);
-    pause_ms(300);
+    pause_scaled_ms(300);
     int second = long_slot(first);
     long at = play_and_find(second);
     ASSERT_GE(at, 0);
@@ -292,7 +290,7 @@ TEST_F(Board, SecondReleaseOnTheSameButtonRestartsItsClip) {
     int slot = long_slot();
     long first = play_and_find(slot);
     ASSERT_GE(first, 0);
-    pause_ms(500);
+    pause_scaled_ms(500);
     long again = play_and_find(slot);
     ASSERT_GE(again, 0);
     wait_audio(*program, static_cast<size_t>(again) + RATE);
@@ -327,7 +325,7 @@ void circle(const Program &p, double turns) {
     }
     cmd += " mouseup 1";
     p.xdo(cmd);
-    pause_ms(100);
+    pause_scaled_ms(100);
 }
 
 TEST(DebugGesture, RaisesTheLevelToTwo) {
@@ -336,9 +334,9 @@ TEST(DebugGesture, RaisesTheLevelToTwo) {
     for (int level = 1; level <= 2; level++) {
         circle(p, 4.5);
         p.tap(310, 10); // top-right corner
-        pause_ms(100);
+        pause_scaled_ms(100);
         p.tap(10, 10); // top-left corner
-        pause_ms(200);
+        pause_scaled_ms(200);
     }
     EXPECT_EQ(p.terminate(), 0);
     std::string log = p.log();

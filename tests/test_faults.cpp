@@ -19,8 +19,6 @@ namespace {
 
 const char LOG_NAME[] = "vostrel soundboard_log.txt";
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 // Polls the log file for text while the program runs, up to `seconds`.
 bool log_shows(const TempDir &dir, pid_t pid, const std::string &text, int seconds) {
     for (int i = 0; i < seconds * 20; i++) {

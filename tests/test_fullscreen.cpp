@@ -21,8 +21,6 @@ namespace {
 
 const char LOG_NAME[] = "vostrel soundboard_log.txt";
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms * wait_scale()) * 1000); }
-
 // The whole screen as 0xRRGGBB, row 0 at the top.
 struct Shot {
     int w = 0, h = 0;
@@ -114,10 +112,10 @@ struct Session {
             if (data) XFree(data);
             if (n == 1) {
                 helpers.push_back(run_helper("exec tint2"));
-                pause_ms(1000);
+                pause_scaled_ms(1000);
                 return true;
             }
-            pause_ms(100);
+            pause_scaled_ms(100);
         }
         return false;
     }
@@ -129,10 +127,10 @@ struct Session {
         for (int i = 0; i < 200 && program_running(program); i++) {
             if (read_file(LOG_NAME).find("Initialization Complete") != std::string::npos) {
                 EXPECT_EQ(sdl_implementation_mismatch(program), "");
-                pause_ms(700);
+                pause_scaled_ms(700);
                 return true;
             }
-            pause_ms(50);
+            pause_scaled_ms(50);
         }
         return false;
     }
@@ -171,10 +169,10 @@ void expect_board(Session &s, const Placement &p) {
         PixelBox b = on_screen(p, slot);
         s.move(b.centre_x(), b.centre_y());
         s.button(true);
-        pause_ms(400);
+        pause_scaled_ms(400);
         Shot held = grab(s.d);
         s.button(false);
-        pause_ms(200);
+        pause_scaled_ms(200);
         for (int other = 0; other < 20; other++) {
             int n = count_in(held, on_screen(p, other), white);
             if (other == slot)
@@ -195,18 +193,18 @@ TEST(Fullscreen, SmallScreenUnderWindowManagerShowsEveryButtonAndLeavesOnlyOnLon
     // A short press in the corner is a stray tap: the board stays.
     s.move(8, 8);
     s.button(true);
-    pause_ms(500);
+    pause_scaled_ms(500);
     s.button(false);
-    pause_ms(500);
+    pause_scaled_ms(500);
     Shot still = grab(s.d);
     int top_band = count_in(still, {0, 0, 320, 20}, lit);
     EXPECT_EQ(top_band, 0) << "a short corner press left fullscreen";
 
     // Held for more than 3 seconds, then lifted: a window with its title bar.
     s.button(true);
-    pause_ms(3300);
+    pause_scaled_ms(3300);
     s.button(false);
-    pause_ms(1500);
+    pause_scaled_ms(1500);
     Shot windowed = grab(s.d);
     EXPECT_GT(count_in(windowed, {0, 0, 320, 20}, lit), 320 * 10) << "no title bar after leaving";
     EXPECT_EQ(program_terminate(s.program, 10), 0);
@@ -235,7 +233,7 @@ TEST(Kiosk, HidesThePointerAndHoldsBlankingOff) {
     ASSERT_TRUE(s.start({"--kiosk"}, {"SDL_VIDEO_ALLOW_SCREENSAVER=1"}))
         << read_file(s.dir.file("stderr.txt"));
     s.move(160, 240);
-    pause_ms(2500);
+    pause_scaled_ms(2500);
     XScreenSaverInfo *info = XScreenSaverAllocInfo();
     ASSERT_TRUE(XScreenSaverQueryInfo(s.d, DefaultRootWindow(s.d), info));
     EXPECT_NE(info->state, ScreenSaverOn) << "the screen blanked under the kiosk";

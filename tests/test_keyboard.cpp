@@ -28,12 +28,6 @@ namespace {
 std::vector<int> typed;
 void record_char(int c) { typed.push_back(c); }
 
-std::vector<std::string> sounds;
-int record_play(SoundRecord *rec, const float *, int) {
-    sounds.push_back(rec == &sound_bubble ? "bubble" : rec == &sound_click ? "click" : "other");
-    return 1;
-}
-
 const Rect screen = {0, 320, 0, 480};
 
 // A press and release at (x, y) in keyboard units (the lens-off drawing space).
@@ -48,9 +42,7 @@ class KeyboardTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(shared_window().ok);
         tween_init();
-        saved_backend = sound_backend;
-        sound_backend = SoundBackend{};
-        sound_backend.play = record_play;
+        saved_backend = sound_recording_begin();
         fresh_gl_state();
         font_init();
         keyboard_build_default();
@@ -59,13 +51,13 @@ class KeyboardTest : public ::testing::Test {
         keyboard_touch_up(TouchEvent{}); // lifts a finger an earlier test left down: lens off
         draw(); // places the keyboard: its rectangle becomes the layout bounds
         typed.clear();
-        sounds.clear();
+        sounds_played.clear();
     }
     void TearDown() override {
         keyboard_hide();
         menu_close();
         tween_shutdown();
-        sound_backend = saved_backend;
+        sound_recording_end(saved_backend);
         font_release();
         gl_release();
     }
@@ -290,7 +282,7 @@ TEST_F(KeyboardTest, ShownKeyboardTakesTouchesButNotKeys) {
     MenuHandler open = menu_transition_handler(MENU_MODE_OPEN, menu_about_page());
     menu_run_handler(&open);
     tween_update(1.0f);
-    sounds.clear();
+    sounds_played.clear();
 
     // "a" is at keyboard (-4.5, 0.5): SDL x = 0.5 * 32, y = 480 - 2.5 * 60.
     SDL_Event e = {};
@@ -304,10 +296,10 @@ TEST_F(KeyboardTest, ShownKeyboardTakesTouchesButNotKeys) {
     EXPECT_EQ(typed, std::vector<int>{'a'});
     EXPECT_EQ(selected_button, nullptr);
     EXPECT_EQ(menu_about_page()->selected, MENU_BACK_ITEM);
-    EXPECT_TRUE(sounds.empty()); // the menu saw no touch
+    EXPECT_TRUE(sounds_played.empty()); // the menu saw no touch
 
     input_key(NAV_BACK); // keys go to the menu
-    EXPECT_EQ(sounds, std::vector<std::string>{"bubble"});
+    EXPECT_EQ(sounds_played, std::vector<std::string>{"bubble"});
     EXPECT_EQ(typed.size(), 1u);
     input_reset();
 }

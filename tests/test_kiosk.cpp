@@ -18,8 +18,6 @@ namespace {
 
 const char LOG_NAME[] = "vostrel soundboard_log.txt";
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 // Pixels of the program's window that are not black: the board draws its 20
 // buttons on black, so a drawn board has thousands.
 int lit_pixels(const std::string &display) {

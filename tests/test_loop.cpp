@@ -22,18 +22,9 @@
 
 namespace {
 
-float fake_now;
 std::vector<int> sleeps;
 
-float fake_clock(void) { return fake_now; }
 void record_sleep(int ms) { sleeps.push_back(ms); }
-
-std::string log_contents() {
-    int size = log_size();
-    std::string text(static_cast<size_t>(size), '\0');
-    if (size > 0) log_read(text.data(), size, 0);
-    return text;
-}
 
 // One window and one initialisation chain for the whole program, as in a run.
 struct LoopTest : ::testing::Test {
@@ -43,22 +34,14 @@ struct LoopTest : ::testing::Test {
 
     static void SetUpTestSuite() {
         dir = std::make_unique<TempDir>();
-        log_threshold = LOG_INFO;
-        if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return;
-        if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return;
-        shell_set_clock(fake_clock);
-        shell_set_sleep(record_sleep);
+        if (!shell_test_begin(record_sleep)) return;
         shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
         started = SDL_GetVideoSurface() != nullptr && !quit_requested;
         start_vertices = vertex_store_count();
         start_sounds = sound_registry_count();
     }
     static void TearDownTestSuite() {
-        shell_set_clock(nullptr);
-        shell_set_sleep(nullptr);
-        shell_quit(0, 0);
-        Mix_CloseAudio();
-        SDL_Quit();
+        shell_test_end();
         dir.reset();
     }
     void SetUp() override {

@@ -37,13 +37,6 @@ namespace {
 
 constexpr double PI = 3.141592653589793;
 
-// SDL may replace its window while the test walks the window tree; the
-// BadWindow that follows must not end the test process (Xlib's default
-// handler exits, leaving the program running with the test's output pipes).
-int ignore_x_errors(Display *, XErrorEvent *) { return 0; }
-
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 void put_le(std::string &s, uint32_t v, int bytes) {
     for (int i = 0; i < bytes; i++)
         s += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -85,14 +78,9 @@ void write_wav(const std::string &path, int rate, int channels, int bits, double
 // A short tone, for folders where only the name matters.
 void write_tone(const std::string &path) { write_wav(path, 22050, 1, 16, 0.0, 0.1, 500); }
 
-int run(const std::string &cmd) {
-    int status = system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // sox converts a WAV the test wrote into another format (by the extension).
 void convert(const std::string &from, const std::string &to) {
-    ASSERT_EQ(run("sox '" + from + "' '" + to + "'"), 0) << to;
+    ASSERT_EQ(run_command("sox '" + from + "' '" + to + "'"), 0) << to;
 }
 
 struct BuildResult {
@@ -116,7 +104,7 @@ BuildResult build_board(TempDir &dir, const std::string &sounds, const std::stri
                       VOSTREL_BINARY + "' " + extra + " >'" + dir.file("builder.out") + "' 2>'" +
                       dir.file("builder.err") + "'";
     BuildResult r;
-    r.status = run(cmd);
+    r.status = run_command(cmd);
     r.err = read_file(dir.file("builder.err"));
     return r;
 }
@@ -137,6 +125,18 @@ std::string sound_folder(TempDir &dir, const std::string &name = "sounds") {
     std::string path = dir.file(name);
     mkdir(path.c_str(), 0755);
     return path;
+}
+
+// The window of the board program running as `pid`, waited for up to 20 s
+// while it runs; 0 if it never showed.
+Window board_window(pid_t pid) {
+    Window w = 0;
+    if (Display *d = XOpenDisplay(nullptr)) {
+        xwindow_survive_errors();
+        w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
+        XCloseDisplay(d);
+    }
+    return w;
 }
 
 // The builder refused: status 1, one line naming `file` with the rule's
@@ -304,7 +304,7 @@ TEST(BoardBuilder, MakesClipsAndCaptionsFromAnyFormat) {
     std::string sounds = sound_folder(dir);
     // 0.4 s of silence before and 0.3 s after 0.5 s of tone in each.
     auto padded = [&](const std::string &from, const std::string &to) {
-        ASSERT_EQ(run("sox '" + from + "' '" + to + "' pad 0 0.3"), 0) << to;
+        ASSERT_EQ(run_command("sox '" + from + "' '" + to + "' pad 0 0.3"), 0) << to;
     };
     write_wav(dir.file("a.wav"), 44100, 2, 24, 0.4, 0.5, 440);
     padded(dir.file("a.wav"), sounds + "/once_upon-a_time.wav");
@@ -419,14 +419,20 @@ TEST(BoardBuilder, RefusesWhatARealFolderGetsWrong) {
 TEST(BoardBuilder, BringsSoundsToOneLoudness) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + sounds + "/loud.wav' synth 2 sine 1000 vol 0.9"), 0);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + sounds + "/soft.wav' synth 2 sine 1000 vol 0.01"), 0);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + dir.file("a.wav") + "' synth 1 sine 500 vol 0.01"),
+    ASSERT_EQ(
+        run_command("sox -n -r 44100 -b 16 '" + sounds + "/loud.wav' synth 2 sine 1000 vol 0.9"),
+        0);
+    ASSERT_EQ(
+        run_command("sox -n -r 44100 -b 16 '" + sounds + "/soft.wav' synth 2 sine 1000 vol 0.01"),
+        0);
+    ASSERT_EQ(
+        run_command("sox -n -r 44100 -b 16 '" + dir.file("a.wav") + "' synth 1 sine 500 vol 0.01"),
+        0);
+    ASSERT_EQ(run_command("sox -n -r 44100 -b 16 '" + dir.file("b.wav") +
+                          "' synth 0.002 square 500 vol 1"),
               0);
-    ASSERT_EQ(run("sox -n -r 44100 -b 16 '" + dir.file("b.wav") + "' synth 0.002 square 500 vol 1"),
-              0);
-    ASSERT_EQ(run("sox '" + dir.file("a.wav") + "' '" + dir.file("b.wav") + "' '" +
-                  dir.file("a.wav") + "' '" + sounds + "/spike.wav'"),
+    ASSERT_EQ(run_command("sox '" + dir.file("a.wav") + "' '" + dir.file("b.wav") + "' '" +
+                          dir.file("a.wav") + "' '" + sounds + "/spike.wav'"),
               0);
     auto peak_of = [](const PayloadSound &s) {
         WavInfo w = read_wav(s.clip);
@@ -460,8 +466,9 @@ TEST(BoardBuilder, BringsSoundsToOneLoudness) {
 TEST(BoardBuilder, WarnsOfBoardsSlowToStartOrLarge) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    ASSERT_EQ(
-        run("sox -n -r 44100 -c 2 -b 16 '" + sounds + "/long.flac' synth 360 sine 440 vol 0.3"), 0);
+    ASSERT_EQ(run_command("sox -n -r 44100 -c 2 -b 16 '" + sounds +
+                          "/long.flac' synth 360 sine 440 vol 0.3"),
+              0);
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     ASSERT_EQ(r.status, 0) << r.err;
     std::string said = read_file(dir.file("builder.out"));
@@ -571,13 +578,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
                                      "");
     ASSERT_GT(pid, 0);
     std::string window;
-    if (Display *d = XOpenDisplay(nullptr)) {
-        XSetErrorHandler(ignore_x_errors);
-        Window w =
-            xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
-        if (w) window = std::to_string(w);
-        XCloseDisplay(d);
-    }
+    if (Window w = board_window(pid)) window = std::to_string(w);
     if (window.empty()) program_terminate(pid, 10);
     ASSERT_FALSE(window.empty());
     for (int i = 0; i < 200; i++) {
@@ -613,9 +614,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         int x, y;
         centre(slot, &x, &y);
         long mark = frames();
-        std::string move = "xdotool mousemove --window " + window + " " + std::to_string(x) + " " +
-                           std::to_string(y);
-        ASSERT_EQ(run(move + " mousedown 1 sleep 0.06 mouseup 1"), 0);
+        ASSERT_EQ(xdotool_tap(window, x, y, "0.06"), 0);
         for (int i = 0; i < 200 && frames() < mark + 44100; i++)
             pause_ms(25);
         std::vector<uint8_t> b = read_bytes(dir.file("audio.raw"));
@@ -723,7 +722,7 @@ TEST(BoardPayload, ChecksumIsTheOneCksumPrints) {
         for (size_t i = 0; i < n; i++)
             bytes += static_cast<char>((i * 7 + i / 256) & 0xFF);
         write_file(dir.file("bytes"), bytes);
-        ASSERT_EQ(run("cksum <'" + dir.file("bytes") + "' >'" + dir.file("sum") + "'"), 0);
+        ASSERT_EQ(run_command("cksum <'" + dir.file("bytes") + "' >'" + dir.file("sum") + "'"), 0);
         unsigned long expected = strtoul(read_file(dir.file("sum")).c_str(), nullptr, 10);
         EXPECT_EQ(payload_checksum(reinterpret_cast<const uint8_t *>(bytes.data()), n), expected)
             << n << " bytes";
@@ -777,8 +776,8 @@ TEST(BoardPayload, DamagedOrTruncatedBoardsEndTheProgramWithStatusOne) {
         EXPECT_NE(log.find(c.problem), std::string::npos) << log;
     }
 
-    ASSERT_EQ(run("cp '" + dir.file("board") + "' '" + dir.file("stripped") +
-                  "' && " VOSTREL_STRIP " '" + dir.file("stripped") + "'"),
+    ASSERT_EQ(run_command("cp '" + dir.file("board") + "' '" + dir.file("stripped") +
+                          "' && " VOSTREL_STRIP " '" + dir.file("stripped") + "'"),
               0);
     PayloadBoard b;
     char why[PAYLOAD_WHY_SIZE] = "";
@@ -873,7 +872,7 @@ TEST(BoardPayload, MakingFromABoardReplacesItsBoard) {
     write_tone(sounds + "/second.wav");
     std::string cmd = "'" + maker + "' '" + sounds + "' -o '" + dir.file("two") + "' --program '" +
                       dir.file("one") + "' >/dev/null";
-    ASSERT_EQ(run(cmd), 0);
+    ASSERT_EQ(run_command(cmd), 0);
     PayloadBoard b = read_board(dir.file("two"));
     ASSERT_EQ(b.count, 1);
     EXPECT_STREQ(b.sounds[0].caption, "second");
@@ -895,13 +894,13 @@ TEST(BoardInstall, PutsTheBoardAndItsMenuEntryInTheHomeFolder) {
     std::string cmd = "env HOME='" + home + "' XDG_DATA_HOME= '" + maker + "' '" + sounds +
                       "' --install --program '" + VOSTREL_BINARY + "' >'" + dir.file("out") +
                       "' 2>&1";
-    ASSERT_EQ(run(cmd), 0) << read_file(dir.file("out"));
+    ASSERT_EQ(run_command(cmd), 0) << read_file(dir.file("out"));
     const std::string board = home + "/.local/bin/Party-Time";
     ASSERT_TRUE(file_exists(board)) << read_file(dir.file("out"));
     EXPECT_EQ(read_board(board).count, 1);
     const std::string entry = home + "/.local/share/applications/vostrel-board-Party-Time.desktop";
     ASSERT_TRUE(file_exists(entry));
-    EXPECT_EQ(run("desktop-file-validate '" + entry + "'"), 0);
+    EXPECT_EQ(run_command("desktop-file-validate '" + entry + "'"), 0);
     std::string text = read_file(entry);
     EXPECT_NE(text.find("\nName=Party Time\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nExec=\"" + board + "\" --xdg-state\n"), std::string::npos) << text;
@@ -909,13 +908,7 @@ TEST(BoardInstall, PutsTheBoardAndItsMenuEntryInTheHomeFolder) {
     pid_t pid = program_start_binary(board, {"--xdg-state", "--log-level", "3"},
                                      {"HOME=" + home, "XDG_STATE_HOME=", "SDL_AUDIODRIVER=dummy"});
     ASSERT_GT(pid, 0);
-    Window w = 0;
-    if (Display *d = XOpenDisplay(nullptr)) {
-        XSetErrorHandler(ignore_x_errors);
-        w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
-        XCloseDisplay(d);
-    }
-    EXPECT_NE(w, 0u) << "the board shows its window";
+    EXPECT_NE(board_window(pid), 0u) << "the board shows its window";
     EXPECT_EQ(program_terminate(pid, 10), 0);
     // The log is complete once the program has ended.
     const std::string log =

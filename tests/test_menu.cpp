@@ -27,13 +27,7 @@
 
 namespace {
 
-std::vector<std::string> sounds;   // "click", "bubble" or "other", in play order
 std::vector<std::string> handlers; // words handed to record_handler, in run order
-
-int record_play(SoundRecord *rec, const float *, int) {
-    sounds.push_back(rec == &sound_click ? "click" : rec == &sound_bubble ? "bubble" : "other");
-    return 1;
-}
 
 void record_handler(void **data) { handlers.push_back(static_cast<const char *>(data[0])); }
 
@@ -66,9 +60,7 @@ class Menu : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(shared_window().ok);
         tween_init();
-        saved_backend = sound_backend;
-        sound_backend = SoundBackend{};
-        sound_backend.play = record_play;
+        saved_backend = sound_recording_begin();
         fresh_gl_state();
         font_init();
         menu_init();
@@ -91,20 +83,20 @@ class Menu : public ::testing::Test {
         second.item_count = 1;
         second.items[0].on_activate = recorder("second 0");
         second.items[MENU_BACK_ITEM].on_activate = menu_transition_handler(MENU_MODE_BACK, nullptr);
-        sounds.clear();
+        sounds_played.clear();
         handlers.clear();
     }
     void TearDown() override {
         menu_close();
         tween_shutdown();
-        sound_backend = saved_backend;
+        sound_recording_end(saved_backend);
         font_release();
         gl_release();
     }
     void open_settled(MenuPage *p) {
         open_page(p);
         settle();
-        sounds.clear();
+        sounds_played.clear();
     }
 };
 
@@ -174,12 +166,12 @@ TEST_F(Menu, AboutPageKeepsTheBackItemHighlightedWithoutClicks) {
     EXPECT_EQ(menu_about_page()->selected, MENU_BACK_ITEM);
     menu_key(NAV_UP);
     EXPECT_EQ(menu_about_page()->selected, MENU_BACK_ITEM);
-    EXPECT_TRUE(sounds.empty());
+    EXPECT_TRUE(sounds_played.empty());
     // Back with an empty stack: nothing moves, only the bubble is heard.
     menu_key(NAV_BACK);
     EXPECT_EQ(menu_current_page(), menu_about_page());
     EXPECT_FALSE(tween_busy());
-    EXPECT_EQ(sounds, std::vector<std::string>{"bubble"});
+    EXPECT_EQ(sounds_played, std::vector<std::string>{"bubble"});
 }
 
 // ---- Keys -------------------------------------------------------------------
@@ -195,16 +187,16 @@ TEST_F(Menu, UpAndDownWrapThroughTheBackItem) {
     EXPECT_EQ(page.selected, MENU_BACK_ITEM);
     menu_key(NAV_DOWN); // from the back item round to item 0
     EXPECT_EQ(page.selected, 0);
-    EXPECT_EQ(sounds.size(), 4u);
+    EXPECT_EQ(sounds_played.size(), 4u);
     page.selected = -1;
     menu_key(NAV_UP);
     EXPECT_EQ(page.selected, MENU_BACK_ITEM);
     page.selected = -1;
     menu_key(NAV_DOWN);
     EXPECT_EQ(page.selected, 0);
-    EXPECT_EQ(sounds, std::vector<std::string>(6, "click"));
+    EXPECT_EQ(sounds_played, std::vector<std::string>(6, "click"));
     menu_key(17); // not a navigation code
-    EXPECT_EQ(sounds.size(), 6u);
+    EXPECT_EQ(sounds_played.size(), 6u);
 }
 
 TEST_F(Menu, KeysRunHandlersAndPlayTheirSounds) {
@@ -215,16 +207,16 @@ TEST_F(Menu, KeysRunHandlersAndPlayTheirSounds) {
     menu_key(NAV_SELECT); // no on_activate: on_right stands in
     menu_key(NAV_BACK);   // the back item's on_activate, whatever is highlighted
     EXPECT_EQ(handlers, (std::vector<std::string>{"1 left", "1 right", "1 right", "back"}));
-    EXPECT_EQ(sounds, (std::vector<std::string>{"click", "click", "bubble", "bubble"}));
+    EXPECT_EQ(sounds_played, (std::vector<std::string>{"click", "click", "bubble", "bubble"}));
 
     // Nothing highlighted: no handler runs, the sounds still play.
     handlers.clear();
-    sounds.clear();
+    sounds_played.clear();
     page.selected = -1;
     menu_key(NAV_SELECT);
     menu_key(NAV_LEFT);
     EXPECT_TRUE(handlers.empty());
-    EXPECT_EQ(sounds, (std::vector<std::string>{"bubble", "click"}));
+    EXPECT_EQ(sounds_played, (std::vector<std::string>{"bubble", "click"}));
 }
 
 // ---- Touches ----------------------------------------------------------------
@@ -237,7 +229,7 @@ TEST_F(Menu, DraggingClicksOncePerChangeAndOffClearsTheHighlight) {
     menu_touch_drag(on_item(2));
     menu_touch_drag(on_item(MENU_BACK_ITEM));
     EXPECT_EQ(page.selected, MENU_BACK_ITEM);
-    EXPECT_EQ(sounds, std::vector<std::string>(3, "click"));
+    EXPECT_EQ(sounds_played, std::vector<std::string>(3, "click"));
     // The edge shared by items 0 and 1 belongs to item 0.
     menu_touch_drag(touch_at(0.0f, menu_item_target(0)->bottom));
     EXPECT_EQ(page.selected, 0);
@@ -246,29 +238,29 @@ TEST_F(Menu, DraggingClicksOncePerChangeAndOffClearsTheHighlight) {
     EXPECT_EQ(page.selected, -1);
     menu_touch_drag(touch_at(90.0f, rect_center_y(menu_item_target(1))));
     EXPECT_EQ(page.selected, -1);
-    sounds.clear();
+    sounds_played.clear();
     menu_touch_up(touch_at(90.0f, rect_center_y(menu_item_target(1))));
     EXPECT_TRUE(handlers.empty());
-    EXPECT_TRUE(sounds.empty());
+    EXPECT_TRUE(sounds_played.empty());
 }
 
 TEST_F(Menu, ReleaseStepsLeftOrRightOfTheCentre) {
     open_settled(&page);
     menu_touch_down(on_item(1));
-    sounds.clear();
+    sounds_played.clear();
     menu_touch_up(on_item(1, 10.0f));
     menu_touch_up(on_item(1, -10.0f));
     menu_touch_up(on_item(1, 0.0f)); // the centre itself counts as right
     EXPECT_EQ(handlers, (std::vector<std::string>{"1 right", "1 left", "1 right"}));
-    EXPECT_EQ(sounds, std::vector<std::string>(3, "click"));
+    EXPECT_EQ(sounds_played, std::vector<std::string>(3, "click"));
 
     // Item 2 has no left handler: a release left of centre runs nothing but clicks.
     handlers.clear();
-    sounds.clear();
+    sounds_played.clear();
     menu_touch_down(on_item(2));
     menu_touch_up(on_item(2, -10.0f));
     EXPECT_TRUE(handlers.empty());
-    EXPECT_EQ(sounds, (std::vector<std::string>{"click", "click"}));
+    EXPECT_EQ(sounds_played, (std::vector<std::string>{"click", "click"}));
 }
 
 // ---- Page stack and slide -----------------------------------------------------
@@ -285,7 +277,7 @@ TEST_F(Menu, PagesStackSlideInAndIgnoreInputWhileSliding) {
     EXPECT_LE(menu_item_rect(0)->right, -100.0f);
     EXPECT_FLOAT_EQ(menu_item_rect(MENU_BACK_ITEM)->left, menu_item_target(MENU_BACK_ITEM)->left);
 
-    sounds.clear();
+    sounds_played.clear();
     tween_update(0.25f);
     EXPECT_TRUE(tween_busy());
     EXPECT_FALSE(menu_ready());
@@ -295,7 +287,7 @@ TEST_F(Menu, PagesStackSlideInAndIgnoreInputWhileSliding) {
     menu_touch_down(on_item(MENU_BACK_ITEM));
     menu_touch_up(on_item(MENU_BACK_ITEM));
     EXPECT_EQ(second.selected, 0);
-    EXPECT_TRUE(sounds.empty());
+    EXPECT_TRUE(sounds_played.empty());
     EXPECT_TRUE(handlers.empty());
 
     tween_update(0.25f);
@@ -340,7 +332,7 @@ TEST_F(Menu, TransitionsWithoutAPageOrWithAnUnknownModeChangeNothing) {
     EXPECT_EQ(page.selected, 0);
     EXPECT_EQ(tween_active_count(), sliding);
     EXPECT_TRUE(handlers.empty());
-    EXPECT_TRUE(sounds.empty());
+    EXPECT_TRUE(sounds_played.empty());
 }
 
 TEST_F(Menu, ToggleLabelFlipsOnStepActionsAndStaysInItsBuffer) {
@@ -455,7 +447,7 @@ TEST_F(MenuOnScreen, AnOpenPageTakesTouchesAndIsDrawnInsteadOfTheBoard) {
     mouse(SDL_MOUSEBUTTONUP, 250, 205); // right of the centre
     EXPECT_EQ(handlers, std::vector<std::string>{"1 right"});
     EXPECT_EQ(playing_button, nullptr);
-    EXPECT_EQ(sounds, (std::vector<std::string>{"click", "click"}));
+    EXPECT_EQ(sounds_played, (std::vector<std::string>{"click", "click"}));
 }
 
 TEST_F(MenuOnScreen, AboutPageDrawsItsBoxBetweenTitleAndBackItem) {

@@ -29,8 +29,6 @@ namespace {
 constexpr int WIDTH = 320, HEIGHT = 480;
 constexpr int BYTES_PER_SECOND = 44100 * 4;
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
-
 long file_size(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;
@@ -185,10 +183,9 @@ struct Tapper {
     std::string window;
     void tap(int slot) const {
         PixelBox box = board_button_box(slot, WIDTH, HEIGHT);
-        std::string cmd = "xdotool mousemove --window " + window + " " +
-                          std::to_string(box.centre_x()) + " " + std::to_string(box.centre_y()) +
-                          " mousedown 1 sleep 0.05 mouseup 1";
-        if (system(cmd.c_str()) != 0) ADD_FAILURE() << cmd;
+        if (xdotool_tap(window, box.centre_x(), box.centre_y(), "0.05") != 0)
+            ADD_FAILURE() << "xdotool tap in " << window << " at " << box.centre_x() << ","
+                          << box.centre_y();
     }
 };
 

@@ -34,8 +34,6 @@ namespace {
 constexpr int WIDTH = 320, HEIGHT = 480;
 const char WORD[] = "vostrel";
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms) * 1000 * wait_scale()); }
-
 // The tour's screen, window rows counted from the top (its layout is y-up).
 struct Area {
     int x0, y0, x1, y1; // columns x0 <= x < x1, rows y0 <= y < y1
@@ -126,8 +124,8 @@ struct Tour {
             XCloseDisplay(d);
         }
         for (int i = 0; i < 200 && log().find("Initialization Complete") == std::string::npos; i++)
-            pause_ms(50);
-        pause_ms(1500); // the start-up timer (1 s) has fallen due, and input is taken
+            pause_scaled_ms(50);
+        pause_scaled_ms(1500); // the start-up timer (1 s) has fallen due, and input is taken
         return !window.empty();
     }
     std::string log() const { return read_file(dir.file("vostrel tour_log.txt")); }
@@ -139,9 +137,9 @@ struct Tour {
     void tap(int x, int y) const {
         xdo("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
         xdo("mousedown 1");
-        pause_ms(60);
+        pause_scaled_ms(60);
         xdo("mouseup 1");
-        pause_ms(120);
+        pause_scaled_ms(120);
     }
     void key(const char *name) const { xdo("key --window " + window + " " + name); }
 
@@ -213,7 +211,7 @@ TEST_F(TourProgram, StartsWithItsScreen) {
 TEST_F(TourProgram, TweenAndSpinMoveWhatIsDrawn) {
     double a = marker_column(tour->capture());
     Frame f1 = tour->capture();
-    pause_ms(400);
+    pause_scaled_ms(400);
     Frame f2 = tour->capture();
     double b = marker_column(f2);
     ASSERT_GE(a, 0.0);
@@ -221,7 +219,7 @@ TEST_F(TourProgram, TweenAndSpinMoveWhatIsDrawn) {
     // 240 pixels in 1.5 s: 0.4 s moves the marker far more than 10 pixels
     // (unless it turned round in between, which a third look would show).
     if (fabs(b - a) < 10.0) {
-        pause_ms(400);
+        pause_scaled_ms(400);
         b = marker_column(tour->capture());
     }
     EXPECT_GT(fabs(b - a), 10.0);
@@ -230,7 +228,7 @@ TEST_F(TourProgram, TweenAndSpinMoveWhatIsDrawn) {
 
 TEST_F(TourProgram, MenuButtonOpensThePageAndTheToggleFlipsItsLabel) {
     tour->tap(160, (menu_button.y0 + menu_button.y1) / 2);
-    pause_ms(900); // the half-second slide, during which the page is inert
+    pause_scaled_ms(900); // the half-second slide, during which the page is inert
     Frame open = tour->capture();
     EXPECT_GT(count(open, menu_title, is_title_red), 200) << "the red title";
     EXPECT_LT(marker_column(open), 0.0) << "the menu is drawn instead of the screen";
@@ -247,7 +245,7 @@ TEST_F(TourProgram, MenuButtonOpensThePageAndTheToggleFlipsItsLabel) {
 TEST_F(TourProgram, KeyboardTypesIntoTheLineDrawnOnScreen) {
     ASSERT_GT(count(tour->capture(), menu_title, is_title_red), 200) << "needs the open menu";
     tour->tap(160, menu_item_row(1)); // "Keyboard": closes the menu, shows the keyboard
-    pause_ms(200);
+    pause_scaled_ms(200);
     Frame shown = tour->capture();
     const Area lower = {0, HEIGHT / 2, WIDTH, HEIGHT};
     EXPECT_GT(count(shown, lower, is_lit), count(first, lower, is_lit) + 20000) << "the keyboard";
@@ -260,7 +258,7 @@ TEST_F(TourProgram, KeyboardTypesIntoTheLineDrawnOnScreen) {
     int x, y;
     ASSERT_TRUE(key_position(KEY_RETURN, &x, &y));
     tour->tap(x, y); // hides the keyboard
-    pause_ms(200);
+    pause_scaled_ms(200);
     Frame typed = tour->capture();
     EXPECT_LT(count(typed, lower, is_lit), count(shown, lower, is_lit) - 20000) << "hidden again";
 
@@ -293,7 +291,7 @@ TEST_F(TourProgram, UpKeyWritesAScreenshotOfTheScreen) {
     unsigned char *rgb = nullptr;
     unsigned w = 0, h = 0, err = 1;
     for (int i = 0; i < 100 && err; i++) {
-        pause_ms(50);
+        pause_scaled_ms(50);
         free(rgb);
         rgb = nullptr;
         err = lodepng_decode24_file(&rgb, &w, &h, path.c_str());

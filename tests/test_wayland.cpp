@@ -24,8 +24,6 @@ namespace {
 
 const char USER[] = "vostrel-kiosk";
 
-void pause_ms(int ms) { usleep(static_cast<useconds_t>(ms * wait_scale()) * 1000); }
-
 // The compositor's user, made once: "" when it exists, else why not.
 std::string ensure_user() {
     if (getpwnam(USER)) return "";
@@ -81,7 +79,7 @@ std::string program_copy(const UserDir &u) {
 bool wait_for(const std::string &path, const std::string &text, int seconds) {
     for (int i = 0; i < seconds * 10; i++) {
         if (read_file(path).find(text) != std::string::npos) return true;
-        pause_ms(100);
+        pause_scaled_ms(100);
     }
     return false;
 }
@@ -95,7 +93,7 @@ std::vector<uint8_t> xvfb_board(const UserDir &u) {
                                    {"DISPLAY=" + server.display});
     ChildGuard guard(p);
     if (!wait_for("vostrel soundboard_log.txt", "Initialization Complete", 20)) return rgb;
-    pause_ms(700);
+    pause_scaled_ms(700);
     Display *d = XOpenDisplay(server.display.c_str());
     if (!d) return rgb;
     if (XImage *img = XGetImage(d, DefaultRootWindow(d), 0, 0, 320, 480, AllPlanes, ZPixmap)) {
@@ -171,7 +169,7 @@ TEST(Wayland, SwayThroughXWaylandShowsTheXvfbBoardOnBothSdls) {
         UserProcess guard{p};
         ASSERT_TRUE(wait_for(log, "Initialization Complete", 30))
             << read_file(log) << read_file(work + ".stderr");
-        pause_ms(1000);
+        pause_scaled_ms(1000);
         std::string shot = work + "/shot.png";
         pid_t grim = run_as_user(u, wayland_env, "grim " + shot, "");
         EXPECT_EQ(program_wait(grim, 20), 0);

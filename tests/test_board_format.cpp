@@ -65,6 +65,7 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
         b.sounds[k].volume = 40 * k;
         b.sounds[k].loop = k == 2;
         b.sounds[k].fade = k == 0 ? 60000 : 25 * k;
+        b.sounds[k].key = "q\0007"[k]; // SDLK_q, none, SDLK_7
     }
     std::vector<uint8_t> bytes = encode(b);
     ASSERT_GT(bytes.size(), static_cast<size_t>(PAYLOAD_TRAILER_SIZE));
@@ -85,6 +86,7 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
         EXPECT_EQ(r.sounds[k].volume, b.sounds[k].volume);
         EXPECT_EQ(r.sounds[k].loop, b.sounds[k].loop);
         EXPECT_EQ(r.sounds[k].fade, b.sounds[k].fade);
+        EXPECT_EQ(r.sounds[k].key, b.sounds[k].key);
         ASSERT_EQ(r.sounds[k].clip.size, b.sounds[k].clip.size);
         EXPECT_EQ(memcmp(r.sounds[k].clip.data, b.sounds[k].clip.data, r.sounds[k].clip.size), 0);
     }
@@ -108,6 +110,18 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
     bad = b;
     bad.count = PAYLOAD_SOUNDS;
     EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "twenty sounds and a Stop button";
+    bad = b;
+    bad.sounds[1].key = 'q';
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "two sounds on one key";
+    for (int key : {int{'Q'}, 13, 282, -1}) {
+        bad = b;
+        bad.sounds[1].key = key;
+        EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "key code " << key;
+    }
+    EXPECT_EQ(payload_key_code("Q"), 'q');
+    EXPECT_EQ(payload_key_code("0"), '0');
+    for (const char *name : {"", "qq", "F1", "!", "return"})
+        EXPECT_EQ(payload_key_code(name), 0) << name;
 }
 
 // A board of the first version, as the shell maker wrote it: no fade field,

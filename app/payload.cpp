@@ -315,11 +315,10 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
             (s->loop != 0 && s->loop != 1) || s->fade < 0 || s->fade > PAYLOAD_FADE_MAX ||
             s->clip.size == 0 || sound_wav_problem(&s->clip))
             return 0;
-        size +=
-            static_cast<size_t>(snprintf(line, sizeof line, "sound %u %d %d %d %d %s\n",
-                                         s->clip.size, s->volume, s->loop, s->fade, s->key,
-                                         s->caption)) +
-            s->clip.size;
+        size += static_cast<size_t>(snprintf(line, sizeof line, "sound %u %d %d %d %d %s\n",
+                                             s->clip.size, s->volume, s->loop, s->fade, s->key,
+                                             s->caption)) +
+                s->clip.size;
     }
     if (size > PAYLOAD_MAX_BYTES) return 0;
     size_t total = size + PAYLOAD_TRAILER_SIZE;

@@ -548,8 +548,7 @@ static void read_captions(const std::string &path, const std::vector<std::string
                 else if (other)
                     refuse("%s line %d: two sounds on one key: \"%s\" names key %c, already "
                            "%s's (line %d)",
-                           path.c_str(), number, o.c_str(), code, other->name.c_str(),
-                           other->line);
+                           path.c_str(), number, o.c_str(), code, other->name.c_str(), other->line);
                 else
                     s->key = code;
             } else

@@ -125,37 +125,41 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
 }
 
 // A board of the first version, as the shell maker wrote it: no fade field,
-// shown sorted by caption.
-TEST(BoardFormat, FirstVersionBoardsStillRead) {
-    std::string c = clip(1, 10);
-    std::string payload = "board 0 0 2 old\nsound " + std::to_string(c.size()) +
-                          " 100 0 zz\nsound " + std::to_string(c.size()) + " 50 1 Air\thorn\n" + c +
-                          c;
-    std::string file = "\x7f"
-                       "ELF";
-    file += std::string(60, '\0');
-    // A 64-bit little-endian ELF header of 64 bytes and nothing else.
-    file[4] = 2;
-    file[5] = 1;
-    file[6] = 1;
-    file[52] = 64;
-    uint32_t crc =
-        payload_checksum(reinterpret_cast<const uint8_t *>(payload.data()), payload.size());
-    std::string trailer = "VSTRLBRD";
-    for (uint32_t v : {1u, crc, static_cast<uint32_t>(payload.size()), 0u})
-        for (int i = 0; i < 4; i++)
-            trailer += static_cast<char>(v >> (8 * i));
-    std::string all = file + payload + trailer;
-    PayloadBoard b;
-    char why[PAYLOAD_WHY_SIZE] = "";
-    ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(all.data()), all.size(), &b, why,
-                                 sizeof why),
-              PAYLOAD_BOARD)
-        << why;
-    EXPECT_EQ(b.ordered, 0);
-    EXPECT_STREQ(b.sounds[1].caption, "Air\nhorn");
-    EXPECT_EQ(b.sounds[1].volume, 50);
-    EXPECT_EQ(b.sounds[1].fade, 0);
+// shown sorted by caption; and one of the second: a fade but no key field.
+TEST(BoardFormat, EarlierVersionBoardsStillRead) {
+    for (uint32_t version : {1u, 2u}) {
+        SCOPED_TRACE(version);
+        std::string c = clip(1, 10), fade = version == 2 ? "250 " : "";
+        std::string payload = "board 0 0 2 old\nsound " + std::to_string(c.size()) + " 100 0 " +
+                              fade + "zz\nsound " + std::to_string(c.size()) + " 50 1 " + fade +
+                              "Air\thorn\n" + c + c;
+        std::string file = "\x7f"
+                           "ELF";
+        file += std::string(60, '\0');
+        // A 64-bit little-endian ELF header of 64 bytes and nothing else.
+        file[4] = 2;
+        file[5] = 1;
+        file[6] = 1;
+        file[52] = 64;
+        uint32_t crc =
+            payload_checksum(reinterpret_cast<const uint8_t *>(payload.data()), payload.size());
+        std::string trailer = "VSTRLBRD";
+        for (uint32_t v : {version, crc, static_cast<uint32_t>(payload.size()), 0u})
+            for (int i = 0; i < 4; i++)
+                trailer += static_cast<char>(v >> (8 * i));
+        std::string all = file + payload + trailer;
+        PayloadBoard b;
+        char why[PAYLOAD_WHY_SIZE] = "";
+        ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(all.data()), all.size(), &b,
+                                     why, sizeof why),
+                  PAYLOAD_BOARD)
+            << why;
+        EXPECT_EQ(b.ordered, version == 2 ? 1 : 0);
+        EXPECT_STREQ(b.sounds[1].caption, "Air\nhorn");
+        EXPECT_EQ(b.sounds[1].volume, 50);
+        EXPECT_EQ(b.sounds[1].fade, version == 2 ? 250 : 0);
+        EXPECT_EQ(b.sounds[1].key, 0);
+    }
 }
 
 // The cases of real file names.

@@ -31,6 +31,7 @@ struct BoardButton {
     int loop;                         // 1: plays until stopped; a tap while it plays stops it
     int stops_all;                    // 1: the "Stop" button, which has no clip
     int fade;                         // milliseconds of fade-out when another tap stops it, 0: cut
+    int key;                          // SDL key code whose press and release act as a tap, 0: none
 };
 
 // The default board's clips (data/vostrel_NN.wav)

@@ -15,6 +15,9 @@
 // with a fade-out, stopped by another tap, the Stop button or a second tap
 // of its loop, fades over that many milliseconds instead of cutting.
 //
+// A key given to a button acts as a finger on it: the press selects it, the
+// release plays it, with the same rules as a tap.
+//
 // The board's picture (its captions and the selection's ink) changes only
 // where the selection or the layout changes; those places mark it changed, so
 // the framework draws it anew rather than from its cache. Playing state is
@@ -97,6 +100,7 @@ void app_init(void) {
         buttons[k].volume = p ? p->sounds[k].volume : 100;
         buttons[k].loop = p ? p->sounds[k].loop : 0;
         buttons[k].fade = p ? p->sounds[k].fade : 0;
+        buttons[k].key = p ? p->sounds[k].key : 0;
     }
     for (int k = 0; k < sounds; k++) {
         if (!buttons[k].clip) continue;
@@ -186,6 +190,23 @@ void app_touch_up(TouchEvent) {
     selected_button = nullptr;
     picture_changed();
     board_press(b);
+}
+
+// A button's key acts as a tap on it. A release plays only what its own
+// press selected, so a finger that moved the selection meanwhile wins.
+void app_key_press(int sdl_key, int down) {
+    BoardButton *b = nullptr;
+    for (int k = 0, n = board_button_count(); k < n; k++)
+        if (sdl_key != 0 && buttons[k].key == sdl_key) b = &buttons[k];
+    if (!b) return;
+    if (down) {
+        selected_button = b;
+        picture_changed();
+    } else if (selected_button == b) {
+        selected_button = nullptr;
+        picture_changed();
+        board_press(b);
+    }
 }
 
 int board_state_folder(const char *program, const PayloadBoard *board, char *folder, int size) {

@@ -170,10 +170,30 @@ int payload_name_ok(const char *name) {
     return n > 0 && n < PAYLOAD_NAME_SIZE && name[0] != '.';
 }
 
+int payload_key_code(const char *name) {
+    if (!name || !name[0] || name[1]) return 0;
+    char c = name[0];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : 0;
+}
+
 // The rules of a sound beside its caption, shared by reader and writer; k
 // counts from 0.
 static int sound_problem(const PayloadBoard *b, int k, char *why, size_t why_size) {
     const PayloadSound *s = &b->sounds[k];
+    if (s->key != 0) {
+        char name[2] = {static_cast<char>(s->key), 0};
+        if (s->key < 0 || s->key > 127 || payload_key_code(name) != s->key) {
+            say(why, why_size, "sound %d: key code %d is not a digit or lower-case letter", k + 1,
+                s->key);
+            return 1;
+        }
+        for (int j = 0; j < k; j++)
+            if (b->sounds[j].key == s->key) {
+                say(why, why_size, "sounds %d and %d are both on key %c", j + 1, k + 1, s->key);
+                return 1;
+            }
+    }
     if (const char *rule = payload_caption_problem(s->caption)) {
         say(why, why_size, "sound %d: %s", k + 1, rule);
         return 1;
@@ -224,15 +244,18 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
     uint64_t sizes[PAYLOAD_SOUNDS];
     for (int k = 0; k < board.count; k++) {
         PayloadSound *s = &board.sounds[k];
-        uint64_t volume, loop, fade = 0;
+        uint64_t volume, loop, fade = 0, key = 0;
         if (!take(&c, word, sizeof word, 0) || strcmp(word, "sound") != 0 || !expect(&c, ' ') ||
             !number(&c, 1, UINT32_MAX, &sizes[k]) || !expect(&c, ' ') ||
             !number(&c, 0, 100, &volume) || !expect(&c, ' ') || !number(&c, 0, 1, &loop) ||
             !expect(&c, ' ') ||
             (version >= 2 && (!number(&c, 0, PAYLOAD_FADE_MAX, &fade) || !expect(&c, ' '))) ||
+            (version >= 3 && (!number(&c, 0, 127, &key) || !expect(&c, ' '))) ||
             !take(&c, s->caption, sizeof s->caption, 1) || !expect(&c, '\n')) {
             say(why, why_size,
-                version >= 2
+                version >= 3 ? "sound %d: the line is not \"sound <bytes> <volume> <loop> <fade> "
+                               "<key> <caption>\""
+                : version >= 2
                     ? "sound %d: the line is not \"sound <bytes> <volume> <loop> <fade> <caption>\""
                     : "sound %d: the line is not \"sound <bytes> <volume> <loop> <caption>\"",
                 k + 1);
@@ -240,6 +263,7 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
         }
         for (char *ch = s->caption; *ch; ch++)
             if (*ch == '\t') *ch = '\n';
+        s->key = static_cast<int>(key);
         if (sound_problem(&board, k, why, why_size)) return 0;
         s->volume = static_cast<int>(volume);
         s->loop = static_cast<int>(loop);
@@ -291,10 +315,10 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
             (s->loop != 0 && s->loop != 1) || s->fade < 0 || s->fade > PAYLOAD_FADE_MAX ||
             s->clip.size == 0 || sound_wav_problem(&s->clip))
             return 0;
-        size +=
-            static_cast<size_t>(snprintf(line, sizeof line, "sound %u %d %d %d %s\n", s->clip.size,
-                                         s->volume, s->loop, s->fade, s->caption)) +
-            s->clip.size;
+        size += static_cast<size_t>(snprintf(line, sizeof line, "sound %u %d %d %d %d %s\n",
+                                             s->clip.size, s->volume, s->loop, s->fade, s->key,
+                                             s->caption)) +
+                s->clip.size;
     }
     if (size > PAYLOAD_MAX_BYTES) return 0;
     size_t total = size + PAYLOAD_TRAILER_SIZE;
@@ -305,8 +329,8 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
     for (int k = 0; k < b->count; k++) {
         const PayloadSound *s = &b->sounds[k];
         uint8_t *caption =
-            at + snprintf(reinterpret_cast<char *>(at), sizeof line, "sound %u %d %d %d ",
-                          s->clip.size, s->volume, s->loop, s->fade);
+            at + snprintf(reinterpret_cast<char *>(at), sizeof line, "sound %u %d %d %d %d ",
+                          s->clip.size, s->volume, s->loop, s->fade, s->key);
         for (const char *ch = s->caption; *ch; ch++)
             *caption++ = *ch == '\n' ? '\t' : static_cast<uint8_t>(*ch);
         *caption++ = '\n';

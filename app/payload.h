@@ -14,9 +14,11 @@
 //   one line per sound, the caption's lines separated by tabs:
 //     version 1: "sound <bytes> <volume 0-100> <loop 0|1> <caption>\n"
 //     version 2: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <caption>\n"
+//     version 3: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <key> <caption>\n"
+//     (key: the SDL key code of a digit or lower-case letter, 0 for none)
 //   then every sound's WAV bytes in header order, ending the payload exactly.
 // Version 1 boards are shown sorted by caption bytes, as they always were;
-// version 2 boards in the order written (the maker's natural order).
+// version 2 and 3 boards in the order written (the maker's natural order).
 // Every length and offset is bounded by the file before use; the checksum is
 // verified before anything of the payload is read; each clip passes the
 // mixer loader's WAV gate and each caption the board's caption rules.
@@ -31,7 +33,7 @@
 #include <stdint.h>
 
 constexpr char PAYLOAD_MAGIC[] = "VSTRLBRD";   // 8 bytes, no terminator in the file
-constexpr uint32_t PAYLOAD_VERSION = 2;        // the format written; version 1 is still read
+constexpr uint32_t PAYLOAD_VERSION = 3;        // the format written; versions 1 and 2 are still read
 constexpr int PAYLOAD_TRAILER_SIZE = 24;       // magic, version, checksum, length
 constexpr int PAYLOAD_SOUNDS = 20;             // most sounds (19 with the stop button)
 constexpr int PAYLOAD_CAPTION_SIZE = 32;       // 27 characters, 3 breaks, terminator
@@ -44,6 +46,7 @@ constexpr int PAYLOAD_FADE_MAX = 60000;        // longest fade-out, milliseconds
 constexpr int PAYLOAD_RATE = 44100;            // the mixer's rate, at which the maker stores every clip
 constexpr int PAYLOAD_NAME_SIZE = 64;          // board name with terminator
 constexpr int PAYLOAD_WHY_SIZE = 200;          // room for a problem's description
+constexpr char PAYLOAD_KEY_ORDER[] = "1234567890qwertyuiopasdfghjklzxcvbnm"; // the keys the board option `keys` hands out, in the buttons' reading order
 
 // Results of reading a file
 constexpr int PAYLOAD_DAMAGED = -1; // data after the program that is no valid board
@@ -56,6 +59,7 @@ struct PayloadSound {
     int volume;                         // percent of full volume, 0 to 100
     int loop;                           // 1: repeats until stopped
     int fade;                           // milliseconds of fade-out when stopped, 0: cut
+    int key;                            // SDL key code (a digit or lower-case letter) that plays it, 0: none
 };
 
 struct PayloadBoard {
@@ -69,7 +73,8 @@ struct PayloadBoard {
 
 // The format's rules, shared by reader and writer
 const char *payload_caption_problem(const char *caption);                                      // null if the caption (lines separated by '\n') keeps the caption rules, else the rule it breaks
-int payload_name_ok(const char *name);                                                          // 1 if name is a board name: 1 to 63 letters, digits, '.', '_', '-', not starting with '.'
+int payload_name_ok(const char *name);
+int payload_key_code(const char *name);                                                         // SDL key code of a key name (one digit or letter, either case); 0 for any other name                                                          // 1 if name is a board name: 1 to 63 letters, digits, '.', '_', '-', not starting with '.'
 
 // Captions and order of a folder's sounds (app/payload_names.cpp)
 int payload_fold_ascii(const char *utf8, char *out, size_t out_size);                          // UTF-8 text as printable ASCII: accented Latin letters lose their marks (é -> e, ü -> u, ß -> ss), other characters dropped; 1 if anything changed

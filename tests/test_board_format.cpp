@@ -65,6 +65,7 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
         b.sounds[k].volume = 40 * k;
         b.sounds[k].loop = k == 2;
         b.sounds[k].fade = k == 0 ? 60000 : 25 * k;
+        b.sounds[k].key = "q\0007"[k]; // SDLK_q, none, SDLK_7
     }
     std::vector<uint8_t> bytes = encode(b);
     ASSERT_GT(bytes.size(), static_cast<size_t>(PAYLOAD_TRAILER_SIZE));
@@ -85,6 +86,7 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
         EXPECT_EQ(r.sounds[k].volume, b.sounds[k].volume);
         EXPECT_EQ(r.sounds[k].loop, b.sounds[k].loop);
         EXPECT_EQ(r.sounds[k].fade, b.sounds[k].fade);
+        EXPECT_EQ(r.sounds[k].key, b.sounds[k].key);
         ASSERT_EQ(r.sounds[k].clip.size, b.sounds[k].clip.size);
         EXPECT_EQ(memcmp(r.sounds[k].clip.data, b.sounds[k].clip.data, r.sounds[k].clip.size), 0);
     }
@@ -108,40 +110,56 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
     bad = b;
     bad.count = PAYLOAD_SOUNDS;
     EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "twenty sounds and a Stop button";
+    bad = b;
+    bad.sounds[1].key = 'q';
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "two sounds on one key";
+    for (int key : {int{'Q'}, 13, 282, -1}) {
+        bad = b;
+        bad.sounds[1].key = key;
+        EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "key code " << key;
+    }
+    EXPECT_EQ(payload_key_code("Q"), 'q');
+    EXPECT_EQ(payload_key_code("0"), '0');
+    for (const char *name : {"", "qq", "F1", "!", "return"})
+        EXPECT_EQ(payload_key_code(name), 0) << name;
 }
 
 // A board of the first version, as the shell maker wrote it: no fade field,
-// shown sorted by caption.
-TEST(BoardFormat, FirstVersionBoardsStillRead) {
-    std::string c = clip(1, 10);
-    std::string payload = "board 0 0 2 old\nsound " + std::to_string(c.size()) +
-                          " 100 0 zz\nsound " + std::to_string(c.size()) + " 50 1 Air\thorn\n" + c +
-                          c;
-    std::string file = "\x7f"
-                       "ELF";
-    file += std::string(60, '\0');
-    // A 64-bit little-endian ELF header of 64 bytes and nothing else.
-    file[4] = 2;
-    file[5] = 1;
-    file[6] = 1;
-    file[52] = 64;
-    uint32_t crc =
-        payload_checksum(reinterpret_cast<const uint8_t *>(payload.data()), payload.size());
-    std::string trailer = "VSTRLBRD";
-    for (uint32_t v : {1u, crc, static_cast<uint32_t>(payload.size()), 0u})
-        for (int i = 0; i < 4; i++)
-            trailer += static_cast<char>(v >> (8 * i));
-    std::string all = file + payload + trailer;
-    PayloadBoard b;
-    char why[PAYLOAD_WHY_SIZE] = "";
-    ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(all.data()), all.size(), &b, why,
-                                 sizeof why),
-              PAYLOAD_BOARD)
-        << why;
-    EXPECT_EQ(b.ordered, 0);
-    EXPECT_STREQ(b.sounds[1].caption, "Air\nhorn");
-    EXPECT_EQ(b.sounds[1].volume, 50);
-    EXPECT_EQ(b.sounds[1].fade, 0);
+// shown sorted by caption; and one of the second: a fade but no key field.
+TEST(BoardFormat, EarlierVersionBoardsStillRead) {
+    for (uint32_t version : {1u, 2u}) {
+        SCOPED_TRACE(version);
+        std::string c = clip(1, 10), fade = version == 2 ? "250 " : "";
+        std::string payload = "board 0 0 2 old\nsound " + std::to_string(c.size()) + " 100 0 " +
+                              fade + "zz\nsound " + std::to_string(c.size()) + " 50 1 " + fade +
+                              "Air\thorn\n" + c + c;
+        std::string file = "\x7f"
+                           "ELF";
+        file += std::string(60, '\0');
+        // A 64-bit little-endian ELF header of 64 bytes and nothing else.
+        file[4] = 2;
+        file[5] = 1;
+        file[6] = 1;
+        file[52] = 64;
+        uint32_t crc =
+            payload_checksum(reinterpret_cast<const uint8_t *>(payload.data()), payload.size());
+        std::string trailer = "VSTRLBRD";
+        for (uint32_t v : {version, crc, static_cast<uint32_t>(payload.size()), 0u})
+            for (int i = 0; i < 4; i++)
+                trailer += static_cast<char>(v >> (8 * i));
+        std::string all = file + payload + trailer;
+        PayloadBoard b;
+        char why[PAYLOAD_WHY_SIZE] = "";
+        ASSERT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(all.data()), all.size(), &b,
+                                     why, sizeof why),
+                  PAYLOAD_BOARD)
+            << why;
+        EXPECT_EQ(b.ordered, version == 2 ? 1 : 0);
+        EXPECT_STREQ(b.sounds[1].caption, "Air\nhorn");
+        EXPECT_EQ(b.sounds[1].volume, 50);
+        EXPECT_EQ(b.sounds[1].fade, version == 2 ? 250 : 0);
+        EXPECT_EQ(b.sounds[1].key, 0);
+    }
 }
 
 // The cases of real file names.

@@ -5,7 +5,9 @@
 //
 // The board holds "a" (440 Hz, 0.4 s, loop), "b" (1320 Hz, 0.4 s, loop),
 // "full" and "half" (660 Hz, 0.6 s, the second at volume=50%), with the
-// board options overlap and stop; the "Stop" button follows the four sounds.
+// board options overlap, stop and keys; the "Stop" button follows the four
+// sounds. b is on key x by its own key=x; keys gives the others the free
+// keys in reading order: a 1, full 2, half 3.
 #include "support.h"
 
 #include "app/app_internal.h"
@@ -70,6 +72,13 @@ struct Board {
         EXPECT_EQ(xdotool_tap(window, static_cast<int>(cx), 480 - static_cast<int>(cy), "0.05"), 0);
         return mark;
     }
+    // Real X key events (XTest) to the focused board; the output frame
+    // count just before them.
+    long keys(const std::string &xdotool_keys) {
+        long mark = frames();
+        EXPECT_EQ(run("xdotool windowfocus --sync " + window + " " + xdotool_keys), 0);
+        return mark;
+    }
 };
 
 // Display slots: sorted captions, then Stop.
@@ -89,9 +98,9 @@ void start_board(Board &b) {
                               ".wav' synth " + std::to_string(t.seconds) + " sine " +
                               std::to_string(t.hz) + " vol 0.5"),
                   0);
-    write_file(sounds + "/captions.txt", "overlap stop\n"
+    write_file(sounds + "/captions.txt", "overlap stop keys\n"
                                          "a.wav\t\tloop\n"
-                                         "b.wav\t\tloop\n"
+                                         "b.wav\t\tloop key=x\n"
                                          "half.wav\t\tvolume=50%\n");
     std::string program = b.dir.file("board");
     // Levels as generated: the peaks below are the tones' own.
@@ -224,6 +233,49 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
         << "the loop played until the second tap";
     quiet = silent_from(s, static_cast<size_t>(again));
     EXPECT_LT(quiet + RATE / 2, s.size()) << "the second tap stopped the loop";
+
+    EXPECT_EQ(program_terminate(b.pid, 10), 0);
+    b.pid = -1;
+}
+
+// A key acts as a tap on its button: the press only selects, the release
+// plays, and loop and overlap apply as to a tap.
+TEST(BoardOptionsEndToEnd, KeysPlayTheirButtonsAsTaps) {
+    Board b;
+    start_board(b);
+    if (HasFatalFailure()) return;
+
+    long mark = b.keys("keydown 2");
+    b.wait_frames(mark + RATE / 2);
+    long up = b.keys("keyup 2");
+    b.wait_frames(up + RATE);
+    std::vector<int16_t> s = b.left();
+    EXPECT_LT(peak(s, static_cast<size_t>(mark), static_cast<size_t>(up)), QUIET * 8)
+        << "the press alone plays nothing";
+    size_t full_at = onset(s, static_cast<size_t>(up));
+    ASSERT_LT(full_at + RATE / 4, s.size()) << "releasing key 2 plays full";
+    EXPECT_GT(power(s, full_at, full_at + RATE / 4, 660),
+              100 * power(s, full_at, full_at + RATE / 4, 440));
+
+    // Key 1 starts loop a; key x (its own key=x) adds loop b beside it.
+    mark = b.keys("key 1");
+    b.wait_frames(mark + RATE);
+    mark = b.keys("key x");
+    b.wait_frames(mark + RATE);
+    s = b.left();
+    size_t both = static_cast<size_t>(mark) + RATE / 2;
+    double p440 = power(s, both, both + RATE / 4, 440),
+           p1320 = power(s, both, both + RATE / 4, 1320);
+    EXPECT_GT(p1320, p440 / 3) << "key x plays b";
+    EXPECT_GT(p440, p1320 / 3) << "a loops on beside b";
+
+    // Key 1 again stops loop a only; b goes on.
+    mark = b.keys("key 1");
+    b.wait_frames(mark + RATE);
+    s = b.left();
+    size_t late = static_cast<size_t>(mark) + RATE / 2;
+    EXPECT_GT(power(s, late, late + RATE / 4, 1320), 100 * power(s, late, late + RATE / 4, 440))
+        << "the second press of key 1 stopped a, not b";
 
     EXPECT_EQ(program_terminate(b.pid, 10), 0);
     b.pid = -1;

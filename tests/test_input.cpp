@@ -49,6 +49,7 @@ const InputConsumers recorders = {
     [](TouchEvent t) { record_touch("app_down", t); },
     [](TouchEvent t) { record_touch("app_drag", t); },
     [](TouchEvent t) { record_touch("app_up", t); },
+    [](int key, int down) { record_key(down ? "app_key_down" : "app_key_up", key); },
 };
 
 SDL_Event mouse(Uint8 type, Uint16 x, Uint16 y) {
@@ -196,6 +197,24 @@ TEST_F(Dispatch, KeysGoToMenuOrApplicationNeverToTheKeyboard) {
     ASSERT_EQ(rec.calls.size(), 1u);
     EXPECT_EQ(rec.calls[0].who, "menu_key");
     EXPECT_EQ(rec.calls[0].code, NAV_UP);
+
+    // Other keys' presses and releases reach the application only while
+    // nothing else shows; a navigation key's release reaches nobody.
+    rec.calls.clear();
+    send_key(SDL_KEYDOWN, SDLK_a);
+    rec.menu = 0;
+    rec.keyboard = 0;
+    rec.notice = 1;
+    send_key(SDL_KEYUP, SDLK_a);
+    rec.notice = 0;
+    send_key(SDL_KEYDOWN, SDLK_7);
+    send_key(SDL_KEYUP, SDLK_7);
+    send_key(SDL_KEYUP, SDLK_ESCAPE);
+    ASSERT_EQ(rec.calls.size(), 2u);
+    EXPECT_EQ(rec.calls[0].who, "app_key_down");
+    EXPECT_EQ(rec.calls[0].code, SDLK_7);
+    EXPECT_EQ(rec.calls[1].who, "app_key_up");
+    EXPECT_EQ(rec.calls[1].code, SDLK_7);
 }
 
 TEST_F(Dispatch, NoticeSwallowsPressesAndKeysButNotDragsOrReleases) {

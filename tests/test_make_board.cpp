@@ -652,9 +652,9 @@ TEST(BoardOptions, ReachTheBoardAsWritten) {
     write_tone(sounds + "/b.wav");
     write_tone(sounds + "/c.wav");
     write_file(sounds + "/captions.txt", "# options\n"
-                                         "stop overlap\n"
+                                         "stop overlap keys\n"
                                          "a.wav\tAlpha\tvolume=50% loop\n"
-                                         "b.wav\t\tvolume=0%\n"
+                                         "b.wav\t\tvolume=0% key=1\n"
                                          "c.wav\tOld style\n");
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     ASSERT_EQ(r.status, 0) << r.err;
@@ -671,12 +671,17 @@ TEST(BoardOptions, ReachTheBoardAsWritten) {
     EXPECT_STREQ(b.sounds[2].caption, "Old style");
     EXPECT_EQ(b.sounds[2].volume, 100);
     EXPECT_EQ(b.sounds[2].loop, 0);
+    // b keeps its own key; keys hands the rest the free ones in reading order.
+    EXPECT_EQ(b.sounds[0].key, '2');
+    EXPECT_EQ(b.sounds[1].key, '1');
+    EXPECT_EQ(b.sounds[2].key, '3');
 
     write_file(sounds + "/captions.txt", "c.wav\tOld style\n");
     ASSERT_EQ(build_board(dir, sounds, dir.file("out")).status, 0);
     b = read_board(dir.file("out"));
     EXPECT_EQ(b.overlap, 0) << "no options, none set";
     EXPECT_EQ(b.stop, 0);
+    EXPECT_EQ(b.sounds[0].key, 0) << "no keys unless asked for";
 }
 
 TEST(BoardOptions, RefusesUnknownOptionsAndBadValues) {
@@ -686,18 +691,27 @@ TEST(BoardOptions, RefusesUnknownOptionsAndBadValues) {
     write_tone(sounds + "/b.wav");
     write_tone(sounds + "/c.wav");
     write_tone(sounds + "/d.wav");
+    write_tone(sounds + "/e.wav");
+    write_tone(sounds + "/f.wav");
+    write_tone(sounds + "/g.wav");
     const std::string file = sounds + "/captions.txt";
     write_file(file, "overlap shuffle\n"
                      "a.wav\tA\tvolume=150%\n"
                      "b.wav\tB\tvolume=50\n"
                      "c.wav\tC\tloud\n"
-                     "d.wav\tD\tvolume=-5%\n");
+                     "d.wav\tD\tvolume=-5%\n"
+                     "e.wav\tE\tkey=q\n"
+                     "f.wav\tF\tkey=Q\n"
+                     "g.wav\tG\tkey=F1\n");
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     expect_refusal(dir, r, file + " line 1", "unknown option \"shuffle\"");
     expect_refusal(dir, r, file + " line 2", "bad value in option \"volume=150%\"");
     expect_refusal(dir, r, file + " line 3", "bad value in option \"volume=50\"");
     expect_refusal(dir, r, file + " line 4", "unknown option \"loud\"");
     expect_refusal(dir, r, file + " line 5", "bad value in option \"volume=-5%\"");
+    expect_refusal(dir, r, file + " line 7",
+                   "two sounds on one key: \"key=Q\" names key q, already e.wav's (line 6)");
+    expect_refusal(dir, r, file + " line 8", "unknown key in option \"key=F1\"");
 }
 
 TEST(BoardOptions, AStopButtonLeavesRoomForNineteenSounds) {

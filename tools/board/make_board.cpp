@@ -66,6 +66,7 @@ struct Sound {
     std::string caption;                   // lines separated by '\n'
     int given = 0;                         // caption from captions.txt
     int volume = 100, loop = 0, fade = -1; // fade -1: the board's
+    int key = 0;                           // SDL key code from key=X, 0: none (or one from keys)
     int line = 0;                          // captions.txt line naming it, or 0
     int channels = 0;
     double seconds = 0;
@@ -103,8 +104,8 @@ static void usage(FILE *to) {
             "Each file becomes a button captioned with its name (underscores and dashes\n"
             "as spaces; shortened with \"...\" when too long). DIR/captions.txt may give\n"
             "captions and options, one line each:\n"
-            "  <file name><TAB><caption>[<TAB>volume=N%% loop fade=MS]\n"
-            "  overlap stop fade=MS    (a line without a tab: options of the whole board)\n"
+            "  <file name><TAB><caption>[<TAB>volume=N%% loop fade=MS key=X]\n"
+            "  overlap stop fade=MS keys  (a line without a tab: options of the whole board)\n"
             "\"\\n\" in a caption breaks the line. See man %s.\n",
             ME, TARGET_LUFS, ME);
 }
@@ -445,7 +446,7 @@ static std::vector<std::string> words_of(const std::string &s) {
 }
 
 struct BoardOptions {
-    int overlap = 0, stop = 0, fade = 0;
+    int overlap = 0, stop = 0, fade = 0, keys = 0;
 };
 
 // captions.txt: board options and, per sound, a caption and options. The
@@ -485,6 +486,8 @@ static void read_captions(const std::string &path, const std::vector<std::string
                     board->overlap = 1;
                 else if (o == "stop")
                     board->stop = 1;
+                else if (o == "keys")
+                    board->keys = 1;
                 else if (o.compare(0, 5, "fade=") == 0) {
                     if (!number_option(o, "fade=", PAYLOAD_FADE_MAX, "", &board->fade))
                         refuse("%s line %d: bad value in option \"%s\": fade=MS with MS from 0 "
@@ -492,7 +495,7 @@ static void read_captions(const std::string &path, const std::vector<std::string
                                path.c_str(), number, o.c_str(), PAYLOAD_FADE_MAX);
                 } else
                     refuse("%s line %d: unknown option \"%s\" (a line without a tab holds "
-                           "board options: overlap, stop, fade=MS)",
+                           "board options: overlap, stop, fade=MS, keys)",
                            path.c_str(), number, o.c_str());
             }
             continue;
@@ -533,9 +536,24 @@ static void read_captions(const std::string &path, const std::vector<std::string
                 if (!number_option(o, "fade=", PAYLOAD_FADE_MAX, "", &s->fade))
                     refuse("%s line %d: bad value in option \"%s\": fade=MS with MS from 0 to %d",
                            path.c_str(), number, o.c_str(), PAYLOAD_FADE_MAX);
+            } else if (o.compare(0, 4, "key=") == 0) {
+                int code = payload_key_code(o.c_str() + 4);
+                const Sound *other = nullptr;
+                for (const Sound &x : *sounds)
+                    if (&x != s && code && x.key == code) other = &x;
+                if (!code)
+                    refuse("%s line %d: unknown key in option \"%s\": key=X with X one letter "
+                           "or digit",
+                           path.c_str(), number, o.c_str());
+                else if (other)
+                    refuse("%s line %d: two sounds on one key: \"%s\" names key %c, already "
+                           "%s's (line %d)",
+                           path.c_str(), number, o.c_str(), code, other->name.c_str(), other->line);
+                else
+                    s->key = code;
             } else
-                refuse("%s line %d: unknown option \"%s\" (a sound takes volume=N%%, loop and "
-                       "fade=MS)",
+                refuse("%s line %d: unknown option \"%s\" (a sound takes volume=N%%, loop, "
+                       "fade=MS and key=X)",
                        path.c_str(), number, o.c_str());
         }
         size_t first = rest.find_first_not_of(' ');
@@ -941,6 +959,22 @@ int main(int argc, char **argv) {
     b.overlap = board.overlap;
     b.stop = board.stop;
     b.count = static_cast<int>(sounds.size());
+    if (board.keys) {
+        // The sounds without a key of their own take the next free keys in
+        // reading order; the maker's order is the board's.
+        const char *next = PAYLOAD_KEY_ORDER;
+        for (Sound &s : sounds) {
+            if (s.key) continue;
+            auto taken = [&](int code) {
+                for (const Sound &x : sounds)
+                    if (x.key == code) return 1;
+                return 0;
+            };
+            while (*next && taken(*next))
+                next++;
+            if (*next) s.key = *next++;
+        }
+    }
     for (int k = 0; k < b.count; k++) {
         const Sound &s = sounds[static_cast<size_t>(k)];
         PayloadSound *p = &b.sounds[k];
@@ -949,6 +983,7 @@ int main(int argc, char **argv) {
         p->volume = s.volume;
         p->loop = s.loop;
         p->fade = s.fade >= 0 ? s.fade : board.fade;
+        p->key = s.key;
     }
     size_t size = payload_encode(&b, nullptr, 0);
     std::vector<uint8_t> payload(size);

@@ -39,6 +39,7 @@ InputConsumers input_consumers = {
     .app_touch_down = app_touch_down,
     .app_touch_drag = app_touch_drag,
     .app_touch_up = app_touch_up,
+    .app_key_press = app_key_press,
 };
 
 // Private state: the mouse between events, the gesture between strokes, and
@@ -125,29 +126,40 @@ void input_handle_mouse(const SDL_Event *event) {
 }
 
 void input_handle_key(const SDL_Event *event) {
-    if (event->type != SDL_KEYDOWN) return;
+    if (event->type != SDL_KEYDOWN && event->type != SDL_KEYUP) return;
+    const int down = event->type == SDL_KEYDOWN;
     switch (event->key.keysym.sym) {
     case SDLK_RETURN:
-        input_key(NAV_SELECT);
+        if (down) input_key(NAV_SELECT);
         break;
     case SDLK_ESCAPE:
-        input_key(NAV_BACK);
+        if (down) input_key(NAV_BACK);
         break;
     case SDLK_LEFT:
-        input_key(NAV_LEFT);
+        if (down) input_key(NAV_LEFT);
         break;
     case SDLK_RIGHT:
-        input_key(NAV_RIGHT);
+        if (down) input_key(NAV_RIGHT);
         break;
     case SDLK_DOWN:
-        input_key(NAV_DOWN);
+        if (down) input_key(NAV_DOWN);
         break;
     case SDLK_UP:
-        input_key(NAV_UP);
+        if (down) input_key(NAV_UP);
         break;
     default:
+        input_other_key(static_cast<int>(event->key.keysym.sym), down);
         break;
     }
+}
+
+// A key that is no NavKey. A notice, the on-screen keyboard or a menu owns
+// the screen while it shows, so the key is dropped then rather than acting
+// on a board the user cannot see.
+void input_other_key(int sdl_key, int down) {
+    const InputConsumers &c = input_consumers;
+    if (!c.app_key_press || c.notice_showing() || c.keyboard_is_shown() || c.menu_active()) return;
+    c.app_key_press(sdl_key, down);
 }
 
 void input_key(int code) {

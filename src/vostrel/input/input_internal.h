@@ -22,11 +22,12 @@ void set_screen_rect(const Rect *r); // stores r normalised, sets flip flags, ap
 
 // Translation of SDL events (called by the shell's poll loop)
 void input_handle_mouse(const SDL_Event *event); // motion, button down, button up -> touch dispatch
-void input_handle_key(const SDL_Event *event);   // key down -> NavKey dispatch; other keys dropped
+void input_handle_key(const SDL_Event *event);   // key down -> NavKey dispatch; other keys' presses and releases -> input_other_key
 void input_set_window_area(float scale, float x, float y); // mouse positions in window pixels become screen pixels: minus (x, y), the screen's top-left corner (y down), divided by scale
 
 // Dispatch: each input reaches exactly one consumer
 void input_key(int code);                     // notice, else menu, else application
+void input_other_key(int sdl_key, int down);  // a key that is no NavKey: to the application only while no notice, keyboard or menu shows
 void input_touch_down(TouchEvent touch);      // count 0 ignored; notice, keyboard, menu, application
 void input_touch_drag(TouchEvent touch);      // gesture sees it; keyboard, menu, application
 void input_touch_up(TouchEvent touch);        // gesture sees it; keyboard, menu, application
@@ -53,6 +54,7 @@ struct InputConsumers {
     void (*app_touch_down)(TouchEvent touch); // press, mapped into app_input_rect
     void (*app_touch_drag)(TouchEvent touch); // drag, mapped into app_input_rect
     void (*app_touch_up)(TouchEvent touch);   // release, mapped into app_input_rect
+    void (*app_key_press)(int sdl_key, int down); // other key pressed (1) or released (0); may be null: dropped
 };
 extern InputConsumers input_consumers; // every slot filled; dispatch calls through it only
 // clang-format on

@@ -18,6 +18,7 @@ VOSTREL_DEFAULT void app_update(float) {}
 VOSTREL_DEFAULT void app_pre_draw(const Rect *) {}
 VOSTREL_DEFAULT void app_draw(const Rect *) {}
 VOSTREL_DEFAULT void app_key(int) {}
+VOSTREL_DEFAULT void app_key_press(int, int) {}
 VOSTREL_DEFAULT void app_touch_down(TouchEvent) {}
 VOSTREL_DEFAULT void app_touch_drag(TouchEvent) {}
 VOSTREL_DEFAULT void app_touch_up(TouchEvent) {}

@@ -199,6 +199,7 @@ void shell_poll_events(void) {
             if (e->active.state & SDL_APPACTIVE) shell_set_paused(e->active.gain == 0);
             break;
         case SDL_KEYDOWN:
+        case SDL_KEYUP:
             picture_changed();
             input_handle_key(e);
             break;

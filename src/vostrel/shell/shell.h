@@ -63,6 +63,7 @@ void app_update(float dt);             // update tick while no menu is open and 
 void app_pre_draw(const Rect *screen); // every frame, before the menu or the application draws
 void app_draw(const Rect *screen);     // the frame while no menu is open
 void app_key(int code);                // a NavKey no notice or menu took
+void app_key_press(int sdl_key, int down); // any other key's press (down 1) or release (down 0), when no notice, keyboard or menu is showing
 void app_touch_down(TouchEvent touch); // press, mapped into app_input_rect
 void app_touch_drag(TouchEvent touch); // drag, mapped into app_input_rect
 void app_touch_up(TouchEvent touch);   // release, mapped into app_input_rect

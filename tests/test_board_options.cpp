@@ -76,7 +76,7 @@ struct Board {
     // count just before them.
     long keys(const std::string &xdotool_keys) {
         long mark = frames();
-        EXPECT_EQ(run("xdotool windowfocus --sync " + window + " " + xdotool_keys), 0);
+        EXPECT_EQ(run_command("xdotool windowfocus --sync " + window + " " + xdotool_keys), 0);
         return mark;
     }
 };

@@ -71,7 +71,7 @@ test-fuzz: build-fuzz
 test-cross-all:
 	$(MAKE) test-cross ARCH=armhf CROSS_TARGETS='vostrel-soundboard test_smoke test_float_exact' \
 	  CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native)'
-	$(MAKE) test-cross ARCH=arm64 CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native|test_math|test_text|test_image|test_options|test_input|test_board_format)'
+	$(MAKE) test-cross ARCH=arm64
 
 test: test-default test-asan test-fuzz test-cross-all
 

@@ -51,7 +51,7 @@ struct Board {
         return stat(dir.file("audio.raw").c_str(), &st) == 0 ? st.st_size / 4 : 0;
     }
     void wait_frames(long until) const {
-        for (int i = 0; i < 400 && frames() < until; i++)
+        for (int i = 0; i < 400 * wait_scale() && frames() < until; i++)
             pause_ms(25);
     }
     // Left channel of the output so far.
@@ -165,17 +165,20 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
     Board b;
     start_board(b);
     if (HasFatalFailure()) return;
+    // Under emulation the program answers a tap some turns later: the waits
+    // and the allowance for late answers stretch by S.
+    const long S = wait_scale();
 
     // volume=50% halves the peak: the same tone, at full volume, then at half.
     long mark = b.tap(SLOT_FULL), full_mark = mark;
-    b.wait_frames(mark + RATE);
+    b.wait_frames(mark + RATE * S);
     std::vector<int16_t> s = b.left();
     size_t full_at = onset(s, static_cast<size_t>(mark));
     ASSERT_LT(full_at + RATE / 2, s.size()) << "no sound after tapping full";
     int full_peak = peak(s, full_at, full_at + RATE / 2);
     EXPECT_NEAR(full_peak, 16384, 16384 * 0.05) << "a tone at half of full scale, unscaled";
     long half_mark = mark = b.tap(SLOT_HALF);
-    b.wait_frames(mark + RATE);
+    b.wait_frames(mark + RATE * S);
     s = b.left();
     size_t half_at = onset(s, static_cast<size_t>(mark));
     ASSERT_LT(half_at + RATE / 2, s.size()) << "no sound after tapping half";
@@ -184,7 +187,7 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
 
     // loop: the 0.4 s clip still sounds a second and more after it started.
     long a_mark = mark = b.tap(SLOT_A);
-    b.wait_frames(mark + 2 * RATE);
+    b.wait_frames(mark + 2 * RATE * S);
     s = b.left();
     size_t a_at = onset(s, static_cast<size_t>(mark));
     ASSERT_LT(a_at + RATE * 3 / 2, s.size()) << "no sound after tapping a";
@@ -194,9 +197,9 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
 
     // overlap: b starts while a goes on, and both are heard together.
     mark = b.tap(SLOT_B);
-    b.wait_frames(mark + RATE);
+    b.wait_frames(mark + RATE * S);
     s = b.left();
-    size_t both = static_cast<size_t>(mark) + RATE / 2; // b has surely started
+    size_t both = static_cast<size_t>(mark) + RATE / 2 * S; // b has surely started
     double p440 = power(s, both, both + RATE / 4, 440),
            p1320 = power(s, both, both + RATE / 4, 1320);
     EXPECT_GT(p1320, p440 / 3) << "b is heard";
@@ -204,7 +207,7 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
 
     // stop: both loops end together, abruptly, soon after the tap.
     mark = b.tap(SLOT_STOP);
-    b.wait_frames(mark + RATE);
+    b.wait_frames(mark + RATE * S);
     s = b.left();
     EXPECT_GT(peak(s, static_cast<size_t>(mark) - RATE / 10, static_cast<size_t>(mark)), 12000)
         << "loud before the stop";
@@ -217,7 +220,7 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
     long slowest =
         std::max({static_cast<long>(full_at) - full_mark, static_cast<long>(half_at) - half_mark,
                   static_cast<long>(a_at) - a_mark});
-    EXPECT_LE(static_cast<long>(quiet) - mark, slowest + MIX_BUFFER + RATE / 10)
+    EXPECT_LE(static_cast<long>(quiet) - mark, slowest + MIX_BUFFER + RATE / 10 * S)
         << "taps were heard after at most " << slowest << " frames";
     // Within one mix buffer: full level in the buffer before the silence,
     // none after it (the halt neither fades nor waits for the clip's end).
@@ -225,9 +228,9 @@ TEST(BoardOptionsEndToEnd, VolumeLoopOverlapAndStop) {
 
     // A second tap on a looping button stops it.
     mark = b.tap(SLOT_A);
-    b.wait_frames(mark + RATE / 2);
+    b.wait_frames(mark + RATE / 2 * S);
     long again = b.tap(SLOT_A);
-    b.wait_frames(again + RATE);
+    b.wait_frames(again + RATE * S);
     s = b.left();
     EXPECT_GT(peak(s, static_cast<size_t>(again) - RATE / 10, static_cast<size_t>(again)), 12000)
         << "the loop played until the second tap";
@@ -244,11 +247,14 @@ TEST(BoardOptionsEndToEnd, KeysPlayTheirButtonsAsTaps) {
     Board b;
     start_board(b);
     if (HasFatalFailure()) return;
+    // Under emulation the program answers a tap some turns later: the waits
+    // and the allowance for late answers stretch by S.
+    const long S = wait_scale();
 
     long mark = b.keys("keydown 2");
-    b.wait_frames(mark + RATE / 2);
+    b.wait_frames(mark + RATE / 2 * S);
     long up = b.keys("keyup 2");
-    b.wait_frames(up + RATE);
+    b.wait_frames(up + RATE * S);
     std::vector<int16_t> s = b.left();
     EXPECT_LT(peak(s, static_cast<size_t>(mark), static_cast<size_t>(up)), QUIET * 8)
         << "the press alone plays nothing";
@@ -259,11 +265,11 @@ TEST(BoardOptionsEndToEnd, KeysPlayTheirButtonsAsTaps) {
 
     // Key 1 starts loop a; key x (its own key=x) adds loop b beside it.
     mark = b.keys("key 1");
-    b.wait_frames(mark + RATE);
+    b.wait_frames(mark + RATE * S);
     mark = b.keys("key x");
-    b.wait_frames(mark + RATE);
+    b.wait_frames(mark + RATE * S);
     s = b.left();
-    size_t both = static_cast<size_t>(mark) + RATE / 2;
+    size_t both = static_cast<size_t>(mark) + RATE / 2 * S;
     double p440 = power(s, both, both + RATE / 4, 440),
            p1320 = power(s, both, both + RATE / 4, 1320);
     EXPECT_GT(p1320, p440 / 3) << "key x plays b";
@@ -271,9 +277,9 @@ TEST(BoardOptionsEndToEnd, KeysPlayTheirButtonsAsTaps) {
 
     // Key 1 again stops loop a only; b goes on.
     mark = b.keys("key 1");
-    b.wait_frames(mark + RATE);
+    b.wait_frames(mark + RATE * S);
     s = b.left();
-    size_t late = static_cast<size_t>(mark) + RATE / 2;
+    size_t late = static_cast<size_t>(mark) + RATE / 2 * S;
     EXPECT_GT(power(s, late, late + RATE / 4, 1320), 100 * power(s, late, late + RATE / 4, 440))
         << "the second press of key 1 stopped a, not b";
 

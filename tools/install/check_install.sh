@@ -12,7 +12,14 @@ VERSION=$3
 HERE=$(cd "$(dirname "$0")" && pwd)
 # A cross build's program runs through its emulator command (VOSTREL_RUN) and
 # is packaged for its own architecture (VOSTREL_DEB_ARCH).
+# The emulator is named by its full path: the maker check empties PATH.
 RUN=${VOSTREL_RUN:-}
+if [ -n "$RUN" ]; then
+  set -- $RUN
+  emulator=$(command -v "$1") || { echo "FAIL: no emulator $1"; exit 1; }
+  shift
+  RUN="$emulator $*"
+fi
 DEB_ARCH=${VOSTREL_DEB_ARCH:-$(dpkg --print-architecture)}
 tmp=$(mktemp -d /tmp/vostrel-install-XXXXXX)
 trap 'rm -rf "$tmp"' EXIT
@@ -61,7 +68,7 @@ check_tree() {
   fi
   maker=$root/bin/vostrel-make-board
   [ -x "$maker" ] || fail "no executable $maker"
-  "$maker" --help | grep -q -- '--program' || fail "$maker --help does not describe --program"
+  $RUN "$maker" --help | grep -q -- '--program' || fail "$maker --help does not describe --program"
   man1=$root/share/man/man1/vostrel-make-board.1.gz
   [ -f "$man1" ] && gzip -dc "$man1" | grep -q 'volume=' || fail "no man page $man1 describing the options"
   [ -f "$root/lib/systemd/system/vostrel-soundboard@.service" ] || fail "no boot unit in lib/systemd/system"
@@ -84,7 +91,7 @@ check_maker_alone() {
   done
   sox -n -r 44100 -c 2 "$tmp/alone/my sounds/horn.wav" synth 0.3 sine 440 2>/dev/null
   sox -n -r 22050 "$tmp/alone/my sounds/drum roll.flac" synth 0.3 pinknoise 2>/dev/null
-  if (cd "$tmp/alone" && env -i PATH="$tmp/path" HOME="$tmp/alone" "$root/bin/vostrel-make-board" "my sounds" >out.txt 2>&1); then
+  if (cd "$tmp/alone" && env -i PATH="$tmp/path" HOME="$tmp/alone" $RUN "$root/bin/vostrel-make-board" "my sounds" >out.txt 2>&1); then
     board=$tmp/alone/my-sounds-board
     [ "$(tail -c 24 "$board" | head -c 8)" = VSTRLBRD ] || fail "$board ends in no board trailer"
     program_size=$(wc -c <"$root/bin/vostrel-soundboard")

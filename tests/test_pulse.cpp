@@ -242,6 +242,9 @@ template <class Server> void sound_comes_back(Server &pulse, const TempDir &dir,
     pulse.kill_now();
     program_wait(recorder.pid, 5);
     pause_ms(4000);
+    ASSERT_TRUE(program_running(pid))
+        << "the program ended while the server was down:\n"
+        << read_file(dir.file("stderr.txt")) << read_file(dir.file("vostrel soundboard_log.txt"));
     ASSERT_TRUE(pulse.start()) << read_file(dir.file("pulse.log"));
     const double back = seconds_now();
     std::string second = dir.file("second.raw");
@@ -262,7 +265,9 @@ template <class Server> void sound_comes_back(Server &pulse, const TempDir &dir,
     printf("%s: server back -> recorder flowing %.2f s -> first audible tap %.2f s\n", name,
            flowing - back, heard_at);
     EXPECT_GE(heard_at, 0) << "no tap heard within 3 s of the recorder's start";
-    ASSERT_TRUE(program_running(pid));
+    ASSERT_TRUE(program_running(pid))
+        << "the program ended after the server came back:\n"
+        << read_file(dir.file("stderr.txt")) << read_file(dir.file("vostrel soundboard_log.txt"));
     EXPECT_EQ(program_terminate(pid, 10), 0);
 
     // Every release sets the log threshold to WARNING; the loss and the
@@ -374,18 +379,25 @@ TEST_F(DeviceWatch, AStoppedMixerIsReopenedAndSoundsFollowTheNewFormat) {
 }
 
 // While the device cannot be opened, attempts come after growing pauses
-// (at once, then 0.25 s later and every 0.5 s), not on every update.
+// (at once, then 0.25 s later and every 0.5 s), not on every update; a tap
+// meanwhile plays nothing (the closed mixer has no channels to touch).
 TEST_F(DeviceWatch, ReopeningBacksOff) {
     ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
     ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
     sound_backend_init();
+    SoundRecord rec;
+    ASSERT_TRUE(sound_mixer_load(board_clips[0], &rec));
     sound_device_watch(44100, AUDIO_S16SYS, 2, 1024);
+    ASSERT_TRUE(sound_mixer_play(&rec, nullptr, 1));
     live_for(1.0f); // mixing steadily
     stop_mixing();
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     run_for(3.0f); // the loss, and the first attempt with it
     EXPECT_EQ(sound_device_lost(), 1);
     EXPECT_EQ(sound_device_attempts(), 1);
+    EXPECT_FALSE(sound_mixer_is_playing(&rec));
+    EXPECT_FALSE(sound_mixer_play(&rec, nullptr, 0));
+    EXPECT_TRUE(sound_mixer_stop(&rec));
     run_for(5.0f); // ten more: 0.25, 0.75, ... 4.75 s after the first
     EXPECT_EQ(sound_device_attempts(), 11);
     EXPECT_EQ(count_of(log(), "WARNING "), 1) << "one warning however long it takes";

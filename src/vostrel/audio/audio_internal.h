@@ -30,6 +30,6 @@ int sound_delayed_count(void);                               // pending delayed 
 void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_size); // after a successful Mix_OpenAudio with this request: count mixed buffers from now on
 void sound_device_update(float dt);                          // main loop, every update: 3 s without a mixed buffer (6 s before 8 were mixed since opening) is a loss: WARNING, close, reopen at once, then after 0.25 s and every 0.5 s; INFO when back; sounds decoded again if the format changed
 void sound_device_remember(const AssetRecord *asset, Mix_Chunk *chunk); // the loader's record of a chunk's source, for a decode in a new format
-int sound_device_lost(void);                                 // 1 while the device is being reopened (tests)
+int sound_device_lost(void);                                 // 1 while the device is being reopened: the mixer is closed
 int sound_device_attempts(void);                             // reopen attempts since the latest loss (tests)
 // clang-format on

@@ -102,8 +102,10 @@ int sound_mixer_is_playing(SoundRecord *rec) {
     return Mix_Playing(channel) != 0;
 }
 
+// While the device is lost the mixer is closed, and SDL_mixer's channel
+// calls then read its freed channel table: nothing plays until it is back.
 int sound_mixer_play(SoundRecord *rec, const float *, int loop) {
-    if (!rec->chunk) return 0;
+    if (!rec->chunk || sound_device_lost()) return 0;
     int channel = Mix_PlayChannelTimed(-1, rec->chunk, loop ? -1 : 0, -1);
     if (channel < 0 || channel >= SOUND_CHANNELS) return 0;
     channel_chunks[channel] = rec->chunk;

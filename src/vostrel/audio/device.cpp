@@ -28,11 +28,18 @@
 // samples going nowhere, and its SDL 1.2 status still says playing. SDL 2's
 // own status of the device sdl12-compat opens (SDL_OpenAudio's, id 1) turns
 // to stopped at the loss; where SDL 2 is in the process, that status is
-// asked on every update as well.
+// asked on every update as well. SDL 2's audio driver also outlives its
+// server: its PulseAudio back end keeps the connection it made at start-up,
+// dead once the server goes, and every later open fails ("Could not connect
+// PulseAudio stream"). Each reopen there starts SDL 2's audio driver anew
+// first (SDL_AudioInit, which ends the old one), leaving its subsystem count
+// and event queue alone.
 namespace {
 
 // SDL 2's SDL_GetAudioDeviceStatus: 0 stopped, 1 playing, 2 paused.
 using Sdl2DeviceStatus = int (*)(Uint32 device);
+// SDL 2's SDL_AudioInit: its audio driver ended and started again; 0 on success.
+using Sdl2AudioInit = int (*)(const char *driver);
 constexpr Uint32 SDL2_LEGACY_DEVICE = 1;
 constexpr int SDL2_AUDIO_STOPPED = 0;
 
@@ -56,6 +63,7 @@ struct AudioDevice {
     int attempts;                    // reopen attempts since the loss
     std::vector<LoadedChunk> chunks; // every chunk loaded, with its asset
     Sdl2DeviceStatus sdl2_status;    // set when SDL 2 runs under SDL 1.2 (sdl12-compat)
+    Sdl2AudioInit sdl2_audio_init;   // likewise
 };
 
 AudioDevice device;
@@ -73,20 +81,23 @@ constexpr float DEVICE_LONGEST_RETRY = 0.5f;
 
 void count_mixed(void *, Uint8 *, int) { device.mixed.fetch_add(1, std::memory_order_relaxed); }
 
-// SDL 2's device status beneath sdl12-compat, looked up without loading
-// anything. SDL 2 may be in the process on classic SDL 1.2 too (SDL_mixer's
-// fluidsynth links it), its device 1 never opened there: sdl12-compat is told
-// apart by its version, 1.2.50 and later (classic SDL 1.2 ended at 1.2.15).
-Sdl2DeviceStatus find_sdl2_status(void) {
+// SDL 2's calls beneath sdl12-compat, looked up without loading anything.
+// SDL 2 may be in the process on classic SDL 1.2 too (SDL_mixer's fluidsynth
+// links it), its device 1 never opened there: sdl12-compat is told apart by
+// its version, 1.2.50 and later (classic SDL 1.2 ended at 1.2.15). Both
+// null when SDL 2 is not beneath.
+void find_sdl2_calls(void) {
+    device.sdl2_status = nullptr;
+    device.sdl2_audio_init = nullptr;
     const SDL_version *linked = SDL_Linked_Version();
-    if (!linked || linked->major != 1 || linked->minor != 2 || linked->patch < 50) return nullptr;
+    if (!linked || linked->major != 1 || linked->minor != 2 || linked->patch < 50) return;
     void *sdl2 = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_NOLOAD);
-    if (!sdl2) return nullptr;
-    void *symbol = dlsym(sdl2, "SDL_GetAudioDeviceStatus");
+    if (!sdl2) return;
+    void *status = dlsym(sdl2, "SDL_GetAudioDeviceStatus");
+    void *audio_init = dlsym(sdl2, "SDL_AudioInit");
     dlclose(sdl2); // the library stays: sdl12-compat holds it
-    Sdl2DeviceStatus status = nullptr;
-    memcpy(&status, &symbol, sizeof status);
-    return status;
+    memcpy(&device.sdl2_status, &status, sizeof status);
+    memcpy(&device.sdl2_audio_init, &audio_init, sizeof audio_init);
 }
 
 // The open device stopped by itself: SDL 1.2's own status, or SDL 2's
@@ -137,7 +148,10 @@ int device_open(void) {
     // audio holds a share of, and the window's events and SIGTERM's quit
     // would be dropped from then on; SDL 2 starts its driver anew on every
     // open by itself.
-    if (!device.sdl2_status) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!device.sdl2_status)
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    else if (device.sdl2_audio_init && device.sdl2_audio_init(nullptr) != 0)
+        return 0; // no driver yet: SDL 2 has said why (Mix_GetError)
     if (Mix_OpenAudio(device.frequency, device.format, device.channels, device.chunk_size) != 0)
         return 0;
     int frequency = 0, channels = 0;
@@ -177,7 +191,7 @@ void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_
     device.opened_at = device.seen;
     device.stalled = 0.0f;
     device.lost = 0;
-    device.sdl2_status = find_sdl2_status();
+    find_sdl2_calls();
     device.watching = 1;
     Mix_SetPostMix(count_mixed, nullptr);
 }
@@ -198,6 +212,7 @@ void sound_device_update(float dt) {
         }
         log_device_line(LOG_WARNING, "Audio device lost: reopening it", 0);
         Mix_CloseAudio();
+        sound_mixer_forget_channels(); // no channel exists to ask about
         device.lost = 1;
         device.attempts = 0;
         device.retry_in = 0.0f;

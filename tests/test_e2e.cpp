@@ -37,6 +37,8 @@ constexpr int WIDTH = 320, HEIGHT = 480;
 constexpr int FRAME_BYTES = 4; // 16-bit stereo
 constexpr int RATE = 44100;
 
+std::vector<uint32_t> capture(const std::string &window);
+
 struct Program {
     pid_t pid = -1;
     std::string window;
@@ -57,7 +59,14 @@ struct Program {
             if (log().find("Initialization Complete") != std::string::npos) break;
             pause_scaled_ms(50);
         }
-        pause_scaled_ms(400); // a few frames drawn
+        // The first frame is shown (under emulation llvmpipe takes seconds
+        // to generate its code), then a few more drawn.
+        for (int i = 0; !window.empty() && i < 100 * wait_scale(); i++) {
+            std::vector<uint32_t> px = capture(window);
+            if (std::any_of(px.begin(), px.end(), [](uint32_t p) { return p != 0; })) break;
+            pause_ms(100);
+        }
+        pause_scaled_ms(400);
         return !window.empty();
     }
 

@@ -60,7 +60,9 @@ std::string one_start(int n) {
                "): " + read_file(dir.file("stderr.txt"));
     }
     int lit = 0;
-    for (int i = 0; i < 40 && lit < 1000; i++) {
+    // Two seconds for the first frame; more under emulation, where llvmpipe
+    // generates its code slowly.
+    for (int i = 0; i < 40 * wait_scale() && lit < 1000; i++) {
         lit = lit_pixels(server.display);
         if (lit < 1000) pause_ms(50);
     }

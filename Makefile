@@ -158,7 +158,10 @@ endif
 # and kept until tools/cross/packages-trixie.txt changes), which also gives
 # dpkg-shlibdeps trixie's package names for the Depends. The program then
 # needs no newer C library than Debian 12's, and runs on Debian 13's.
+# Its test programs named in TRIXIE_TESTS are built beside it, to run in a
+# Debian 13 root (test-roots).
 TRIXIE_SYSROOT = $(CURDIR)/build-sysroot-trixie-amd64
+TRIXIE_TESTS = test_smoke;test_e2e;test_pulse
 TRIXIE_LODEPNG = $(CURDIR)/build-trixie/lodepng
 .PHONY: package-trixie build-trixie
 build-trixie: setup
@@ -167,7 +170,7 @@ build-trixie: setup
 	cp $(TRIXIE_SYSROOT)/usr/include/lodepng.h $(TRIXIE_SYSROOT)/usr/lib/x86_64-linux-gnu/liblodepng.so.0.1 $(TRIXIE_LODEPNG)/
 	ln -sf liblodepng.so.0.1 $(TRIXIE_LODEPNG)/liblodepng.so
 	cmake -S . -B build-trixie -DCMAKE_BUILD_TYPE=RelWithDebInfo $(DEB_FLAGS) \
-	  -DVOSTREL_TESTS=OFF -DVOSTREL_BENCH=OFF -DCMAKE_SKIP_BUILD_RPATH=ON \
+	  -DVOSTREL_TEST_ONLY="$(TRIXIE_TESTS)" -DVOSTREL_BENCH=OFF -DCMAKE_SKIP_BUILD_RPATH=ON \
 	  -DLODEPNG_INCLUDE=$(TRIXIE_LODEPNG) -DLODEPNG_LIB=$(TRIXIE_LODEPNG)/liblodepng.so \
 	  -DVOSTREL_DEB_ARCH=amd64 -DVOSTREL_SYSROOT=$(TRIXIE_SYSROOT) >/dev/null
 	cmake --build build-trixie -j2
@@ -197,7 +200,7 @@ build-trixie-cross: setup
 	cmake -S . -B build-trixie-$(ARCH) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tools/cross/toolchain.cmake \
 	  -DVOSTREL_CROSS_ARCH=$(ARCH) -DVOSTREL_SYSROOT=$(CROSS_SYSROOT) -DVOSTREL_BENCH=OFF \
-	  -DVOSTREL_TESTS=OFF -DCMAKE_SKIP_BUILD_RPATH=ON \
+	  -DVOSTREL_TEST_ONLY=test_smoke -DVOSTREL_RUN_SYSROOT=$(TRIXIE_CROSS_SYSROOT) -DCMAKE_SKIP_BUILD_RPATH=ON \
 	  -DLODEPNG_INCLUDE=$(TRIXIE_CROSS_LODEPNG) -DLODEPNG_LIB=$(TRIXIE_CROSS_LODEPNG)/liblodepng.so \
 	  -DVOSTREL_DEPENDS_SYSROOT=$(TRIXIE_CROSS_SYSROOT) >/dev/null
 	cmake --build build-trixie-$(ARCH) -j2
@@ -208,12 +211,15 @@ package-trixie-cross: build-trixie-cross
 	lintian --fail-on error build-trixie-$(ARCH)/vostrel-soundboard_*_$(ARCH).deb
 
 # The arm64 trixie program under qemu-user with its trixie sysroot: drawn
-# and a tap heard (tools/root/check_emulated.sh).
+# and a tap heard (tools/root/check_emulated.sh), and its smoke test, on
+# Debian 13's SDL (sdl12-compat) and Mesa (no OpenGL ES 1: the default path).
 .PHONY: test-trixie-cross
 test-trixie-cross:
 	$(MAKE) package DIST=trixie ARCH=arm64
 	$(XRUN) sh tools/root/check_emulated.sh qemu-aarch64 build-sysroot-trixie-arm64 \
 	  build-trixie-arm64/vostrel-soundboard build-trixie-arm64/emulated.png
+	cd build-trixie-arm64 && $(XRUN) env SDL_AUDIODRIVER=dummy VOSTREL_WAIT_SCALE=4 \
+	  qemu-aarch64 -L $(CURDIR)/build-sysroot-trixie-arm64 tests/test_smoke
 
 # Each release's amd64 package installed with apt in a fresh Debian root of
 # that release (debootstrap minbase, kept in build-root-DIST/ as a template),
@@ -227,7 +233,8 @@ test-roots: package package-trixie
 	sh tools/root/root.sh bookworm $(CURDIR)/build-root-bookworm
 	sh tools/root/root.sh trixie $(CURDIR)/build-root-trixie
 	$(XRUN) sh tools/root/check_package.sh build-root-bookworm build/vostrel-soundboard_*_amd64.deb build/root-bookworm.png
-	$(XRUN) sh tools/root/check_package.sh build-root-trixie build-trixie/vostrel-soundboard_*_amd64.deb build-trixie/root-trixie.png
+	$(XRUN) sh tools/root/check_package.sh build-root-trixie build-trixie/vostrel-soundboard_*_amd64.deb build-trixie/root-trixie.png \
+	  build-trixie test_smoke test_e2e 'test_pulse:PipeWire*'
 	cmp build/root-bookworm.png build-trixie/root-trixie.png
 	@echo "test-roots: the board's picture is byte for byte the same on both releases"
 

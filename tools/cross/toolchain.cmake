@@ -5,7 +5,7 @@
 # use CMAKE_CROSSCOMPILING_EMULATOR.
 #   cmake -DCMAKE_TOOLCHAIN_FILE=tools/cross/toolchain.cmake
 #         -DVOSTREL_CROSS_ARCH=arm64|armhf -DVOSTREL_SYSROOT=/absolute/path ...
-set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VOSTREL_CROSS_ARCH VOSTREL_SYSROOT)
+set(CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VOSTREL_CROSS_ARCH VOSTREL_SYSROOT VOSTREL_RUN_SYSROOT)
 if(VOSTREL_CROSS_ARCH STREQUAL "arm64")
   set(VOSTREL_CROSS_TRIPLET aarch64-linux-gnu)
   set(CMAKE_SYSTEM_PROCESSOR aarch64)
@@ -38,6 +38,13 @@ set(ENV{PKG_CONFIG_SYSROOT_DIR} ${VOSTREL_SYSROOT})
 set(ENV{PKG_CONFIG_LIBDIR}
     "${VOSTREL_SYSROOT}/usr/lib/${VOSTREL_CROSS_TRIPLET}/pkgconfig:${VOSTREL_SYSROOT}/usr/share/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
-set(CMAKE_CROSSCOMPILING_EMULATOR ${VOSTREL_CROSS_QEMU} -L ${VOSTREL_SYSROOT})
+# Programs run with the sysroot's libraries, or with those of VOSTREL_RUN_SYSROOT
+# when the build is for another release than the one it links against (the
+# trixie builds link Debian 12's libraries and run on Debian 13's).
+if(VOSTREL_RUN_SYSROOT)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VOSTREL_CROSS_QEMU} -L ${VOSTREL_RUN_SYSROOT})
+else()
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VOSTREL_CROSS_QEMU} -L ${VOSTREL_SYSROOT})
+endif()
 # The Debian architecture of the package made from this build.
 set(VOSTREL_DEB_ARCH ${VOSTREL_CROSS_ARCH})

@@ -7,12 +7,22 @@
 # writes the mix to a file). Prints the install and start-up times. Run as
 # root, under an X server (xvfb-run). The copy is removed afterwards; the
 # downloaded packages are kept in ROOT.apt-cache for the next run.
-#   usage: check_package.sh ROOT DEB [OUT_PNG]
+#
+# With BUILD and TESTs, that build's test programs then run in the same root,
+# against its libraries (the build folder and the source tree are bound into
+# it at their own paths), each in a scratch folder of its own. A TEST is a
+# program of BUILD/tests, with ":FILTER" for a GoogleTest filter.
+#   usage: check_package.sh ROOT DEB [OUT_PNG [BUILD TEST...]]
 set -e
-[ $# -ge 2 ] || { echo "usage: check_package.sh ROOT DEB [OUT_PNG]" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: check_package.sh ROOT DEB [OUT_PNG [BUILD TEST...]]" >&2; exit 2; }
 root=$(cd "$1" && pwd)
 deb=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 out=${3:-}
+build=""
+if [ $# -ge 4 ]; then
+  build=$(cd "$4" && pwd)
+  shift 4
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 [ -n "$DISPLAY" ] || { echo "check_package.sh: no DISPLAY (run under xvfb-run)" >&2; exit 2; }
 display=${DISPLAY#*:}
@@ -23,8 +33,13 @@ mkdir -p "$cache/partial"
 mounted=""
 cleanup() {
   [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
-  for m in $mounted; do umount -l "$m" 2>/dev/null || true; done
-  rm -rf "$work"
+  for m in $mounted; do umount "$m" 2>/dev/null || umount -l "$m" 2>/dev/null || true; done
+  # The source tree and the build are bound in: never remove through a mount.
+  if grep -q " $work[/ ]" /proc/mounts; then
+    echo "check_package.sh: $work still has mounts; left in place" >&2
+  else
+    rm -rf "$work"
+  fi
 }
 pid=""
 trap cleanup EXIT
@@ -94,3 +109,29 @@ PY
 kill "$pid"; wait "$pid" || true
 pid=""
 echo "check_package.sh: $(basename "$deb") installs, draws and plays in $(basename "$root")"
+[ -n "$build" ] || exit 0
+
+# The tests' own tools: X input, and the sound servers of the restart test.
+in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
+  xdotool pipewire pipewire-pulse wireplumber dbus-daemon pulseaudio-utils \
+  >"$work/tmp/install-tests.log" 2>&1 || { cat "$work/tmp/install-tests.log" >&2; exit 1; }
+source_dir=$(cd "$here/../.." && pwd)
+for d in "$source_dir" "$build"; do
+  mkdir -p "$work$d"
+  mount --bind "$d" "$work$d" && mounted="$work$d $mounted"
+done
+failed=""
+for test in "$@"; do
+  program=${test%%:*}
+  filter=""
+  [ "$program" = "$test" ] || filter="--gtest_filter=${test#*:}"
+  scratch=$(mktemp -d "$work/tmp/test.XXXXXX")
+  echo "== $test in $(basename "$root")"
+  if ! chroot "$work" env -i PATH=/usr/bin:/bin HOME="${scratch#$work}" DISPLAY=":$display" $xauth \
+    SDL_AUDIODRIVER=dummy sh -c 'cd "$1" && shift && exec "$@"' sh "${scratch#$work}" \
+    "$build/tests/$program" $filter; then
+    failed="$failed $test"
+  fi
+done
+[ -z "$failed" ] || { echo "check_package.sh: failed in $(basename "$root"):$failed" >&2; exit 1; }
+echo "check_package.sh: $* pass in $(basename "$root")"

@@ -14,7 +14,7 @@
 #   make package DIST=trixie ARCH=arm64|armhf   the Raspberry Pi OS trixie package, in build-trixie-ARCH/
 #   make test-roots                    both amd64 packages installed in fresh Debian 12/13 roots
 #   make test-trixie-cross             the arm64 trixie program under qemu-user
-#   make test-releases                 both of those (not part of make test: time)
+#   make test-releases                 both of those (part of make test)
 
 .PHONY: setup configure build build-asan build-fuzz run check test test-default test-asan test-fuzz test-cross-all fuzz-long bench soak format clean
 
@@ -73,13 +73,12 @@ test-cross-all:
 	  CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native)'
 	$(MAKE) test-cross ARCH=arm64
 
-test: test-default test-asan test-fuzz test-cross-all
+test: test-default test-asan test-fuzz test-cross-all test-releases
 
 # The packages checked on both releases: each amd64 package installed in a
-# fresh Debian root and compared, and the arm64 trixie program under qemu.
-# Outside `make test`, which would pass an hour on two cores with them: the
-# faults they catch are in packaging and the other release's libraries, not
-# in the code the other runs test.
+# fresh Debian root, its picture compared, and the trixie build's smoke,
+# end-to-end and PipeWire restart tests run in the Debian 13 root; the arm64
+# trixie program and its smoke test under qemu.
 .PHONY: test-releases
 test-releases: test-roots test-trixie-cross
 

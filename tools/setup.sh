@@ -21,7 +21,7 @@ clang libclang-rt-14-dev libxtst-dev liblqr-1-0-dev libpixman-1-dev
 sox libsox-fmt-all libsdl1.2-compat desktop-file-utils lintian pulseaudio pulseaudio-utils
 crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user
 openbox tint2 libxss-dev libxfixes-dev sway grim xwayland cage systemd
-debootstrap bc pipewire pipewire-pulse wireplumber dbus"
+debootstrap bc python3 pipewire pipewire-pulse wireplumber dbus"
 case "${1:-test}" in
   run) PKGS=$RUN_PKGS ;;
   test) PKGS="$RUN_PKGS $TEST_PKGS" ;;

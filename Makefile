@@ -209,14 +209,20 @@ package-trixie-cross: build-trixie-cross
 	cd build-trixie-$(ARCH) && cpack -G DEB
 	lintian --fail-on error build-trixie-$(ARCH)/vostrel-soundboard_*_$(ARCH).deb
 
-# The arm64 trixie program under qemu-user with its trixie sysroot: drawn
-# and a tap heard (tools/root/check_emulated.sh), and its smoke test, on
-# Debian 13's SDL (sdl12-compat) and Mesa (no OpenGL ES 1: the default path).
+# The arm64 trixie package as apt installs it on a fresh Raspberry Pi OS
+# trixie: its Depends resolved against trixie's arm64 archive, their closure
+# and the package unpacked in build-root-trixie-arm64/ (no maintainer script
+# runs: they are arm64 programs); the installed program run there under
+# qemu-user, drawn and a tap heard (tools/root/check_emulated.sh). Then the
+# build's smoke test with the trixie sysroot, on Debian 13's SDL
+# (sdl12-compat) and Mesa (no OpenGL ES 1: the default path).
 .PHONY: test-trixie-cross
 test-trixie-cross:
 	$(MAKE) package DIST=trixie ARCH=arm64
-	$(XRUN) sh tools/root/check_emulated.sh qemu-aarch64 build-sysroot-trixie-arm64 \
-	  build-trixie-arm64/vostrel-soundboard build-trixie-arm64/emulated.png
+	sh tools/cross/sysroot.sh arm64 $(CURDIR)/build-root-trixie-arm64 trixie \
+	  $$(ls build-trixie-arm64/vostrel-soundboard_*_arm64.deb)
+	$(XRUN) sh tools/root/check_emulated.sh qemu-aarch64 build-root-trixie-arm64 \
+	  build-root-trixie-arm64/usr/bin/vostrel-soundboard build-trixie-arm64/emulated.png
 	cd build-trixie-arm64 && $(XRUN) env SDL_AUDIODRIVER=dummy VOSTREL_WAIT_SCALE=4 \
 	  qemu-aarch64 -L $(CURDIR)/build-sysroot-trixie-arm64 tests/test_smoke
 
@@ -270,4 +276,4 @@ test-cross: cross build
 	  $(if $(CROSS_TESTS),-R '$(CROSS_TESTS)')
 
 clean:
-	rm -rf build build-run build-asan build-fuzz build-board build-arm64 build-armhf build-trixie build-trixie-arm64 build-trixie-armhf
+	rm -rf build build-run build-asan build-fuzz build-board build-arm64 build-armhf build-trixie build-trixie-arm64 build-trixie-armhf build-root-trixie-arm64

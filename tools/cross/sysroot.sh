@@ -8,11 +8,18 @@
 # sources. Absolute symbolic links are made relative so that they resolve
 # inside DEST. Kept while the package list is unchanged; remade (from
 # scratch) when it changes.
-#   usage: sysroot.sh ARCH DEST [DIST]
+#
+# With DEB (a package file of this project's), the closure is that package's
+# instead of the list's: what `apt install ./DEB` puts on a fresh system of
+# that release and processor, unpacked (no maintainer script runs: this
+# machine cannot run the other processor's programs but through qemu-user).
+#   usage: sysroot.sh ARCH DEST [DIST [DEB]]
 set -e
-[ $# -eq 2 ] || [ $# -eq 3 ] || { echo "usage: sysroot.sh arm64|armhf|amd64 DEST [DIST]" >&2; exit 2; }
+[ $# -ge 2 ] && [ $# -le 4 ] || { echo "usage: sysroot.sh arm64|armhf|amd64 DEST [DIST [DEB]]" >&2; exit 2; }
 arch=$1
 dist=${3:-}
+own_deb=""
+[ -z "${4:-}" ] || own_deb=$(cd "$(dirname "$4")" && pwd)/$(basename "$4")
 mkdir -p "$2"
 dest=$(cd "$2" && pwd)
 case $arch in arm64|armhf) ;; amd64) [ -n "$dist" ] || { echo "sysroot.sh: amd64 needs a DIST" >&2; exit 2; } ;;
@@ -22,6 +29,7 @@ list=$here/packages.txt
 [ -n "$dist" ] && list=$here/packages-$dist.txt
 [ -f "$list" ] || { echo "sysroot.sh: no package list $list" >&2; exit 2; }
 pkgs=$(sed -e 's/#.*//' "$list" | tr -s ' \n' ' ')
+[ -z "$own_deb" ] || pkgs="$own_deb $(md5sum < "$own_deb" | cut -d' ' -f1)"
 stamp=$dest/.vostrel-packages
 # The stamp names the folder too (the dpkg database's file lists hold its
 # path) and this script's own text, so that a changed recipe remakes it.
@@ -75,7 +83,7 @@ done
 # With an empty dpkg status every dependency, libc included, is in the
 # closure: the sysroot holds everything the programs load.
 # shellcheck disable=SC2086
-apt_private install -y --download-only $pkgs >"$state/install.log" 2>&1 ||
+apt_private install -y --download-only ${own_deb:-$pkgs} >"$state/install.log" 2>&1 ||
   { cat "$state/install.log" >&2; exit 1; }
 # Each package unpacked, and recorded in a dpkg database of the sysroot's own
 # (var/lib/dpkg: status, file lists with the sysroot's paths, symbols and
@@ -86,7 +94,7 @@ mkdir -p "$admin/info" "$admin/updates"
 echo "$arch" > "$admin/arch"
 echo 1 > "$admin/info/format" # info files named PACKAGE:ARCH for Multi-Arch: same
 : > "$admin/status"
-for deb in "$state"/archives/*.deb; do
+for deb in "$state"/archives/*.deb $own_deb; do
   dpkg -x "$deb" "$dest"
   pkg=$(dpkg-deb -f "$deb" Package)
   name=$pkg

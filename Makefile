@@ -14,7 +14,7 @@
 #   make package DIST=trixie ARCH=arm64|armhf   the Raspberry Pi OS trixie package, in build-trixie-ARCH/
 #   make test-roots                    both amd64 packages installed in fresh Debian 12/13 roots
 #   make test-trixie-cross             the arm64 trixie program under qemu-user
-#   make test-releases                 both of those (part of make test)
+#   make test-releases                 both of those (make test runs them too)
 
 .PHONY: setup configure build build-asan build-fuzz run check test test-default test-asan test-fuzz test-cross-all fuzz-long bench soak format clean
 

@@ -125,32 +125,35 @@ void input_handle_mouse(const SDL_Event *event) {
     input.last_mouse_y = y;
 }
 
+// The NavKey a key stands for; -1 for any other key.
+static int nav_key_for(SDLKey key) {
+    switch (key) {
+    case SDLK_RETURN:
+        return NAV_SELECT;
+    case SDLK_ESCAPE:
+        return NAV_BACK;
+    case SDLK_LEFT:
+        return NAV_LEFT;
+    case SDLK_RIGHT:
+        return NAV_RIGHT;
+    case SDLK_DOWN:
+        return NAV_DOWN;
+    case SDLK_UP:
+        return NAV_UP;
+    default:
+        return -1;
+    }
+}
+
+// NavKeys act on their press; every other key's press and release go on.
 void input_handle_key(const SDL_Event *event) {
     if (event->type != SDL_KEYDOWN && event->type != SDL_KEYUP) return;
     const int down = event->type == SDL_KEYDOWN;
-    switch (event->key.keysym.sym) {
-    case SDLK_RETURN:
-        if (down) input_key(NAV_SELECT);
-        break;
-    case SDLK_ESCAPE:
-        if (down) input_key(NAV_BACK);
-        break;
-    case SDLK_LEFT:
-        if (down) input_key(NAV_LEFT);
-        break;
-    case SDLK_RIGHT:
-        if (down) input_key(NAV_RIGHT);
-        break;
-    case SDLK_DOWN:
-        if (down) input_key(NAV_DOWN);
-        break;
-    case SDLK_UP:
-        if (down) input_key(NAV_UP);
-        break;
-    default:
+    const int nav = nav_key_for(event->key.keysym.sym);
+    if (nav < 0)
         input_other_key(static_cast<int>(event->key.keysym.sym), down);
-        break;
-    }
+    else if (down)
+        input_key(nav);
 }
 
 // A key that is no NavKey. A notice, the on-screen keyboard or a menu owns

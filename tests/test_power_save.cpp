@@ -1,7 +1,8 @@
 // Power saving ("--power-save") on the real loop in a real window under X,
 // with real time: an untouched board presents no frame after it settled, a
 // tap through the X server presents the frames that show it and then none,
-// and without the option every turn presents one.
+// a turn's sleep ends at the first input, and without the option every turn
+// presents one.
 #include "app/app_internal.h"
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
@@ -77,6 +78,22 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     EXPECT_GE(released, 3);
     EXPECT_LE(released, 6);
     EXPECT_EQ(frames_in(2.0), 0) << "after the tap, while the clip plays and ends";
+
+    // A turn's sleep ends at the first input, and only then.
+    double start = now_seconds();
+    shell_wait_input(400);
+    EXPECT_GE(now_seconds() - start, 0.39) << "no input: the whole sleep";
+    XTestFakeButtonEvent(d, 1, True, 0);
+    XFlush(d);
+    start = now_seconds();
+    shell_wait_input(10000);
+    EXPECT_LT(now_seconds() - start, 5.0) << "a press ends the sleep";
+    frames_in(0.5 * scale);
+    EXPECT_EQ(selected_button, &buttons[0]);
+    XTestFakeButtonEvent(d, 1, False, 0);
+    XFlush(d);
+    frames_in(0.5 * scale);
+    EXPECT_EQ(selected_button, nullptr);
 
     shell_set_power_save(0);
     EXPECT_GE(frames_in(1.0 * scale), 25) << "without power saving every 20 ms turn presents";

@@ -10,8 +10,10 @@
 #include <vostrel/threads/threads.h>
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <atomic>
 #include <dlfcn.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -314,4 +316,29 @@ void shell_leave_fullscreen(void) {
     display.windowed = 1;
     if (display.normal_cursor) SDL_SetCursor(display.normal_cursor);
     shell_open_window(display.screen_w, display.screen_h);
+}
+
+// SDL 1.2 has no wait with a timeout, so the X connection's socket is
+// polled: a turn sleeping here starts as soon as the X server has something
+// for the program. Bytes on the socket that make no SDL event (a reply, half
+// an event) wake it once; the rest of the time is slept plainly, so such
+// bytes cannot make the loop spin. Events already read off the socket (a GL
+// swap may read some while it waits for a reply) are found by pumping first.
+void shell_wait_input(int milliseconds) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWMInfo(&info) <= 0 || info.subsystem != SDL_SYSWM_X11 || !info.info.x11.display) {
+        sleep_ms(milliseconds);
+        return;
+    }
+    SDL_Event event;
+    SDL_PumpEvents();
+    if (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0) return;
+    const Uint32 start = SDL_GetTicks();
+    pollfd socket = {ConnectionNumber(info.info.x11.display), POLLIN, 0};
+    if (poll(&socket, 1, milliseconds) <= 0) return; // slept it out, or a signal ends the sleep
+    SDL_PumpEvents();
+    if (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0) return;
+    const int left = milliseconds - static_cast<int>(SDL_GetTicks() - start);
+    if (left > 0) sleep_ms(left);
 }

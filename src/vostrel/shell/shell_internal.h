@@ -47,6 +47,7 @@ int session_stored_size(void);                   // the length word, 0 if missin
 int shell_display_open(void); // DISPLAY checked, the X display held, SDL's video and audio started; 0 after a failure said
 int shell_fullscreen_requested(void); // 0 windowed, 1 --fullscreen, 2 --kiosk: what the command line asked for (tests)
 SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags); // SDL_SetVideoMode for a width x height screen: windowed, or filling the display when fullscreen is asked for and can be had (else one WARNING and windowed); sets the viewport's and the mouse's display area
+void shell_wait_input(int milliseconds); // sleeps up to that long, ending early once SDL has an event for the loop (X11); a plain sleep on other video drivers
 void shell_start_failure(const char *what, const char *reason); // said on stderr and in the log, then the quit path; exit status 1; reason null means SDL's error
 
 // Seams: a clock and a sleep the tests control (null restores SDL's); counters

@@ -41,7 +41,7 @@ static void print_usage(const char *name) {
            "                   offers it, else SDL's OpenGL context\n"
            "  --power-save     present a frame only when the picture changes (input,\n"
            "                   animations, notices, a new window); still a turn\n"
-           "                   every 20 ms\n"
+           "                   every 20 ms, and at once on input\n"
            "  --no-picture-cache  draw the application's picture anew every frame\n"
            "                   instead of keeping it in a texture\n"
            "  --fullscreen     fill the screen, the board scaled to the largest size\n"

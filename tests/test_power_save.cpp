@@ -17,6 +17,7 @@
 #include "tools/xwindow.h"
 
 #include <time.h>
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +39,7 @@ int frames_in(double seconds) {
 TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     Display *d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr) << "run under xvfb-run";
+    ASSERT_EQ(sdl_implementation_mismatch(getpid()), "");
     ASSERT_TRUE(sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) << SDL_GetError();
     ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0);
     char program[] = "vostrel-soundboard", option[] = "--power-save";

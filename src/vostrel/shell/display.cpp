@@ -320,10 +320,14 @@ void shell_leave_fullscreen(void) {
 
 // SDL 1.2 has no wait with a timeout, so the X connection's socket is
 // polled: a turn sleeping here starts as soon as the X server has something
-// for the program. Bytes on the socket that make no SDL event (a reply, half
-// an event) wake it once; the rest of the time is slept plainly, so such
-// bytes cannot make the loop spin. Events already read off the socket (a GL
-// swap may read some while it waits for a reply) are found by pumping first.
+// for the program. Events already read off the socket (a GL swap may read
+// some while it waits for a reply) are found by pumping first. Bytes that
+// make no SDL event (a reply, an event SDL drops or one that comes in
+// pieces; sdl12-compat's SDL 2 sees a few of those before a press) wake it
+// at most WAKES_WITHOUT_EVENT times; then the rest is slept plainly, so a
+// socket that stays readable cannot make the loop spin.
+constexpr int WAKES_WITHOUT_EVENT = 4;
+
 void shell_wait_input(int milliseconds) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
@@ -332,13 +336,17 @@ void shell_wait_input(int milliseconds) {
         return;
     }
     SDL_Event event;
-    SDL_PumpEvents();
-    if (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0) return;
     const Uint32 start = SDL_GetTicks();
     pollfd socket = {ConnectionNumber(info.info.x11.display), POLLIN, 0};
-    if (poll(&socket, 1, milliseconds) <= 0) return; // slept it out, or a signal ends the sleep
-    SDL_PumpEvents();
-    if (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0) return;
-    const int left = milliseconds - static_cast<int>(SDL_GetTicks() - start);
-    if (left > 0) sleep_ms(left);
+    for (int wake = 0;; wake++) {
+        SDL_PumpEvents();
+        if (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0) return;
+        const int left = milliseconds - static_cast<int>(SDL_GetTicks() - start);
+        if (left <= 0) return;
+        if (wake == WAKES_WITHOUT_EVENT) {
+            sleep_ms(left);
+            return;
+        }
+        if (poll(&socket, 1, left) <= 0) return; // slept it out, or a signal ends the sleep
+    }
 }

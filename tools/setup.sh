@@ -12,7 +12,7 @@ set -e
 # plain build's flags; libebur128 is the board maker's loudness meter.
 RUN_PKGS="build-essential cmake pkg-config dpkg-dev libsdl1.2-dev libsdl-mixer1.2-dev
 libgl-dev libgl1-mesa-dri libglx-mesa0 libegl-dev libgles-dev libegl1 libgles1 libegl-mesa0
-liblodepng-dev libx11-dev libebur128-dev"
+liblodepng-dev libx11-dev libebur128-dev libmicrohttpd-dev liblo-dev libqrencode-dev"
 # Tests (GoogleTest, a virtual display and real X input, references sox and
 # liblqr compute, sound servers, the sdl12-compat runs), fuzzing (clang),
 # packaging (lintian, desktop-file-utils) and the ARM builds under qemu-user.
@@ -21,7 +21,8 @@ clang libclang-rt-14-dev libxtst-dev liblqr-1-0-dev libpixman-1-dev
 sox libsox-fmt-all libsdl1.2-compat desktop-file-utils lintian pulseaudio pulseaudio-utils
 crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user
 openbox tint2 libxss-dev libxfixes-dev sway grim xwayland cage systemd
-debootstrap bc python3 pipewire pipewire-pulse wireplumber dbus"
+debootstrap bc python3 pipewire pipewire-pulse wireplumber dbus
+liblo-tools curl chromium chromium-driver iproute2 stress-ng"
 case "${1:-test}" in
   run) PKGS=$RUN_PKGS ;;
   test) PKGS="$RUN_PKGS $TEST_PKGS" ;;

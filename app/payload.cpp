@@ -177,38 +177,64 @@ int payload_key_code(const char *name) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : 0;
 }
 
-// The rules of a sound beside its caption, shared by reader and writer; k
-// counts from 0.
-static int sound_problem(const PayloadBoard *b, int k, char *why, size_t why_size) {
+int payload_sound_problems(const PayloadBoard *b, int k, PayloadProblem *out, int out_size) {
     const PayloadSound *s = &b->sounds[k];
+    int n = 0;
+    auto add = [&](int rule, int other, const char *caption_rule) {
+        if (n < out_size) out[n] = {rule, k, other, caption_rule};
+        n++;
+    };
     if (s->key != 0) {
         char name[2] = {static_cast<char>(s->key), 0};
-        if (s->key < 0 || s->key > 127 || payload_key_code(name) != s->key) {
-            say(why, why_size, "sound %d: key code %d is not a digit or lower-case letter", k + 1,
-                s->key);
-            return 1;
-        }
-        for (int j = 0; j < k; j++)
-            if (b->sounds[j].key == s->key) {
-                say(why, why_size, "sounds %d and %d are both on key %c", j + 1, k + 1, s->key);
-                return 1;
-            }
+        if (s->key < 0 || s->key > 127 || payload_key_code(name) != s->key)
+            add(PAYLOAD_RULE_KEY, -1, nullptr);
+        else
+            for (int j = 0; j < k; j++)
+                if (b->sounds[j].key == s->key) {
+                    add(PAYLOAD_RULE_SAME_KEY, j, nullptr);
+                    break;
+                }
     }
     if (const char *rule = payload_caption_problem(s->caption)) {
-        say(why, why_size, "sound %d: %s", k + 1, rule);
-        return 1;
+        add(PAYLOAD_RULE_CAPTION, -1, rule);
+        return n;
     }
-    if (b->stop && strcmp(s->caption, PAYLOAD_STOP_CAPTION) == 0) {
-        say(why, why_size, "sound %d: the caption \"%s\" is the stop button's", k + 1,
-            PAYLOAD_STOP_CAPTION);
-        return 1;
-    }
+    if (b->stop && strcmp(s->caption, PAYLOAD_STOP_CAPTION) == 0)
+        add(PAYLOAD_RULE_STOP_CAPTION, -1, nullptr);
     for (int j = 0; j < k; j++)
         if (strcmp(b->sounds[j].caption, s->caption) == 0) {
-            say(why, why_size, "sounds %d and %d have the same caption", j + 1, k + 1);
-            return 1;
+            add(PAYLOAD_RULE_SAME_CAPTION, j, nullptr);
+            break;
         }
-    return 0;
+    return n;
+}
+
+// The first rule sound k breaks, said in why (sounds counted from 1); 0 if
+// it keeps them all.
+static int sound_problem(const PayloadBoard *b, int k, char *why, size_t why_size) {
+    PayloadProblem p;
+    if (payload_sound_problems(b, k, &p, 1) == 0) return 0;
+    const PayloadSound *s = &b->sounds[k];
+    switch (p.rule) {
+    case PAYLOAD_RULE_KEY:
+        say(why, why_size, "sound %d: key code %d is not a digit or lower-case letter", k + 1,
+            s->key);
+        break;
+    case PAYLOAD_RULE_SAME_KEY:
+        say(why, why_size, "sounds %d and %d are both on key %c", p.other + 1, k + 1, s->key);
+        break;
+    case PAYLOAD_RULE_CAPTION:
+        say(why, why_size, "sound %d: %s", k + 1, p.caption_rule);
+        break;
+    case PAYLOAD_RULE_STOP_CAPTION:
+        say(why, why_size, "sound %d: the caption \"%s\" is the stop button's", k + 1,
+            PAYLOAD_STOP_CAPTION);
+        break;
+    default:
+        say(why, why_size, "sounds %d and %d have the same caption", p.other + 1, k + 1);
+        break;
+    }
+    return 1;
 }
 
 // Reads the payload of a board of format `version`.

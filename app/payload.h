@@ -71,7 +71,23 @@ struct PayloadBoard {
     PayloadSound sounds[PAYLOAD_SOUNDS];
 };
 
+// The rules a sound of a board keeps, beside the caption rules, which the
+// reader, the writer and the maker check with payload_sound_problems
+constexpr int PAYLOAD_RULE_KEY = 1;          // its key code is no digit or lower-case letter
+constexpr int PAYLOAD_RULE_SAME_KEY = 2;     // an earlier sound has its key
+constexpr int PAYLOAD_RULE_CAPTION = 3;      // its caption breaks a caption rule (caption_rule says which)
+constexpr int PAYLOAD_RULE_STOP_CAPTION = 4; // its caption is the stop button's, on a board with one
+constexpr int PAYLOAD_RULE_SAME_CAPTION = 5; // an earlier sound has its caption
+
+struct PayloadProblem {
+    int rule;                 // PAYLOAD_RULE_*
+    int sound;                // the sound that breaks it, from 0
+    int other;                // the earlier sound it clashes with, or -1
+    const char *caption_rule; // PAYLOAD_RULE_CAPTION: payload_caption_problem's words, else null
+};
+
 // The format's rules, shared by reader and writer
+int payload_sound_problems(const PayloadBoard *b, int k, PayloadProblem *out, int out_size);  // the rules sound k breaks, against itself and the sounds before it: key code, same key, caption rules, then (only for a caption that keeps them) the stop button's caption and same caption; their number, the first out_size of them into out
 const char *payload_caption_problem(const char *caption);                                      // null if the caption (lines separated by '\n') keeps the caption rules, else the rule it breaks
 int payload_name_ok(const char *name);
 int payload_key_code(const char *name);                                                         // SDL key code of a key name (one digit or letter, either case); 0 for any other name                                                          // 1 if name is a board name: 1 to 63 letters, digits, '.', '_', '-', not starting with '.'

@@ -18,6 +18,8 @@
 #include <SDL_mixer.h>
 #include <math.h>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -273,6 +275,154 @@ TEST_F(LoopTest, ResizesRebuildTheGlSideOnly) {
     EXPECT_EQ(count_of(log_contents(), complete), 1) << "the chain did not run again";
     options_remove_section("test");
     options_changed = 0;
+}
+
+// Watched descriptors: pipes whose callbacks record what they were called with.
+struct Pipe {
+    int fd[2] = {-1, -1};
+    Pipe() { EXPECT_EQ(pipe(fd), 0); }
+    ~Pipe() {
+        shell_unwatch_fd(fd[0]);
+        close_writer();
+        if (fd[0] >= 0) close(fd[0]);
+    }
+    void close_writer() {
+        if (fd[1] >= 0) close(fd[1]);
+        fd[1] = -1;
+    }
+    void put(char c) const { ASSERT_EQ(write(fd[1], &c, 1), 1); }
+};
+
+std::vector<std::pair<int, void *>> calls;
+
+// Reads the byte there: readable once per byte written.
+void read_one(int fd, void *data) {
+    calls.emplace_back(fd, data);
+    char c;
+    if (read(fd, &c, 1) <= 0) shell_unwatch_fd(fd); // the writer closed: the end
+}
+void other_callback(int fd, void *data) { calls.emplace_back(-fd, data); }
+
+// The second pipe's descriptor, unwatched by the first callback before its own turn comes.
+int unwatch_next;
+void unwatch_other(int fd, void *data) {
+    read_one(fd, data);
+    shell_unwatch_fd(unwatch_next);
+}
+
+// A forked child writes, as another process would (a remote client).
+void child_writes(const Pipe &p, int delay_ms) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        usleep(static_cast<useconds_t>(delay_ms) * 1000);
+        char c = 'x';
+        _exit(write(p.fd[1], &c, 1) == 1 ? 0 : 1);
+    }
+    if (delay_ms == 0) {
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_EQ(status, 0);
+    }
+}
+
+TEST_F(LoopTest, AWatchedDescriptorIsServedInTheTurnItBecomesReadable) {
+    calls.clear();
+    Pipe p;
+    int token = 0;
+    ASSERT_EQ(shell_watch_fd(p.fd[0], read_one, &token), 1);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_TRUE(calls.empty()) << "nothing written, no call";
+
+    child_writes(p, 0);
+    ASSERT_TRUE(shell_turn());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0], std::make_pair(p.fd[0], static_cast<void *>(&token)));
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(calls.size(), 1u) << "read empty: no second call";
+
+    // The writer gone: a hang-up is served too, and the callback unwatches.
+    p.close_writer();
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(calls.size(), 2u);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(calls.size(), 2u) << "unwatched in its callback";
+    EXPECT_EQ(sleeps, std::vector<int>({20, 20, 20, 20, 20})) << "the turns' own sleeps";
+}
+
+TEST_F(LoopTest, WatchingTakesSixteenDescriptorsAndReplacesACallback) {
+    calls.clear();
+    std::vector<std::unique_ptr<Pipe>> pipes;
+    for (int i = 0; i < 17; i++)
+        pipes.push_back(std::make_unique<Pipe>());
+    EXPECT_EQ(shell_watch_fd(-1, read_one, nullptr), 0);
+    for (int i = 0; i < 16; i++)
+        ASSERT_EQ(shell_watch_fd(pipes[i]->fd[0], read_one, nullptr), 1) << i;
+    EXPECT_EQ(shell_watch_fd(pipes[16]->fd[0], read_one, nullptr), 0) << "the table is full";
+    int data = 0;
+    EXPECT_EQ(shell_watch_fd(pipes[3]->fd[0], other_callback, &data), 1) << "a replacement";
+    pipes[3]->put('a');
+    pipes[16]->put('b');
+    ASSERT_TRUE(shell_turn());
+    ASSERT_EQ(calls.size(), 1u) << "the replacement only; the seventeenth is not watched";
+    EXPECT_EQ(calls[0], std::make_pair(-pipes[3]->fd[0], static_cast<void *>(&data)));
+
+    shell_unwatch_fd(pipes[3]->fd[0]);
+    EXPECT_EQ(shell_watch_fd(pipes[16]->fd[0], read_one, nullptr), 1) << "a slot set free";
+    calls.clear();
+    ASSERT_TRUE(shell_turn());
+    ASSERT_EQ(calls.size(), 1u) << "the unwatched pipe, still readable, is not served";
+    EXPECT_EQ(calls[0].first, pipes[16]->fd[0]);
+
+    // A callback that unwatches another readable descriptor: that one is not called.
+    calls.clear();
+    unwatch_next = pipes[9]->fd[0];
+    ASSERT_EQ(shell_watch_fd(pipes[2]->fd[0], unwatch_other, nullptr), 1);
+    pipes[2]->put('c');
+    pipes[9]->put('d');
+    ASSERT_TRUE(shell_turn());
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].first, pipes[2]->fd[0]);
+}
+
+// The hidden window's wait wakes for a watched descriptor: served at once,
+// without the half second's sleep after an event; events still end the wait
+// as before. A timer's event ends a wait that did not wake, so a fault
+// fails the test instead of hanging it.
+Uint32 push_user_event(Uint32, void *) {
+    SDL_Event e = {};
+    e.type = SDL_USEREVENT;
+    SDL_PushEvent(&e);
+    return 0;
+}
+
+TEST_F(LoopTest, TheHiddenWindowsWaitWakesForAWatchedDescriptor) {
+    calls.clear();
+    Pipe p;
+    ASSERT_EQ(shell_watch_fd(p.fd[0], read_one, nullptr), 1);
+    pause_now();
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_TIMER), 0);
+    SDL_TimerID backstop = SDL_AddTimer(3000, push_user_event, nullptr);
+    child_writes(p, 100);
+    const Uint32 start = SDL_GetTicks();
+    ASSERT_TRUE(shell_turn());
+    EXPECT_LT(SDL_GetTicks() - start, 2000u) << "woken by the pipe, not the backstop";
+    SDL_RemoveTimer(backstop);
+    EXPECT_EQ(calls.size(), 1u);
+    EXPECT_EQ(paused, 1);
+    EXPECT_EQ(sleeps, std::vector<int>({}));
+    int status = 0;
+    wait(&status);
+
+    const int frames = shell_frames_drawn();
+    push_type(SDL_VIDEOEXPOSE);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(shell_frames_drawn(), frames + 1) << "an event while watching: handled";
+    EXPECT_EQ(sleeps, std::vector<int>({500}));
+    EXPECT_EQ(calls.size(), 1u);
+    push_active(SDL_APPACTIVE, 1);
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(paused, 0);
 }
 
 } // namespace

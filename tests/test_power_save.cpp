@@ -16,6 +16,7 @@
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
 
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -96,6 +97,42 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     XFlush(d);
     frames_in(0.5 * scale);
     EXPECT_EQ(selected_button, nullptr);
+
+    // A watched pipe ends the sleep as input does: a child writes the time
+    // it wrote, so the wake's delay after the write is measured.
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    static int served;
+    static double sent;
+    auto serve = [](int fd, void *) {
+        if (read(fd, &sent, sizeof sent) == sizeof sent) served++;
+    };
+    ASSERT_EQ(shell_watch_fd(fds[0], serve, nullptr), 1);
+    start = now_seconds();
+    shell_wait_input(400);
+    EXPECT_GE(now_seconds() - start, 0.39) << "a watched pipe with nothing in it: the whole sleep";
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        usleep(200000);
+        const double sent = now_seconds();
+        _exit(write(fds[1], &sent, sizeof sent) == sizeof sent ? 0 : 1);
+    }
+    start = now_seconds();
+    shell_wait_input(10000);
+    const double woke = now_seconds();
+    EXPECT_LT(woke - start, 2.0 * scale) << "the write ends the sleep";
+    int status = 0;
+    ASSERT_EQ(waitpid(writer, &status, 0), writer);
+    EXPECT_EQ(served, 0) << "the wait itself calls nothing";
+    ASSERT_TRUE(shell_turn());
+    EXPECT_EQ(served, 1) << "the next turn serves it";
+    // Loosely: well under a 20 ms turn on a quiet machine (bench/ measures it).
+    EXPECT_LT(woke - sent, 0.5 * scale) << "woke " << (woke - sent) * 1000 << " ms after the write";
+    printf("the watched pipe woke the sleep %.2f ms after the write\n", (woke - sent) * 1000);
+    shell_unwatch_fd(fds[0]);
+    close(fds[0]);
+    close(fds[1]);
 
     shell_set_power_save(0);
     EXPECT_GE(frames_in(1.0 * scale), 25) << "without power saving every 20 ms turn presents";

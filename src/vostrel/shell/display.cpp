@@ -10,10 +10,8 @@
 #include <vostrel/threads/threads.h>
 
 #include <SDL.h>
-#include <SDL_syswm.h>
 #include <atomic>
 #include <dlfcn.h>
-#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -316,37 +314,4 @@ void shell_leave_fullscreen(void) {
     display.windowed = 1;
     if (display.normal_cursor) SDL_SetCursor(display.normal_cursor);
     shell_open_window(display.screen_w, display.screen_h);
-}
-
-// SDL 1.2 has no wait with a timeout, so the X connection's socket is
-// polled: a turn sleeping here starts as soon as the X server has something
-// for the program. Events already read off the socket (a GL swap may read
-// some while it waits for a reply) are found by pumping first. Bytes that
-// make no SDL event (a reply, an event SDL drops or one that comes in
-// pieces; sdl12-compat's SDL 2 sees a few of those before a press) wake it
-// at most WAKES_WITHOUT_EVENT times; then the rest is slept plainly, so a
-// socket that stays readable cannot make the loop spin.
-constexpr int WAKES_WITHOUT_EVENT = 4;
-
-void shell_wait_input(int milliseconds) {
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (SDL_GetWMInfo(&info) <= 0 || info.subsystem != SDL_SYSWM_X11 || !info.info.x11.display) {
-        sleep_ms(milliseconds);
-        return;
-    }
-    SDL_Event event;
-    const Uint32 start = SDL_GetTicks();
-    pollfd socket = {ConnectionNumber(info.info.x11.display), POLLIN, 0};
-    for (int wake = 0;; wake++) {
-        SDL_PumpEvents();
-        if (SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_ALLEVENTS) > 0) return;
-        const int left = milliseconds - static_cast<int>(SDL_GetTicks() - start);
-        if (left <= 0) return;
-        if (wake == WAKES_WITHOUT_EVENT) {
-            sleep_ms(left);
-            return;
-        }
-        if (poll(&socket, 1, left) <= 0) return; // slept it out, or a signal ends the sleep
-    }
 }

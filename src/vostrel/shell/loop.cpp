@@ -1,10 +1,12 @@
 // Application shell: the audio device, the window and the main loop. The
-// display and SDL's start are display.cpp's.
+// display and SDL's start are display.cpp's; the waits and the watched
+// descriptors are wait.cpp's.
 //
-// Running turn: drain events, at most one update per 1/30 s with the real
-// elapsed time, a frame, a 20 ms sleep. Paused turn (application in the
-// background): block on one event, then sleep 500 ms; a quit request ends
-// the loop in either state. The clock and the sleep go through two pointers
+// Running turn: drain events, serve the watched descriptors, at most one
+// update per 1/30 s with the real elapsed time, a frame, a 20 ms sleep.
+// Paused turn (application in the background): block on one event, then
+// sleep 500 ms, or serve the watched descriptor that ended the wait; a quit
+// request ends the loop in either state. The clock and the sleep go through two pointers
 // so that tests can drive the loop turn by turn.
 //
 // With power saving on, a running turn draws and presents its frame only when
@@ -17,7 +19,8 @@
 // keyboard shown or hidden, the log overlay's text grown, a screenshot
 // request, activation and expose events. Its turns still come at least
 // every 20 ms, and sooner when input arrives: the sleep ends at the first
-// event from the X server.
+// event from the X server or the first readable watched descriptor. A
+// watched descriptor's callback marks the picture itself when it changed it.
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
 
@@ -228,9 +231,13 @@ void shell_poll_events(void) {
     }
 }
 
-void shell_wait_event(void) {
+int shell_wait_event(void) {
     SDL_Event *e = &shell.wait_event;
-    SDL_WaitEvent(e); // on failure the previous event is looked at again
+    // SDL_WaitEvent's failure is not looked at: the previous event is looked at again.
+    if (!shell_wait_event_or_watched(e)) {
+        shell_serve_watched();
+        return 0;
+    }
     if (e->type == SDL_ACTIVEEVENT && (e->active.state & SDL_APPACTIVE) && e->active.gain == 1) {
         shell_set_paused(0);
         last_update_time = shell_seconds(); // the paused time is not handed to the next update
@@ -243,6 +250,7 @@ void shell_wait_event(void) {
         // window is hidden ends the loop as it does while running.
         quit_requested = 1;
     }
+    return 1;
 }
 
 // Changes of the frame that no event or tween announced: a notice or the
@@ -265,11 +273,13 @@ static void shell_watch_frame(void) {
 int shell_turn(void) {
     if (quit_requested) return 0;
     if (paused) {
-        shell_wait_event();
-        if (!quit_requested) shell_sleep(PAUSED_SLEEP_MS);
+        // A watched descriptor is served without the half second's sleep
+        // that follows an event, so a request while hidden is answered at once.
+        if (shell_wait_event() && !quit_requested) shell_sleep(PAUSED_SLEEP_MS);
         return 1;
     }
     shell_poll_events();
+    shell_serve_watched();
     float now = shell_seconds();
     if (!(last_update_time + UPDATE_INTERVAL > now)) {
         shell_update(now - last_update_time);

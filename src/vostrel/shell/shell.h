@@ -25,6 +25,10 @@ void shell_request_quit(int code);             // ends the loop at its next turn
 void shell_set_power_save(int flag);           // 1: a running turn presents a frame only when the picture changed (and the swap chain's turns after); 0: every turn (the default); "--power-save" sets 1
 int shell_power_save(void);                    // the flag in force
 
+// Watched descriptors: the loop polls them every turn and calls back, on the main thread, for each readable one (a hang-up or an error counts); a readable one ends the power-saving sleep and the hidden window's wait at once. A callback reads what is there (or unwatches), and calls picture_changed when it changed the picture.
+int shell_watch_fd(int fd, void (*ready)(int fd, void *data), void *data); // 1 on success; 0 if fd < 0, ready is null or all 16 slots are taken; watching a watched fd replaces its callback and data
+void shell_unwatch_fd(int fd);                 // no longer watched; nothing if it was not; a watched fd must be unwatched before it is closed
+
 // Drawing context: an OpenGL ES 1.1 context on an EGL window surface made on SDL's X11 window, else SDL's own OpenGL context
 constexpr int CONTEXT_AUTO = 0;    // ES through EGL where it can be made, else SDL's OpenGL context
 constexpr int CONTEXT_ES = 1;      // ES through EGL only

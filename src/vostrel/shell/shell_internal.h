@@ -12,6 +12,7 @@
 #include <stdint.h>
 
 struct SDL_Surface;
+union SDL_Event;
 
 extern int quit_requested;        // the loop ends at the top of the next turn; never cleared
 extern int paused;                // the loop blocks on events while set
@@ -26,7 +27,7 @@ void shell_present(void);                      // draw a frame, then swap
 void shell_update(float dt);                   // one update tick
 void shell_draw_frame(void);                   // one frame, without the swap
 void shell_poll_events(void);                  // drains SDL's queue
-void shell_wait_event(void);                   // one SDL_WaitEvent while paused
+int shell_wait_event(void);                    // one SDL_WaitEvent while paused, handled: 1; 0 when a watched descriptor ended the wait instead (served)
 
 // Drawing context's life (context.cpp)
 int shell_context_open(int width, int height);  // video mode and a current context (a later call keeps the path and the ES context, remakes the surface); 0 with shell_context_failed_step/shell_context_error set
@@ -47,8 +48,12 @@ int session_stored_size(void);                   // the length word, 0 if missin
 int shell_display_open(void); // DISPLAY checked, the X display held, SDL's video and audio started; 0 after a failure said
 int shell_fullscreen_requested(void); // 0 windowed, 1 --fullscreen, 2 --kiosk: what the command line asked for (tests)
 SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags); // SDL_SetVideoMode for a width x height screen: windowed, or filling the display when fullscreen is asked for and can be had (else one WARNING and windowed); sets the viewport's and the mouse's display area
-void shell_wait_input(int milliseconds); // sleeps up to that long, ending early once SDL has an event for the loop (X11); a plain sleep on other video drivers
 void shell_start_failure(const char *what, const char *reason); // said on stderr and in the log, then the quit path; exit status 1; reason null means SDL's error
+
+// Waits (wait.cpp)
+void shell_wait_input(int milliseconds);            // sleeps up to that long, ending early once SDL has an event for the loop (X11) or a watched descriptor is readable; on other video drivers only a watched descriptor ends it early
+int shell_wait_event_or_watched(SDL_Event *event);  // SDL_WaitEvent while nothing is watched (1); else 1 with the next event taken, or 0 as soon as a watched descriptor is readable (event untouched)
+int shell_serve_watched(void);                      // calls the callback of every watched descriptor readable now (hang-up and error count); 1 if one was called
 
 // Seams: a clock and a sleep the tests control (null restores SDL's); counters
 void shell_set_clock(float (*clock)(void));

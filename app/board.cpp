@@ -81,9 +81,16 @@ void app_layout(const Rect *screen) {
     picture_changed();
 }
 
+// The sounds of the board's first page (a board without a page table is one
+// page).
+static int first_page_sounds(const PayloadBoard *p) {
+    int n = p->pages ? p->page[0].count : p->count;
+    return n < BOARD_BUTTONS ? n : BOARD_BUTTONS;
+}
+
 int board_button_count(void) {
     if (!board_payload) return board_count;
-    return board_payload->count + (board_payload->stop ? 1 : 0);
+    return first_page_sounds(board_payload) + (board_payload->stop ? 1 : 0);
 }
 
 void app_init(void) {
@@ -91,7 +98,7 @@ void app_init(void) {
     selected_button = nullptr;
     playing_button = nullptr;
     const PayloadBoard *p = board_payload;
-    int sounds = p ? p->count : board_count;
+    int sounds = p ? first_page_sounds(p) : board_count;
     board_overlap = p ? p->overlap : 0;
     for (int k = 0; k < sounds; k++) {
         snprintf(buttons[k].caption, sizeof buttons[k].caption, "%s",

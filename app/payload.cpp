@@ -177,9 +177,27 @@ int payload_key_code(const char *name) {
     return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ? c : 0;
 }
 
+const char *payload_page_name_problem(const char *name) {
+    size_t n = 0;
+    for (const char *c = name; *c; c++, n++)
+        if (*c < ' ' || *c > '~') return "a page's name holds only printable ASCII";
+    if (n < 1) return "a page's name is not empty";
+    if (n > PAYLOAD_PAGE_NAME) return "a page's name has at most 24 characters";
+    return nullptr;
+}
+
+// The first sound of sound k's page; the whole board is one page while it
+// has no page table (b->pages 0).
+static int page_first(const PayloadBoard *b, int k) {
+    for (int p = 0; p < b->pages && p < PAYLOAD_PAGES; p++)
+        if (k >= b->page[p].first && k - b->page[p].first < b->page[p].count)
+            return b->page[p].first;
+    return 0;
+}
+
 int payload_sound_problems(const PayloadBoard *b, int k, PayloadProblem *out, int out_size) {
     const PayloadSound *s = &b->sounds[k];
-    int n = 0;
+    int n = 0, first = page_first(b, k);
     auto add = [&](int rule, int other, const char *caption_rule) {
         if (n < out_size) out[n] = {rule, k, other, caption_rule};
         n++;
@@ -189,7 +207,7 @@ int payload_sound_problems(const PayloadBoard *b, int k, PayloadProblem *out, in
         if (s->key < 0 || s->key > 127 || payload_key_code(name) != s->key)
             add(PAYLOAD_RULE_KEY, -1, nullptr);
         else
-            for (int j = 0; j < k; j++)
+            for (int j = first; j < k; j++)
                 if (b->sounds[j].key == s->key) {
                     add(PAYLOAD_RULE_SAME_KEY, j, nullptr);
                     break;
@@ -201,7 +219,7 @@ int payload_sound_problems(const PayloadBoard *b, int k, PayloadProblem *out, in
     }
     if (b->stop && strcmp(s->caption, PAYLOAD_STOP_CAPTION) == 0)
         add(PAYLOAD_RULE_STOP_CAPTION, -1, nullptr);
-    for (int j = 0; j < k; j++)
+    for (int j = first; j < k; j++)
         if (strcmp(b->sounds[j].caption, s->caption) == 0) {
             add(PAYLOAD_RULE_SAME_CAPTION, j, nullptr);
             break;
@@ -237,20 +255,72 @@ static int sound_problem(const PayloadBoard *b, int k, char *why, size_t why_siz
     return 1;
 }
 
+// A board's name as its one page's name: as far as a page's name goes.
+static void page_name_of(const char *board_name, char *page_name) {
+    size_t n = strnlen(board_name, PAYLOAD_PAGE_NAME);
+    memcpy(page_name, board_name, n);
+    page_name[n] = 0;
+}
+
+// The page lines of a version 4 header into board (its count already read):
+// the pages' sounds must add up to the board's, each page within the
+// page's limit.
+static int parse_pages(Cursor *c, uint64_t pages, PayloadBoard *board, char *why, size_t why_size) {
+    char word[PAYLOAD_NAME_SIZE];
+    int first = 0;
+    for (int p = 0; p < static_cast<int>(pages); p++) {
+        PayloadPage *page = &board->page[p];
+        uint64_t count;
+        if (!take(c, word, sizeof word, 0) || strcmp(word, "page") != 0 || !expect(c, ' ') ||
+            !number(c, 1, PAYLOAD_SOUNDS, &count) || !expect(c, ' ') ||
+            !take(c, page->name, sizeof page->name, 1) || !expect(c, '\n')) {
+            say(why, why_size, "page %d: the line is not \"page <sounds> <name>\"", p + 1);
+            return 0;
+        }
+        if (const char *rule = payload_page_name_problem(page->name)) {
+            say(why, why_size, "page %d: %s", p + 1, rule);
+            return 0;
+        }
+        if (board->stop && count > PAYLOAD_SOUNDS - 1) {
+            say(why, why_size, "page %d: a page with a stop button holds at most %d sounds", p + 1,
+                PAYLOAD_SOUNDS - 1);
+            return 0;
+        }
+        if (count > static_cast<uint64_t>(board->count - first)) {
+            say(why, why_size, "page %d: its sounds run past the board's %d", p + 1, board->count);
+            return 0;
+        }
+        page->first = first;
+        page->count = static_cast<int>(count);
+        first += page->count;
+    }
+    if (first != board->count) {
+        say(why, why_size, "the pages hold %d sounds, the board %d", first, board->count);
+        return 0;
+    }
+    board->pages = static_cast<int>(pages);
+    return 1;
+}
+
 // Reads the payload of a board of format `version`.
 static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoard *out, char *why,
                  size_t why_size) {
-    PayloadBoard board;
+    static PayloadBoard board; // too large for the stack of a small thread; main thread only
     memset(&board, 0, sizeof board);
     Cursor c = {data, size};
     char word[PAYLOAD_NAME_SIZE];
-    uint64_t overlap, stop, count;
+    uint64_t overlap, stop, count, pages = 1;
     if (!take(&c, word, sizeof word, 0) || strcmp(word, "board") != 0 || !expect(&c, ' ') ||
         !number(&c, 0, 1, &overlap) || !expect(&c, ' ') || !number(&c, 0, 1, &stop) ||
-        !expect(&c, ' ') || !number(&c, 1, PAYLOAD_SOUNDS, &count) || !expect(&c, ' ') ||
+        !expect(&c, ' ') ||
+        !number(&c, 1, version >= 4 ? PAYLOAD_BOARD_SOUNDS : PAYLOAD_SOUNDS, &count) ||
+        !expect(&c, ' ') ||
+        (version >= 4 && (!number(&c, 1, PAYLOAD_PAGES, &pages) || !expect(&c, ' '))) ||
         !take(&c, board.name, sizeof board.name, 1) || !expect(&c, '\n')) {
         say(why, why_size,
-            "the board's first line is not \"board <overlap> <stop> <sounds> <name>\"");
+            version >= 4
+                ? "the board's first line is not \"board <overlap> <stop> <sounds> <pages> <name>\""
+                : "the board's first line is not \"board <overlap> <stop> <sounds> <name>\"");
         return 0;
     }
     if (!payload_name_ok(board.name)) {
@@ -258,7 +328,7 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
             "the board's name holds characters other than letters, digits, '.', '_', '-'");
         return 0;
     }
-    if (stop && count > PAYLOAD_SOUNDS - 1) {
+    if (version < 4 && stop && count > PAYLOAD_SOUNDS - 1) {
         say(why, why_size, "a board with a stop button holds at most %d sounds",
             PAYLOAD_SOUNDS - 1);
         return 0;
@@ -267,12 +337,20 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
     board.stop = static_cast<int>(stop);
     board.count = static_cast<int>(count);
     board.ordered = version >= 2;
-    uint64_t sizes[PAYLOAD_SOUNDS];
+    if (version >= 4) {
+        if (!parse_pages(&c, pages, &board, why, why_size)) return 0;
+    } else {
+        // One page, named after the board as far as a page's name goes.
+        board.pages = 1;
+        board.page[0].first = 0;
+        board.page[0].count = board.count;
+        page_name_of(board.name, board.page[0].name);
+    }
     for (int k = 0; k < board.count; k++) {
         PayloadSound *s = &board.sounds[k];
-        uint64_t volume, loop, fade = 0, key = 0;
+        uint64_t bytes, volume, loop, fade = 0, key = 0;
         if (!take(&c, word, sizeof word, 0) || strcmp(word, "sound") != 0 || !expect(&c, ' ') ||
-            !number(&c, 1, UINT32_MAX, &sizes[k]) || !expect(&c, ' ') ||
+            !number(&c, 1, UINT32_MAX, &bytes) || !expect(&c, ' ') ||
             !number(&c, 0, 100, &volume) || !expect(&c, ' ') || !number(&c, 0, 1, &loop) ||
             !expect(&c, ' ') ||
             (version >= 2 && (!number(&c, 0, PAYLOAD_FADE_MAX, &fade) || !expect(&c, ' '))) ||
@@ -294,15 +372,29 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
         s->volume = static_cast<int>(volume);
         s->loop = static_cast<int>(loop);
         s->fade = static_cast<int>(fade);
+        s->clip.size = static_cast<uint32_t>(bytes); // its place comes once all are read
+    }
+    if (version >= 4) {
+        int spaces = 0;
+        if (!take(&c, word, sizeof word, 0) || strcmp(word, "clips") != 0) spaces = -1;
+        while (spaces >= 0 && spaces < PAYLOAD_CLIP_ALIGN - 1 && c.left && c.p[0] == ' ') {
+            c.p++;
+            c.left--;
+            spaces++;
+        }
+        if (spaces < 0 || !expect(&c, '\n')) {
+            say(why, why_size, "the sounds' lines end in no \"clips\" line");
+            return 0;
+        }
     }
     // The clips fill the rest exactly.
     uint64_t left = c.left;
     for (int k = 0; k < board.count; k++) {
-        if (sizes[k] > left) {
+        if (board.sounds[k].clip.size > left) {
             say(why, why_size, "sound %d: its length runs past the end of the board", k + 1);
             return 0;
         }
-        left -= sizes[k];
+        left -= board.sounds[k].clip.size;
     }
     if (left != 0) {
         say(why, why_size, "%llu bytes after the last sound",
@@ -312,8 +404,8 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
     const uint8_t *at = c.p;
     for (int k = 0; k < board.count; k++) {
         PayloadSound *s = &board.sounds[k];
-        s->clip = {"board.wav", "wav", static_cast<uint32_t>(sizes[k]), at};
-        at += sizes[k];
+        s->clip = {"board.wav", "wav", s->clip.size, at};
+        at += s->clip.size;
         if (const char *problem = sound_wav_problem(&s->clip)) {
             say(why, why_size, "sound %d: %s", k + 1, problem);
             return 0;
@@ -327,17 +419,55 @@ int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why
     return parse(data, size, PAYLOAD_VERSION, out, why, why_size);
 }
 
+// The board's page table as written: its own, or one page of every sound
+// named after the board; 0 if the table breaks a rule.
+static int pages_of(const PayloadBoard *b, PayloadPage *pages, int *n) {
+    if (b->pages == 0) {
+        *n = 1;
+        page_name_of(b->name, pages[0].name);
+        pages[0].first = 0;
+        pages[0].count = b->count;
+    } else {
+        if (b->pages < 0 || b->pages > PAYLOAD_PAGES) return 0;
+        *n = b->pages;
+        memcpy(pages, b->page, sizeof(PayloadPage) * static_cast<size_t>(b->pages));
+    }
+    int first = 0;
+    for (int p = 0; p < *n; p++) {
+        if (pages[p].first != first || pages[p].count < 1 ||
+            pages[p].count > PAYLOAD_SOUNDS - (b->stop ? 1 : 0) ||
+            payload_page_name_problem(pages[p].name))
+            return 0;
+        first += pages[p].count;
+    }
+    return first == b->count;
+}
+
 size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
-    if (b->count < 1 || b->count > PAYLOAD_SOUNDS - (b->stop ? 1 : 0) ||
-        !payload_name_ok(b->name) || (b->overlap != 0 && b->overlap != 1) ||
-        (b->stop != 0 && b->stop != 1))
+    static PayloadPage pages[PAYLOAD_PAGES];
+    int page_count = 0;
+    if (b->count < 1 || b->count > PAYLOAD_BOARD_SOUNDS || !payload_name_ok(b->name) ||
+        (b->overlap != 0 && b->overlap != 1) || (b->stop != 0 && b->stop != 1) ||
+        !pages_of(b, pages, &page_count))
         return 0;
+    // A board with no page table keeps every sound on one page for the rules too.
+    static PayloadBoard checked;
+    const PayloadBoard *rules = b;
+    if (b->pages == 0) {
+        checked = *b;
+        checked.pages = 1;
+        checked.page[0] = pages[0];
+        rules = &checked;
+    }
     char line[PAYLOAD_NAME_SIZE + 64];
-    size_t size = static_cast<size_t>(
-        snprintf(line, sizeof line, "board %d %d %d %s\n", b->overlap, b->stop, b->count, b->name));
+    size_t size = static_cast<size_t>(snprintf(line, sizeof line, "board %d %d %d %d %s\n",
+                                               b->overlap, b->stop, b->count, page_count, b->name));
+    for (int p = 0; p < page_count; p++)
+        size += static_cast<size_t>(
+            snprintf(line, sizeof line, "page %d %s\n", pages[p].count, pages[p].name));
     for (int k = 0; k < b->count; k++) {
         const PayloadSound *s = &b->sounds[k];
-        if (sound_problem(b, k, nullptr, 0) || s->volume < 0 || s->volume > 100 ||
+        if (sound_problem(rules, k, nullptr, 0) || s->volume < 0 || s->volume > 100 ||
             (s->loop != 0 && s->loop != 1) || s->fade < 0 || s->fade > PAYLOAD_FADE_MAX ||
             s->clip.size == 0 || sound_wav_problem(&s->clip))
             return 0;
@@ -346,12 +476,25 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
                                              s->caption)) +
                 s->clip.size;
     }
+    // "clips", the spaces that align the first clip in the file, "\n".
+    size_t head = size - [&] {
+        size_t clips = 0;
+        for (int k = 0; k < b->count; k++)
+            clips += b->sounds[k].clip.size;
+        return clips;
+    }();
+    size_t pad =
+        (PAYLOAD_CLIP_ALIGN - (b->offset + head + 6) % PAYLOAD_CLIP_ALIGN) % PAYLOAD_CLIP_ALIGN;
+    size += 6 + pad;
     if (size > PAYLOAD_MAX_BYTES) return 0;
     size_t total = size + PAYLOAD_TRAILER_SIZE;
     if (!out || out_size < total) return total;
     uint8_t *at = out;
-    at += snprintf(reinterpret_cast<char *>(at), sizeof line, "board %d %d %d %s\n", b->overlap,
-                   b->stop, b->count, b->name);
+    at += snprintf(reinterpret_cast<char *>(at), sizeof line, "board %d %d %d %d %s\n", b->overlap,
+                   b->stop, b->count, page_count, b->name);
+    for (int p = 0; p < page_count; p++)
+        at += snprintf(reinterpret_cast<char *>(at), sizeof line, "page %d %s\n", pages[p].count,
+                       pages[p].name);
     for (int k = 0; k < b->count; k++) {
         const PayloadSound *s = &b->sounds[k];
         uint8_t *caption =
@@ -362,6 +505,11 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
         *caption++ = '\n';
         at = caption;
     }
+    memcpy(at, "clips", 5);
+    at += 5;
+    memset(at, ' ', pad);
+    at += pad;
+    *at++ = '\n';
     for (int k = 0; k < b->count; k++) {
         memcpy(at, b->sounds[k].clip.data, b->sounds[k].clip.size);
         at += b->sounds[k].clip.size;

@@ -10,15 +10,23 @@
 // little-endian: magic "VSTRLBRD", format version (u32), checksum of the
 // payload (u32, the POSIX cksum CRC, as `cksum` prints it), payload length
 // (u64). The payload is a text header and the clips' bytes:
-//   "board <overlap 0|1> <stop 0|1> <sounds> <name>\n"
-//   one line per sound, the caption's lines separated by tabs:
+//   versions 1 to 3: "board <overlap 0|1> <stop 0|1> <sounds> <name>\n"
+//   version 4:       "board <overlap 0|1> <stop 0|1> <sounds> <pages> <name>\n"
+//     and one line per page, in order: "page <sounds> <page name>\n"
+//   one line per sound (page by page), the caption's lines separated by tabs:
 //     version 1: "sound <bytes> <volume 0-100> <loop 0|1> <caption>\n"
 //     version 2: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <caption>\n"
-//     version 3: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <key> <caption>\n"
+//     version 3, 4: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <key> <caption>\n"
 //     (key: the SDL key code of a digit or lower-case letter, 0 for none)
+//   version 4: "clips" and 0 to 3 spaces, "\n" (the spaces start the first
+//     clip at a multiple of 4 bytes in the file, so that samples stored in
+//     the mixer's format can be played where they lie)
 //   then every sound's WAV bytes in header order, ending the payload exactly.
+// A board of versions 1 to 3 is one page. Each page holds 1 to 20 sounds (19
+// with the stop button, which every page shows); keys and captions are each
+// a page's own, and a board holds at most PAYLOAD_BOARD_SOUNDS sounds.
 // Version 1 boards are shown sorted by caption bytes, as they always were;
-// version 2 and 3 boards in the order written (the maker's natural order).
+// later versions in the order written (the maker's natural order).
 // Every length and offset is bounded by the file before use; the checksum is
 // verified before anything of the payload is read; each clip passes the
 // mixer loader's WAV gate and each caption the board's caption rules.
@@ -33,9 +41,13 @@
 #include <stdint.h>
 
 constexpr char PAYLOAD_MAGIC[] = "VSTRLBRD";   // 8 bytes, no terminator in the file
-constexpr uint32_t PAYLOAD_VERSION = 3;        // the format written; versions 1 and 2 are still read
+constexpr uint32_t PAYLOAD_VERSION = 4;        // the format written; versions 1 to 3 are still read
 constexpr int PAYLOAD_TRAILER_SIZE = 24;       // magic, version, checksum, length
-constexpr int PAYLOAD_SOUNDS = 20;             // most sounds (19 with the stop button)
+constexpr int PAYLOAD_SOUNDS = 20;             // most sounds of a page (19 with the stop button)
+constexpr int PAYLOAD_BOARD_SOUNDS = 1000;     // most sounds of a board, all its pages together
+constexpr int PAYLOAD_PAGES = 100;             // most pages of a board
+constexpr int PAYLOAD_PAGE_NAME = 24;          // characters of a page's name (printable ASCII, at least one)
+constexpr int PAYLOAD_CLIP_ALIGN = 4;          // version 4 starts its first clip at a multiple of this in the file
 constexpr int PAYLOAD_CAPTION_SIZE = 32;       // 27 characters, 3 breaks, terminator
 constexpr int PAYLOAD_CAPTION_LINES = 4;       // lines of a caption, each 1 to PAYLOAD_CAPTION_LINE characters
 constexpr int PAYLOAD_CAPTION_LINE = 12;       // characters of a caption line
@@ -62,13 +74,22 @@ struct PayloadSound {
     int key;                            // SDL key code (a digit or lower-case letter) that plays it, 0: none
 };
 
+struct PayloadPage {
+    char name[PAYLOAD_PAGE_NAME + 1]; // shown above or below the grid
+    int first;                        // its first sound's index in sounds
+    int count;                        // its sounds: 1 to 20, at most 19 with stop
+};
+
 struct PayloadBoard {
     char name[PAYLOAD_NAME_SIZE]; // letters, digits, '.', '_', '-'
     int overlap;                  // 1: a tap stops no other clip
-    int stop;                     // 1: a "Stop" button follows the sounds
-    int count;                    // sounds: 1 to 20, at most 19 with stop
-    int ordered;                  // 1: shown in the order written (version 2); 0: sorted by caption bytes
-    PayloadSound sounds[PAYLOAD_SOUNDS];
+    int stop;                     // 1: a "Stop" button follows the sounds of every page
+    int count;                    // sounds of all pages: 1 to PAYLOAD_BOARD_SOUNDS
+    int ordered;                  // 1: shown in the order written (version 2 on); 0: sorted by caption bytes
+    int pages;                    // 1 to PAYLOAD_PAGES; the writer takes 0 as one page of every sound, named after the board
+    uint64_t offset;              // writer: where in the file the payload starts (the clips are aligned to it); reader: 0
+    PayloadPage page[PAYLOAD_PAGES]; // in order; their sounds follow each other in sounds
+    PayloadSound sounds[PAYLOAD_BOARD_SOUNDS];
 };
 
 // The rules a sound of a board keeps, beside the caption rules, which the
@@ -87,10 +108,11 @@ struct PayloadProblem {
 };
 
 // The format's rules, shared by reader and writer
-int payload_sound_problems(const PayloadBoard *b, int k, PayloadProblem *out, int out_size);  // the rules sound k breaks, against itself and the sounds before it: key code, same key, caption rules, then (only for a caption that keeps them) the stop button's caption and same caption; their number, the first out_size of them into out
+int payload_sound_problems(const PayloadBoard *b, int k, PayloadProblem *out, int out_size);  // the rules sound k breaks, against itself and the sounds before it on its page (every sound one page while b->pages is 0): key code, same key, caption rules, then (only for a caption that keeps them) the stop button's caption and same caption; their number, the first out_size of them into out
 const char *payload_caption_problem(const char *caption);                                      // null if the caption (lines separated by '\n') keeps the caption rules, else the rule it breaks
-int payload_name_ok(const char *name);
-int payload_key_code(const char *name);                                                         // SDL key code of a key name (one digit or letter, either case); 0 for any other name                                                          // 1 if name is a board name: 1 to 63 letters, digits, '.', '_', '-', not starting with '.'
+int payload_name_ok(const char *name);                                                          // 1 if name is a board name: 1 to 63 letters, digits, '.', '_', '-', not starting with '.'
+const char *payload_page_name_problem(const char *name);                                        // null if name keeps the page name rules (1 to PAYLOAD_PAGE_NAME printable ASCII characters), else the rule it breaks
+int payload_key_code(const char *name);                                                         // SDL key code of a key name (one digit or letter, either case); 0 for any other name
 
 // Captions and order of a folder's sounds (app/payload_names.cpp)
 int payload_fold_ascii(const char *utf8, char *out, size_t out_size);                          // UTF-8 text as printable ASCII: accented Latin letters lose their marks (é -> e, ü -> u, ß -> ss), other characters dropped; 1 if anything changed

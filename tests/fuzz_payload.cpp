@@ -3,8 +3,9 @@
 // whose clips lie inside the input, pass the WAV gate and carry captions
 // that keep the board's rules, or in a refusal that says why.
 // The same bytes also drive the writer: file names become captions (which
-// must keep the rules), and a board that payload_encode writes must read
-// back with every field as written.
+// must keep the rules), pages are cut from the sounds, and a board that
+// payload_encode writes must read back with every field and page as
+// written, its first clip aligned in the file where the payload starts.
 #include "app/payload.h"
 
 #include <vostrel/audio/audio.h>
@@ -29,15 +30,32 @@ static size_t make_clip(uint8_t *out, uint32_t frames) {
 }
 
 static void write_and_read(const uint8_t *data, size_t size) {
-    if (size < 2) return;
-    static uint8_t clips[PAYLOAD_SOUNDS][44 + 2 * 64];
-    PayloadBoard b;
+    if (size < 3) return;
+    constexpr int MOST = 3 * PAYLOAD_SOUNDS;
+    static uint8_t clips[MOST][44 + 2 * 64];
+    static PayloadBoard b, r;
     memset(&b, 0, sizeof b);
     strcpy(b.name, "fuzz");
-    b.count = 1 + data[0] % PAYLOAD_SOUNDS;
     b.overlap = data[1] & 1;
     b.stop = (data[1] >> 1) & 1;
-    size_t at = 2;
+    b.pages = (data[1] >> 2) % 4; // 0: no page table, one page of every sound
+    b.offset = data[2] % 8;
+    size_t at = 3;
+    if (b.pages == 0) {
+        b.count = 1 + data[0] % PAYLOAD_SOUNDS;
+    } else {
+        // Each page: its size, then its name up to the next '/'.
+        for (int p = 0; p < b.pages; p++) {
+            int n = 1 + (at < size ? data[at++] : 0) % PAYLOAD_SOUNDS;
+            size_t c = 0;
+            while (at < size && data[at] != '/' && c < sizeof b.page[p].name - 1)
+                b.page[p].name[c++] = static_cast<char>(data[at++]);
+            if (at < size) at++;
+            b.page[p].first = b.count;
+            b.page[p].count = n;
+            b.count += n;
+        }
+    }
     for (int k = 0; k < b.count; k++) {
         // A file name: the bytes up to the next '/' (at most 60).
         char name[64];
@@ -55,6 +73,7 @@ static void write_and_read(const uint8_t *data, size_t size) {
         s->volume = knobs % 101;
         s->loop = knobs >> 7;
         s->fade = (knobs & 0x3F) * 900;
+        s->key = knobs & 0x40 ? PAYLOAD_KEY_ORDER[knobs % 36] : 0;
         size_t bytes = make_clip(clips[k], 1 + knobs % 64);
         s->clip = {"fuzz.wav", "wav", static_cast<uint32_t>(bytes), clips[k]};
     }
@@ -62,24 +81,44 @@ static void write_and_read(const uint8_t *data, size_t size) {
     if (need == 0) return;
     static uint8_t out[1 << 16];
     if (need > sizeof out || payload_encode(&b, out, sizeof out) != need) __builtin_trap();
-    PayloadBoard r;
     char why[PAYLOAD_WHY_SIZE];
     if (!payload_parse(out, need - PAYLOAD_TRAILER_SIZE, &r, why, sizeof why)) __builtin_trap();
     if (r.count != b.count || r.overlap != b.overlap || r.stop != b.stop || !r.ordered ||
-        strcmp(r.name, b.name) != 0)
+        strcmp(r.name, b.name) != 0 || r.pages != (b.pages ? b.pages : 1))
         __builtin_trap();
+    if ((static_cast<uint64_t>(r.sounds[0].clip.data - out) + b.offset) % PAYLOAD_CLIP_ALIGN)
+        __builtin_trap();
+    for (int p = 0; p < b.pages; p++)
+        if (strcmp(r.page[p].name, b.page[p].name) != 0 || r.page[p].first != b.page[p].first ||
+            r.page[p].count != b.page[p].count)
+            __builtin_trap();
     for (int k = 0; k < b.count; k++) {
         const PayloadSound *x = &b.sounds[k], *y = &r.sounds[k];
         if (strcmp(x->caption, y->caption) != 0 || x->volume != y->volume || x->loop != y->loop ||
-            x->fade != y->fade || x->clip.size != y->clip.size ||
+            x->fade != y->fade || x->key != y->key || x->clip.size != y->clip.size ||
             memcmp(x->clip.data, y->clip.data, x->clip.size) != 0)
             __builtin_trap();
     }
 }
 
 static void check(const PayloadBoard *b, const uint8_t *data, size_t size) {
-    if (b->count < 1 || b->count > PAYLOAD_SOUNDS || (b->stop && b->count > PAYLOAD_SOUNDS - 1))
+    if (b->count < 1 || b->count > PAYLOAD_BOARD_SOUNDS || b->pages < 1 || b->pages > PAYLOAD_PAGES)
         __builtin_trap();
+    int first = 0;
+    for (int p = 0; p < b->pages; p++) {
+        const PayloadPage *page = &b->page[p];
+        if (page->first != first || page->count < 1 ||
+            page->count > PAYLOAD_SOUNDS - (b->stop ? 1 : 0) ||
+            payload_page_name_problem(page->name))
+            __builtin_trap();
+        for (int k = first; k < first + page->count; k++)
+            for (int j = first; j < k; j++)
+                if ((b->sounds[j].key && b->sounds[j].key == b->sounds[k].key) ||
+                    strcmp(b->sounds[j].caption, b->sounds[k].caption) == 0)
+                    __builtin_trap(); // keys and captions are each a page's own
+        first += page->count;
+    }
+    if (first != b->count) __builtin_trap();
     for (int k = 0; k < b->count; k++) {
         const PayloadSound *s = &b->sounds[k];
         const uint8_t *p = s->clip.data;
@@ -93,7 +132,7 @@ static void check(const PayloadBoard *b, const uint8_t *data, size_t size) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    PayloadBoard board;
+    static PayloadBoard board;
     char why[PAYLOAD_WHY_SIZE];
     why[0] = 0;
     if (payload_parse(data, size, &board, why, sizeof why))

@@ -124,6 +124,81 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
         EXPECT_EQ(payload_key_code(name), 0) << name;
 }
 
+// Pages: keys and captions are each a page's own (a key acts on the page
+// shown), every page keeps the page's limit of 20 sounds, 19 beside a Stop
+// button, and the pages' sounds add up to the board's.
+TEST(BoardFormat, PagesKeepTheirOwnKeysAndCaptions) {
+    std::string c = clip(2, 5);
+    static PayloadBoard b, r;
+    memset(&b, 0, sizeof b);
+    strcpy(b.name, "pages");
+    b.pages = 2;
+    b.count = 3;
+    b.page[0] = {"Loose sounds", 0, 2};
+    b.page[1] = {"Voices 2", 2, 1};
+    const char *captions[3] = {"Intro", "Outro", "Intro"};
+    for (int k = 0; k < 3; k++) {
+        strcpy(b.sounds[k].caption, captions[k]);
+        b.sounds[k].clip = {"x.wav", "wav", static_cast<uint32_t>(c.size()),
+                            reinterpret_cast<const uint8_t *>(c.data())};
+        b.sounds[k].volume = 100;
+        b.sounds[k].key = k == 1 ? 0 : '1';
+    }
+    std::vector<uint8_t> bytes = encode(b);
+    ASSERT_FALSE(bytes.empty()) << "the same caption and key on two pages";
+    char why[PAYLOAD_WHY_SIZE] = "";
+    ASSERT_TRUE(
+        payload_parse(bytes.data(), bytes.size() - PAYLOAD_TRAILER_SIZE, &r, why, sizeof why))
+        << why;
+    ASSERT_EQ(r.pages, 2);
+    EXPECT_STREQ(r.page[0].name, "Loose sounds");
+    EXPECT_STREQ(r.page[1].name, "Voices 2");
+    EXPECT_EQ(r.page[1].first, 2);
+    EXPECT_EQ(r.page[1].count, 1);
+    EXPECT_STREQ(r.sounds[2].caption, "Intro");
+    EXPECT_EQ(r.sounds[2].key, '1');
+
+    static PayloadBoard bad;
+    bad = b;
+    bad.page[0].count = 3;
+    bad.page[1].first = 3;
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "same caption and key on one page";
+    bad = b;
+    bad.page[1].count = 2;
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "pages holding more sounds than the board";
+    bad = b;
+    strcpy(bad.page[1].name, "A page name far too long!");
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "a page name of 25 characters";
+    bad = b;
+    bad.page[1].name[0] = 0;
+    EXPECT_EQ(payload_encode(&bad, nullptr, 0), 0u) << "an empty page name";
+
+    // Twenty sounds a page; nineteen beside the Stop button.
+    static PayloadBoard big;
+    memset(&big, 0, sizeof big);
+    strcpy(big.name, "big");
+    big.pages = 2;
+    big.count = 40;
+    big.page[0] = {"One", 0, 20};
+    big.page[1] = {"Two", 20, 20};
+    for (int k = 0; k < big.count; k++) {
+        snprintf(big.sounds[k].caption, sizeof big.sounds[k].caption, "s%d", k % 20);
+        big.sounds[k].clip = b.sounds[0].clip;
+    }
+    bytes = encode(big);
+    ASSERT_FALSE(bytes.empty()) << "two pages of twenty";
+    ASSERT_TRUE(
+        payload_parse(bytes.data(), bytes.size() - PAYLOAD_TRAILER_SIZE, &r, why, sizeof why))
+        << why;
+    EXPECT_EQ(r.count, 40);
+    big.stop = 1;
+    EXPECT_EQ(payload_encode(&big, nullptr, 0), 0u) << "twenty sounds and a Stop button";
+    big.stop = 0;
+    big.page[0].count = 21;
+    big.page[1] = {"Two", 21, 19};
+    EXPECT_EQ(payload_encode(&big, nullptr, 0), 0u) << "a page of twenty-one";
+}
+
 // A board of the first version, as the shell maker wrote it: no fade field,
 // shown sorted by caption; and one of the second: a fade but no key field.
 TEST(BoardFormat, EarlierVersionBoardsStillRead) {

@@ -224,6 +224,7 @@ int main(int argc, char **argv) {
     b.overlap = board.overlap;
     b.stop = board.stop;
     b.count = static_cast<int>(sounds.size());
+    b.offset = image; // the clips start aligned in the file, to be played where they lie
     if (board.keys) hand_out_keys(&sounds);
     for (int k = 0; k < b.count; k++) {
         const MakerSound &s = sounds[static_cast<size_t>(k)];

@@ -341,4 +341,50 @@ TEST_F(TourProgram, SigtermQuitsAndTheSessionKeepsTheWord) {
     EXPECT_STREQ(s.c_str() + 4, WORD);
 }
 
+// The tour's --help and --version speak of the tour: its own line and
+// version, the framework's options in words of no other program, and the
+// file descriptions in one column after the longest file name.
+std::string run_output(const std::string &args) {
+    std::string out;
+    FILE *p = popen((std::string(program_emulator) + "'" VOSTREL_TOUR_BINARY "' " + args).c_str(), "r");
+    if (!p) return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0)
+        out.append(buffer, n);
+    EXPECT_EQ(pclose(p), 0) << args;
+    return out;
+}
+
+TEST(TourCommandLine, HelpAndVersionSpeakOfTheTour) {
+    EXPECT_EQ(run_output("--version"), "vostrel-tour 1.0\n");
+    const std::string help = run_output("--help");
+    EXPECT_EQ(help.rfind("Usage: vostrel-tour [OPTION]...\n"
+                         "Vostrel Tour, a small application that shows the framework's parts.\n\n",
+                         0),
+              0u)
+        << help;
+    for (const char *word : {"board", "Board", "volume", "desktop menu", "soundboard"})
+        EXPECT_EQ(help.find(word), std::string::npos) << word << " in\n" << help;
+    for (const char *word : {"--fullscreen", "--kiosk", "--xdg-state", "$XDG_STATE_HOME/vostrel-tour",
+                             "the line typed last"})
+        EXPECT_NE(help.find(word), std::string::npos) << word << " missing from\n" << help;
+    // Files: every description, and its continuation lines, at one column.
+    const size_t files = help.find("Files,");
+    ASSERT_NE(files, std::string::npos);
+    std::vector<size_t> columns;
+    size_t at = help.find('\n', files) + 1;
+    while (at < help.size()) {
+        const size_t end = help.find('\n', at);
+        const std::string line = help.substr(at, end - at);
+        // A file's line: its name, then spaces to the column; else a continuation.
+        const size_t gap = line.rfind("vostrel tour", 2) == 2 ? line.find("  ", 2) : 0;
+        columns.push_back(line.find_first_not_of(' ', gap));
+        at = end + 1;
+    }
+    ASSERT_EQ(columns.size(), 4u) << help; // the log's two lines, options, session
+    for (size_t column : columns)
+        EXPECT_EQ(column, columns[0]) << help;
+}
+
 } // namespace

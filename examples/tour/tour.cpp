@@ -28,6 +28,17 @@
 // The window caption and the stem of the log, options and session file names.
 const char APP_NAME[] = "Vostrel Tour";
 
+// What --version and --help say of the tour, beside the framework's options.
+const char *app_version(void) { return "1.0"; }
+const HelpLine *app_help_lines(void) {
+    static const HelpLine lines[] = {
+        {"", "Vostrel Tour, a small application that shows the framework's parts."},
+        {".session", "the line typed last, restored at the next start"},
+        {nullptr, nullptr},
+    };
+    return lines;
+}
+
 int main(int argc, char **argv) { return shell_main(argc, argv); }
 
 // logo.png, compiled in by vostrel_asset_records (CMakeLists.txt).

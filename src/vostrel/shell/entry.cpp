@@ -4,7 +4,9 @@
 // tuned before the program allocates anything of its own.
 //
 // "--help" and "--version" print to standard output and end the process with
-// status 0 before SDL, the log or any file is touched. "--xdg-state" moves the
+// status 0 before SDL, the log or any file is touched. They speak of the
+// application: its name, its version (app_version) and its help lines
+// (app_help_lines) beside the framework's common options. "--xdg-state" moves the
 // base directory to the per-user state folder; the desktop entry passes it, so
 // a program started from a menu never writes loose files into the home folder.
 // These options are ignored by shell_parse_command_line, and the values of
@@ -18,50 +20,137 @@
 #include <stdlib.h>
 #include <string.h>
 
-// The project's version, given by the build (CMakeLists.txt project VERSION).
+// The framework's version, given by the build (CMakeLists.txt project VERSION).
 #ifndef VOSTREL_VERSION
 #error "VOSTREL_VERSION is not defined: build this file through the project's CMakeLists.txt"
 #endif
 
 constexpr int PROGRAM_NAME_SIZE = 64;
+constexpr int OPTION_COLUMN = 19; // where an option's description starts
+constexpr int OPTION_WIDTH = OPTION_COLUMN - 4;
 
-static void print_usage(const char *name) {
+// The options every application on the framework has, in neutral words; an
+// application's help lines may give one of them words of its own. "%s" in
+// a text stands for the program's name.
+static const HelpLine common_options[] = {
+    {"--log-level N", "write log messages of level N and below: 0 critical,\n"
+                      "1 error, 2 warning (the default), 3 info, 4 debug"},
+    {"--debug-level N", "start at debug level N (0 to 255); above 2 the end of\n"
+                        "the log is drawn over the screen"},
+    {"--gl es|desktop", "draw through an OpenGL ES 1.1 context made with EGL (es)\n"
+                        "or through SDL's OpenGL context (desktop) and fail if\n"
+                        "that one cannot be had; without it, ES where EGL\n"
+                        "offers it, else SDL's OpenGL context"},
+    {"--power-save", "present a frame only when the picture changes (input,\n"
+                     "animations, notices, a new window); still a turn\n"
+                     "every 20 ms, and at once on input"},
+    {"--no-picture-cache", "draw the application's picture anew every frame\n"
+                           "instead of keeping it in a texture"},
+    {"--fullscreen", "fill the screen, the application scaled to the largest\n"
+                     "size that fits, centred on black; hold a finger on the\n"
+                     "top-left corner for 3 seconds and lift it to leave"},
+    {"--kiosk", "--fullscreen and --power-save, with the pointer hidden\n"
+                "and the screen kept from blanking"},
+    {"--xdg-state", "keep the program's files in $XDG_STATE_HOME/%s\n"
+                    "(~/.local/state/%s when it is not set), creating\n"
+                    "the folder as needed"},
+};
+
+static const HelpLine closing_options[] = {
+    {"--help", "print this help and exit"},
+    {"--version", "print the version and exit"},
+};
+
+// The files every application may write, named by their suffix.
+static const HelpLine common_files[] = {
+    {"_log.txt", "log of the latest run, created by its first\n"
+                 "message that passes the level"},
+    {".conf", "options, written when they change"},
+    {".session", "stored session, for an application that keeps one"},
+};
+
+static int same(const char *a, const char *b) { return a && b && strcmp(a, b) == 0; }
+
+static int is_common(const char *key) {
+    for (const HelpLine &line : common_options)
+        if (same(line.key, key)) return 1;
+    for (const HelpLine &line : closing_options)
+        if (same(line.key, key)) return 1;
+    for (const HelpLine &line : common_files)
+        if (same(line.key, key)) return 1;
+    return 0;
+}
+
+// The application's words for a key, else the framework's.
+static const char *help_text(const HelpLine *own, const HelpLine &common) {
+    for (const HelpLine *line = own; line && line->key; line++)
+        if (same(line->key, common.key)) return line->text;
+    return common.text;
+}
+
+// A text's lines, the later ones indented to `column`; "%s" is the program.
+static void print_text(const char *text, int column, const char *program) {
+    for (const char *c = text; *c; c++) {
+        if (c[0] == '%' && c[1] == 's') {
+            fputs(program, stdout);
+            c++;
+        } else if (*c == '\n') {
+            printf("\n%*s", column, "");
+        } else {
+            putchar(*c);
+        }
+    }
+    putchar('\n');
+}
+
+static void print_option(const char *option, const char *text, const char *program) {
+    printf("  %-*s  ", OPTION_WIDTH, option);
+    print_text(text, OPTION_COLUMN, program);
+}
+
+static void print_usage(const char *program) {
+    const HelpLine *own = app_help_lines();
     char stem[PROGRAM_NAME_SIZE];
     app_file_name("", 0, stem, sizeof stem);
-    printf("Usage: %s [OPTION]...\n"
-           "%s, a touch application.\n"
+    printf("Usage: %s [OPTION]...\n", program);
+    const HelpLine about = {"", nullptr};
+    const char *line = help_text(own, about);
+    if (line)
+        print_text(line, 0, program);
+    else
+        printf("%s, a touch application.\n", APP_NAME);
+    printf("\n");
+    for (const HelpLine &option : common_options)
+        if (const char *text = help_text(own, option)) print_option(option.key, text, program);
+    for (const HelpLine *option = own; option && option->key; option++)
+        if (option->key[0] == '-' && option->text && !is_common(option->key))
+            print_option(option->key, option->text, program);
+    for (const HelpLine &option : closing_options)
+        print_option(option.key, option.text, program);
+    printf("Other arguments are ignored.\n"
            "\n"
-           "  --log-level N    write log messages of level N and below: 0 critical,\n"
-           "                   1 error, 2 warning (the default), 3 info, 4 debug\n"
-           "  --debug-level N  start at debug level N (0 to 255); above 2 the end of\n"
-           "                   the log is drawn over the screen\n"
-           "  --gl es|desktop  draw through an OpenGL ES 1.1 context made with EGL (es)\n"
-           "                   or through SDL's OpenGL context (desktop) and fail if\n"
-           "                   that one cannot be had; without it, ES where EGL\n"
-           "                   offers it, else SDL's OpenGL context\n"
-           "  --power-save     present a frame only when the picture changes (input,\n"
-           "                   animations, notices, a new window); still a turn\n"
-           "                   every 20 ms, and at once on input\n"
-           "  --no-picture-cache  draw the application's picture anew every frame\n"
-           "                   instead of keeping it in a texture\n"
-           "  --fullscreen     fill the screen, the board scaled to the largest size\n"
-           "                   that fits, centred on black; hold a finger on the\n"
-           "                   top-left corner for 3 seconds and lift it to leave\n"
-           "  --kiosk          --fullscreen and --power-save, with the pointer hidden\n"
-           "                   and the screen kept from blanking\n"
-           "  --xdg-state      keep the program's files in $XDG_STATE_HOME/%s\n"
-           "                   (~/.local/state/%s when it is not set), creating\n"
-           "                   the folder as needed; the desktop menu entry uses it\n"
-           "  --help           print this help and exit\n"
-           "  --version        print the version and exit\n"
-           "Other arguments are ignored.\n"
-           "\n"
-           "Files, in the current directory unless --xdg-state is given:\n"
-           "  %s_log.txt  log of the latest run, created by its first\n"
-           "                              message that passes the level\n"
-           "  %s.conf     options (the volume), written when they change\n"
-           "  %s.session  stored session, for an application that keeps one\n",
-           name, APP_NAME, name, name, stem, stem, stem);
+           "Files, in the current directory unless --xdg-state is given:\n");
+    // One column for the descriptions, after the longest file name.
+    int width = 0;
+    for (const HelpLine &file : common_files) {
+        const int n = static_cast<int>(strlen(stem) + strlen(file.key));
+        width = n > width ? n : width;
+    }
+    for (const HelpLine &file : common_files) {
+        const char *text = help_text(own, file);
+        if (!text) continue;
+        const int n = static_cast<int>(strlen(stem) + strlen(file.key));
+        printf("  %s%s%*s  ", stem, file.key, width - n, "");
+        print_text(text, width + 4, program);
+    }
+}
+
+static void print_version(const char *program) {
+    const char *version = app_version();
+    if (version)
+        printf("%s %s\n", program, version);
+    else
+        printf("%s (Vostrel framework %s)\n", program, VOSTREL_VERSION);
 }
 
 int shell_early_options(int argc, char **argv) {
@@ -76,7 +165,7 @@ int shell_early_options(int argc, char **argv) {
             print_usage(name);
             return 0;
         } else if (strcmp(argv[i], "--version") == 0) {
-            printf("%s %s\n", name, VOSTREL_VERSION);
+            print_version(name);
             return 0;
         } else if (strcmp(argv[i], "--xdg-state") == 0) {
             state_home = 1;

@@ -26,3 +26,5 @@ VOSTREL_DEFAULT int app_load_session(void) { return 0; }
 VOSTREL_DEFAULT void app_session_loaded(void) {}
 VOSTREL_DEFAULT void app_save_session(void) {}
 VOSTREL_DEFAULT void app_shutdown(void) {}
+VOSTREL_DEFAULT const char *app_version(void) { return nullptr; }
+VOSTREL_DEFAULT const HelpLine *app_help_lines(void) { return nullptr; }

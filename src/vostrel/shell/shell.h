@@ -15,7 +15,7 @@ constexpr int SCREEN_HEIGHT = 480;
 
 // Process entry
 int shell_main(int argc, char **argv); // shell_early_options, heap tuning, PDL_Init (PDL_Quit at exit), shell_run at 320 x 480; an application's main returns this
-int shell_early_options(int argc, char **argv); // "--help"/"--version" print to stdout and give 0 (exit with it); "--xdg-state" moves the base directory to the state folder; else -1
+int shell_early_options(int argc, char **argv); // "--help"/"--version" print the application's help and version (app_help_lines, app_version) to stdout and give 0 (exit with it); "--xdg-state" moves the base directory to the state folder; else -1
 
 // Main loop
 int shell_run(int argc, char **argv, int width, int height); // whole program life; 0 on a normal quit, 1 if SDL, audio or video failed to start
@@ -56,6 +56,9 @@ void shell_request_screenshot(const char *name); // "Taking screenshot"; written
 // app_input_rect, which the application sets (normally in app_layout) to the
 // part of the screen it owns.
 extern const char APP_NAME[];          // the application's name (diag/diag.h): window caption, About credit, file-name stem
+struct HelpLine { const char *key; const char *text; }; // one entry of the application's --help: key "" the line under "Usage:", an option ("--size N"), or a file suffix ("_log.txt", ".conf", ".session"); text's lines split by '\n', "%s" in it the program's name, null to leave a common option or file out
+const char *app_version(void);          // the application's own version for --version; null (the default): the framework's version, said as such
+const HelpLine *app_help_lines(void);   // the application's --help entries, ended by {nullptr, nullptr}: an option or file of the framework's takes these words, any other option is listed after them; null (the default): none
 void app_gl_ready(void);               // GL state, textures and meshes are ready (start-up and every resize)
 void app_layout(const Rect *screen);   // the screen rectangle was set: lay out, set app_input_rect
 void app_init(void);                   // once, after the keyboard layout: build state, load sounds

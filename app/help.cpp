@@ -1,0 +1,24 @@
+// The soundboard's words in its --help and its version: the board's screen
+// when fullscreen, its desktop menu entry, the volume in its options file.
+#include <vostrel/shell/shell.h>
+
+// The soundboard's version, given by the build (CMakeLists.txt project VERSION).
+#ifndef VOSTREL_VERSION
+#error "VOSTREL_VERSION is not defined: build this file through the project's CMakeLists.txt"
+#endif
+
+const char *app_version(void) { return VOSTREL_VERSION; }
+
+const HelpLine *app_help_lines(void) {
+    static const HelpLine lines[] = {
+        {"--fullscreen", "fill the screen, the board scaled to the largest size\n"
+                         "that fits, centred on black; hold a finger on the\n"
+                         "top-left corner for 3 seconds and lift it to leave"},
+        {"--xdg-state", "keep the program's files in $XDG_STATE_HOME/%s\n"
+                        "(~/.local/state/%s when it is not set), creating\n"
+                        "the folder as needed; the desktop menu entry uses it"},
+        {".conf", "options (the volume), written when they change"},
+        {nullptr, nullptr},
+    };
+    return lines;
+}

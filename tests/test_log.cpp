@@ -99,6 +99,24 @@ TEST_F(LogTest, ThresholdFourWritesInfoAndDebugButNotBeyond) {
     EXPECT_EQ(count_of(text, "level"), 0);
 }
 
+// A line a user must find (a lost sound device) is written at its own level
+// whatever the threshold says, and the threshold is left as it was.
+TEST_F(LogTest, AlwaysWrittenLinesPassAnyThresholdAndLeaveIt) {
+    log_threshold = LOG_CRITICAL;
+    log_always(LOG_INFO, "back after %d attempts", 3);
+    log_always(LOG_WARNING, "lost");
+    log_always(LOG_DEBUG + 1, "level five");
+    EXPECT_EQ(log_threshold, unsigned{LOG_CRITICAL});
+    log_printf(LOG_ERROR, "filtered");
+    log_close();
+    std::string text = log_text();
+    EXPECT_EQ(count_of(text, "\n"), 2) << text;
+    EXPECT_EQ(text.rfind("INFO     [", 0), 0u) << text;
+    EXPECT_EQ(count_of(text, "] back after 3 attempts\n"), 1) << text;
+    EXPECT_EQ(count_of(text, "\nWARNING  ["), 1) << text;
+    EXPECT_EQ(count_of(text, "filtered") + count_of(text, "level five"), 0) << text;
+}
+
 TEST_F(LogTest, OldLogIsTruncatedOnlyByTheFirstMessageThatPasses) {
     const std::string old = "WARNING  [2020.01.01|00:00:00] from the previous run\n";
     write_file(dir.file(LOG_NAME), old);

@@ -3,7 +3,6 @@
 #include <vostrel/audio/audio_internal.h>
 
 #include <vostrel/diag/diag.h>
-#include <vostrel/diag/diag_internal.h>
 
 #include <SDL.h>
 #include <SDL_mixer.h>
@@ -111,13 +110,10 @@ int device_stopped(void) {
 // touch release lowers it to WARNING, and a user who finds the board silent
 // needs both lines in the log.
 void log_device_line(unsigned level, const char *text, int attempts) {
-    const unsigned threshold = log_threshold;
-    log_threshold = LOG_DEBUG;
     if (attempts > 0)
-        log_printf(level, "%s after %d attempt%s", text, attempts, attempts == 1 ? "" : "s");
+        log_always(level, "%s after %d attempt%s", text, attempts, attempts == 1 ? "" : "s");
     else
-        log_printf(level, "%s", text);
-    log_threshold = threshold;
+        log_always(level, "%s", text);
 }
 
 // A fresh decode swapped into the old chunk: the handle stays, its samples

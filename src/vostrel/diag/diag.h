@@ -35,6 +35,8 @@ extern const char APP_NAME[];       // defined by the application ("Vostrel Soun
 unsigned log_get_threshold(void);                       // messages with level <= threshold are written; always 0..4 (--log-level, the debug gesture)
 void log_printf(unsigned level, const char *fmt, ...)   // one line or nothing; never reopens after log_close
     __attribute__((format(printf, 2, 3)));
+void log_always(unsigned level, const char *fmt, ...)   // the same line whatever the threshold (levels 0..4; others dropped): for what a user must find in any log
+    __attribute__((format(printf, 2, 3)));
 void log_close(void);                                   // closes the stream; later messages are dropped
 void log_read(char *buffer, int length, long offset);   // up to length bytes from offset, not terminated; "" (one 0 byte) when closed; nothing when length <= 0
 int log_size(void);                                     // file length in bytes; 0 when not open

@@ -55,10 +55,9 @@ static void log_open(void) {
     log_state.stream = fopen(path, "w+");
 }
 
-void log_printf(unsigned level, const char *fmt, ...) {
-    // The threshold is a plain global; a level past the name table never
-    // passes, whatever was stored in it.
-    if (level > log_threshold || level > LOG_DEBUG) return;
+// One line at that level; the threshold is the caller's to check.
+static void log_line(unsigned level, const char *fmt, va_list args) {
+    if (level > LOG_DEBUG) return;
     if (!log_state.stream) {
         if (log_state.open_attempted) return;
         log_open();
@@ -68,15 +67,29 @@ void log_printf(unsigned level, const char *fmt, ...) {
     RwLockHandle lock = log_lock();
     rwlock_write_lock(&lock);
     fprintf(log_state.stream, "%s %s ", level_names[level], log_state.time_stamp);
-    va_list args;
-    va_start(args, fmt);
     vfprintf(log_state.stream, fmt, args);
-    va_end(args);
     fputc('\n', log_state.stream);
     // Each line reaches the file as it is written: a kill or a crash keeps
     // everything up to its cause, and the log can be watched while it runs.
     fflush(log_state.stream);
     rwlock_write_unlock(&lock);
+}
+
+void log_printf(unsigned level, const char *fmt, ...) {
+    // The threshold is a plain global; a level past the name table never
+    // passes, whatever was stored in it.
+    if (level > log_threshold) return;
+    va_list args;
+    va_start(args, fmt);
+    log_line(level, fmt, args);
+    va_end(args);
+}
+
+void log_always(unsigned level, const char *fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    log_line(level, fmt, args);
+    va_end(args);
 }
 
 void log_close(void) {

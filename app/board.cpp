@@ -28,7 +28,6 @@
 #include <vostrel/render/render.h>
 
 #include <GLES/gl.h>
-#include <SDL/SDL_mixer.h>
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
@@ -113,8 +112,7 @@ void app_init(void) {
         if (!buttons[k].clip) continue;
         sound_load(buttons[k].clip, &buttons[k].sound);
         if (buttons[k].volume < 100)
-            sound_mixer_set_volume(&buttons[k].sound,
-                                   (buttons[k].volume * SOUND_VOLUME_FULL + 50) / 100);
+            sound_set_volume(&buttons[k].sound, (buttons[k].volume * SOUND_VOLUME_FULL + 50) / 100);
     }
     for (int i = 0; i < sounds - 1 && !(p && p->ordered); i++)
         for (int j = i; j < sounds; j++)
@@ -152,17 +150,12 @@ void app_touch_down(TouchEvent touch) { board_pick(touch); }
 void app_touch_drag(TouchEvent touch) { board_pick(touch); }
 
 // Stops a button's clip: at once, or fading out over its fade time on every
-// channel that plays it (the channel table keeps the chunk until the channel
-// is reused, so a fading clip still counts as playing).
+// play of it (a fading clip still counts as playing).
 static void board_stop(BoardButton *b) {
-    if (b->fade <= 0 || !b->sound.chunk) {
+    if (b->fade <= 0)
         sound_stop(&b->sound);
-        return;
-    }
-    for (int channel = 0; channel < SOUND_CHANNELS; channel++)
-        if (sound_channel_chunk(channel) == b->sound.chunk && Mix_Playing(channel) &&
-            !Mix_FadingChannel(channel))
-            Mix_FadeOutChannel(channel, b->fade);
+    else
+        sound_fade_out(&b->sound, b->fade);
 }
 
 void board_press(BoardButton *b) {

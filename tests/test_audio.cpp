@@ -110,6 +110,29 @@ TEST_F(Backend, IsPlayingAsksOnlyTheLowestChannelHoldingTheSound) {
     EXPECT_EQ(sound_mixer_is_playing(&rec), 0);
 }
 
+// A fade reaches every play of the sound and no other; the fading plays keep
+// their entries, so the sound counts as playing until they end.
+TEST_F(Backend, FadeOutFadesEveryPlayOfTheSoundAndKeepsItPlaying) {
+    SoundRecord rec, other, never{};
+    ASSERT_EQ(sound_mixer_load(&asset_vostrel_00_wav, &rec), 1);
+    ASSERT_EQ(sound_mixer_load(&asset_click_wav, &other), 1);
+    ASSERT_EQ(sound_mixer_play(&rec, vec3_zero, 1), 1);
+    ASSERT_EQ(sound_mixer_play(&other, vec3_zero, 1), 1);
+    ASSERT_EQ(sound_mixer_play(&rec, vec3_zero, 1), 1);
+    EXPECT_EQ(sound_mixer_fade_out(&rec, 5000), 1);
+    EXPECT_EQ(Mix_FadingChannel(0), MIX_FADING_OUT);
+    EXPECT_EQ(Mix_FadingChannel(1), MIX_NO_FADING);
+    EXPECT_EQ(Mix_FadingChannel(2), MIX_FADING_OUT);
+    EXPECT_EQ(sound_channel_chunk(0), rec.chunk);
+    EXPECT_EQ(sound_channel_chunk(2), rec.chunk);
+    EXPECT_EQ(sound_mixer_is_playing(&rec), 1);
+    EXPECT_EQ(sound_mixer_fade_out(&never, 5000), 1); // never loaded: nothing
+    EXPECT_EQ(Mix_FadingChannel(1), MIX_NO_FADING);
+    EXPECT_EQ(sound_mixer_fade_out(&other, 0), 1); // no time to fade: a stop
+    EXPECT_EQ(Mix_Playing(1), 0);
+    EXPECT_EQ(sound_channel_chunk(1), nullptr);
+}
+
 TEST_F(Backend, PlayWithoutAFreeChannelFailsAndLeavesTheTable) {
     SoundRecord rec;
     ASSERT_EQ(sound_mixer_load(&asset_click_wav, &rec), 1);
@@ -241,6 +264,7 @@ struct Fake {
     std::vector<const AssetRecord *> loaded;
     std::vector<const float *> vectors;
     std::vector<int> loops;
+    std::vector<int> fades, volumes; // milliseconds, volumes handed to the slots
     int load_result = 1;
     int play_result = 1;
     int shutdowns = 0;
@@ -263,7 +287,14 @@ int fake_stop(SoundRecord *rec) {
     return 7;
 }
 int fake_is_playing(SoundRecord *) { return 0; }
-int fake_reserved(void *) { return 0; }
+int fake_fade_out(SoundRecord *, int milliseconds) {
+    fake.fades.push_back(milliseconds);
+    return 0;
+}
+int fake_set_volume(SoundRecord *, int volume) {
+    fake.volumes.push_back(volume);
+    return 0;
+}
 void fake_unload(SoundRecord *rec) { fake.unloaded.push_back(rec); }
 void fake_shutdown(void) { fake.shutdowns++; }
 void fake_init_takes_load_ui(void) { sound_backend.load_ui = fake_load; }
@@ -335,11 +366,16 @@ TEST_F(Manager, EmptySlotsSucceedAndFilledSlotsForward) {
     EXPECT_EQ(sound_is_playing(&a), 1);
     EXPECT_EQ(sound_play(&a, 0), 1);
     EXPECT_EQ(sound_stop(&a), 1);
-    EXPECT_EQ(sound_reserved1(nullptr), 1);
-    EXPECT_EQ(sound_reserved2(nullptr), 1);
+    EXPECT_EQ(sound_fade_out(&a, 100), 1);
+    EXPECT_EQ(sound_set_volume(&a, 64), 1);
+    sound_backend.stop = fake_stop; // without a fade slot a fade is a stop
+    EXPECT_EQ(sound_fade_out(&b, 100), 7);
+    ASSERT_EQ(fake.stopped.size(), 1u);
+    EXPECT_EQ(fake.stopped[0], &b);
+    fake.stopped.clear();
 
-    sound_backend = {nullptr,       fake_load, fake_load,     nullptr,   fake_is_playing,
-                     fake_reserved, fake_play, fake_reserved, fake_stop, nullptr};
+    sound_backend = {nullptr,       fake_load, fake_load,       nullptr,   fake_is_playing,
+                     fake_fade_out, fake_play, fake_set_volume, fake_stop, nullptr};
     fake.load_result = 0;
     EXPECT_EQ(sound_load(&asset_boo_wav, &a), 0);
     EXPECT_EQ(sound_registry_count(), before);
@@ -348,8 +384,13 @@ TEST_F(Manager, EmptySlotsSucceedAndFilledSlotsForward) {
     EXPECT_EQ(sound_load_ui(&asset_boo_wav, &b), 1);
     EXPECT_EQ(sound_registry_count(), before + 2);
     EXPECT_EQ(sound_is_playing(&a), 0);
-    EXPECT_EQ(sound_reserved1(nullptr), 0);
-    EXPECT_EQ(sound_reserved2(nullptr), 0);
+    EXPECT_EQ(sound_fade_out(&a, 250), 0);
+    EXPECT_EQ(fake.fades, std::vector<int>{250});
+    EXPECT_TRUE(fake.stopped.empty()) << "a back end that fades is not asked to stop";
+    EXPECT_EQ(sound_set_volume(&a, 64), 0);
+    EXPECT_EQ(sound_set_volume(&a, 300), 0);
+    EXPECT_EQ(sound_set_volume(&a, -5), 0);
+    EXPECT_EQ(fake.volumes, (std::vector<int>{64, SOUND_VOLUME_FULL, 0}));
     EXPECT_EQ(sound_stop(&b), 7);
     fake.play_result = 0;
     EXPECT_EQ(sound_play(&c, 1), 0);

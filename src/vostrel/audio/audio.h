@@ -22,15 +22,19 @@ struct SoundRecord {
 };
 
 // The backend table; every slot starts empty (null).
+// fade_out: every play of the record that is not already fading fades to
+// silence over that many milliseconds and then ends; a fading play still
+// counts as playing until it ends. set_volume: the record's volume, 0 to
+// SOUND_VOLUME_FULL, for its plays from now on.
 struct SoundBackend {
     void (*unload)(SoundRecord *rec);                                   // release a loaded sound
     int (*load)(const AssetRecord *asset, SoundRecord *rec);            // non-zero on success
     int (*load_ui)(const AssetRecord *asset, SoundRecord *rec);         // same, for interface sounds
     void (*init)(void);                                                 // once, after the table is filled
     int (*is_playing)(SoundRecord *rec);                                // 1 playing, 0 not
-    int (*reserved1)(void *arg);                                        // unused
+    int (*fade_out)(SoundRecord *rec, int milliseconds);                // 1; plays already fading keep their pace
     int (*play)(SoundRecord *rec, const float *vec, int loop);          // 1 started, 0 not
-    int (*reserved2)(void *arg);                                        // unused
+    int (*set_volume)(SoundRecord *rec, int volume);                    // 1, or 0 if the record holds no sound
     int (*stop)(SoundRecord *rec);                                      // always 1
     void (*shutdown)(void);                                             // last call
 };
@@ -39,6 +43,7 @@ extern SoundBackend sound_backend; // filled by the framework's start-up (sound_
 
 constexpr int SOUND_CHANNELS = 16;  // channel table entries
 constexpr int SOUND_POOL_SIZE = 16; // delay nodes allocated at start-up
+constexpr int SOUND_VOLUME_FULL = 128; // a record's full volume (set_volume)
 
 // Interface sounds, loaded at start-up (before app_gl_ready); the volume option
 extern SoundRecord sound_applause, sound_boo, sound_cheering, sound_click, sound_bubble;
@@ -51,14 +56,11 @@ int sound_is_playing(SoundRecord *rec);                      // is_playing slot;
 int sound_play(SoundRecord *rec, int loop);                  // sound_play_at with vec3_zero
 int sound_play_at(SoundRecord *rec, const float *vec, int loop); // play slot; 1 if empty
 int sound_stop(SoundRecord *rec);                            // stop slot; 1 if empty
-int sound_reserved1(void *arg);                              // reserved1 slot; 1 if empty
-int sound_reserved2(void *arg);                              // reserved2 slot; 1 if empty
+int sound_fade_out(SoundRecord *rec, int milliseconds);     // fade_out slot; the stop slot's result if empty (a backend without fades cuts)
+int sound_set_volume(SoundRecord *rec, int volume);          // set_volume slot (volume clamped to 0..SOUND_VOLUME_FULL); 1 if empty
 void sound_play_delayed(SoundRecord *rec, float delay);      // node from the pool to the front of the delayed list
 void sound_toggle_mute(void);                                // volume <-> 0, persisted and saved
 
-// Board options (appended): per-sound volume, the WAV gate on its own
-constexpr int SOUND_VOLUME_FULL = 128;                          // the mixer's full chunk volume
+// WAV check
 const char *sound_wav_problem(const AssetRecord *asset);        // null if the loader would hand the bytes to the mixer, else why not
-int sound_mixer_set_volume(SoundRecord *rec, int volume);       // chunk volume 0 to SOUND_VOLUME_FULL (clamped) for every later play; 0 if not loaded
-Mix_Chunk *sound_channel_chunk(int channel);                    // the chunk the mixer back end last started on that mixer channel (0 to SOUND_CHANNELS - 1), null if none or stopped; for a fade-out on that channel
 // clang-format on

@@ -16,6 +16,9 @@ int sound_mixer_load(const AssetRecord *asset, SoundRecord *rec); // record clea
 int sound_mixer_is_playing(SoundRecord *rec);                   // lowest channel holding the chunk is playing
 int sound_mixer_play(SoundRecord *rec, const float *vec, int loop); // any free channel, once or looping; 0 if none free or not loaded
 int sound_mixer_stop(SoundRecord *rec);                         // halts the lowest channel holding the chunk; always 1
+int sound_mixer_fade_out(SoundRecord *rec, int milliseconds);   // every channel in the table playing the chunk and not fading starts a fade-out (entries kept); a stop if milliseconds <= 0; always 1
+int sound_mixer_set_volume(SoundRecord *rec, int volume);       // chunk volume 0 to SOUND_VOLUME_FULL (clamped) for every later play; 0 if not loaded
+Mix_Chunk *sound_channel_chunk(int channel);                    // the chunk this back end last started on that mixer channel (0 to SOUND_CHANNELS - 1), null if none or stopped
 void sound_mixer_forget_channels(void); // the channel table emptied: after a reopen the mixer plays nothing
 
 // Manager's life cycle and counters

@@ -12,6 +12,8 @@
 #include <array>
 #include <string.h>
 
+static_assert(SOUND_VOLUME_FULL == MIX_MAX_VOLUME, "a record's full volume is the mixer's");
+
 SoundBackend sound_backend;
 
 // Entry i: the chunk this backend last started on mixer channel i; cleared
@@ -27,6 +29,8 @@ void sound_backend_init(void) {
     sound_backend.is_playing = sound_mixer_is_playing;
     sound_backend.play = sound_mixer_play;
     sound_backend.stop = sound_mixer_stop;
+    sound_backend.fade_out = sound_mixer_fade_out;
+    sound_backend.set_volume = sound_mixer_set_volume;
 }
 
 // The mixer's decoders trust their input: a chunk length past the end makes
@@ -118,6 +122,19 @@ int sound_mixer_stop(SoundRecord *rec) {
         Mix_HaltChannel(channel);
         channel_chunks[channel] = nullptr;
     }
+    return 1;
+}
+
+// The table keeps a fading channel's chunk until the channel is reused, so a
+// fading sound still counts as playing; a fade already under way keeps its
+// own pace rather than starting over.
+int sound_mixer_fade_out(SoundRecord *rec, int milliseconds) {
+    if (milliseconds <= 0) return sound_mixer_stop(rec);
+    if (!rec->chunk || sound_device_lost()) return 1;
+    for (int channel = 0; channel < SOUND_CHANNELS; channel++)
+        if (channel_chunks[channel] == rec->chunk && Mix_Playing(channel) &&
+            !Mix_FadingChannel(channel))
+            Mix_FadeOutChannel(channel, milliseconds);
     return 1;
 }
 

@@ -156,12 +156,15 @@ int sound_play_at(SoundRecord *rec, const float *vec, int loop) {
 
 int sound_stop(SoundRecord *rec) { return sound_backend.stop ? sound_backend.stop(rec) : 1; }
 
-int sound_reserved1(void *arg) {
-    return sound_backend.reserved1 ? sound_backend.reserved1(arg) : 1;
+// A back end that cannot fade still ends the sound: a fade asked for is a stop.
+int sound_fade_out(SoundRecord *rec, int milliseconds) {
+    if (sound_backend.fade_out) return sound_backend.fade_out(rec, milliseconds);
+    return sound_stop(rec);
 }
 
-int sound_reserved2(void *arg) {
-    return sound_backend.reserved2 ? sound_backend.reserved2(arg) : 1;
+int sound_set_volume(SoundRecord *rec, int volume) {
+    const int clamped = volume < 0 ? 0 : volume > SOUND_VOLUME_FULL ? SOUND_VOLUME_FULL : volume;
+    return sound_backend.set_volume ? sound_backend.set_volume(rec, clamped) : 1;
 }
 
 void sound_play_delayed(SoundRecord *rec, float delay) {

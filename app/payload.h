@@ -36,6 +36,7 @@
 // clang-format off
 
 #include <vostrel/assets/assets.h>
+#include <vostrel/audio/audio.h>
 
 #include <stddef.h>
 #include <stdint.h>
@@ -55,7 +56,7 @@ constexpr int PAYLOAD_CAPTION_TOTAL = 27;      // characters of a caption, break
 constexpr char PAYLOAD_STOP_CAPTION[] = "Stop"; // the stop button's caption, which no sound may take
 constexpr uint64_t PAYLOAD_MAX_BYTES = 512ull << 20; // largest payload a program reads
 constexpr int PAYLOAD_FADE_MAX = 60000;        // longest fade-out, milliseconds
-constexpr int PAYLOAD_RATE = 44100;            // the mixer's rate, at which the maker stores every clip
+constexpr int PAYLOAD_RATE = SOUND_RATE;       // the mixer's rate, at which the maker stores every clip
 constexpr int PAYLOAD_NAME_SIZE = 64;          // board name with terminator
 constexpr int PAYLOAD_WHY_SIZE = 200;          // room for a problem's description
 constexpr char PAYLOAD_KEY_ORDER[] = "1234567890qwertyuiopasdfghjklzxcvbnm"; // the keys the board option `keys` hands out, in the buttons' reading order

@@ -11,6 +11,7 @@
 // Both drawing paths in one run: the program runs itself once per path (a
 // process holds one window), the ES context through EGL and SDL's OpenGL
 // context, and prints both beside the ratio of their board frames.
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/platform/heap.h>
 #include <vostrel/render/render.h>
@@ -64,7 +65,7 @@ template <typename F> static Cost measure(int frames, F frame) {
 static int measure_path(int path) {
     heap_keep_freed();
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) return 1;
-    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return 1;
+    if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) return 1;
     shell_request_context(path);
     shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
     if (shell_context_path() != path) return 1;

@@ -17,6 +17,7 @@
 // play calls.
 #include "tests/support.h"
 
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
 #include <vostrel/threads/threads.h>
@@ -57,7 +58,7 @@ long long now_ns() {
 // and sleeps: the floor of a loop that presents nothing.
 int bare_loop(int path, int drawing) {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_AUDIO) != 0) return 1;
-    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return 1;
+    if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) return 1;
     shell_request_context(path);
     if (!shell_context_open(SCREEN_WIDTH, SCREEN_HEIGHT)) return 1;
     SDL_WM_SetCaption("Bare Loop", "Bare Loop");

@@ -15,7 +15,7 @@
 // The mixer is opened once, as the shell does; loading converts to its format.
 static int open_mixer(void) {
     if (SDL_Init(SDL_INIT_AUDIO) != 0) return 0;
-    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return 0;
+    if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) return 0;
     log_threshold = LOG_CRITICAL; // the failure message is formatted but no file is written here
     return 1;
 }

@@ -3,6 +3,7 @@
 
 #include "app/app_internal.h"
 #include <vostrel/diag/diag.h>
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag_internal.h>
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
@@ -154,7 +155,7 @@ float fake_clock(void) { return fake_now; }
 bool shell_test_begin(void (*sleeper)(int milliseconds)) {
     log_threshold = LOG_INFO;
     if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return false;
-    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return false;
+    if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) return false;
     shell_set_clock(fake_clock);
     shell_set_sleep(sleeper);
     return true;
@@ -308,7 +309,7 @@ std::vector<std::vector<int16_t>> board_clip_samples() {
     std::vector<std::vector<int16_t>> clips(BOARD_BUTTONS);
     setenv("SDL_AUDIODRIVER", "dummy", 0); // no sound device needed to decode
     if (SDL_Init(SDL_INIT_AUDIO) != 0) return clips;
-    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) == 0) {
+    if (sound_mixer_open(SOUND_CHUNK_FRAMES)) {
         for (int k = 0; k < BOARD_BUTTONS; k++) {
             const AssetRecord *a = board_clips[k];
             Mix_Chunk *c = Mix_LoadWAV_RW(

@@ -24,7 +24,7 @@ namespace {
 struct MixerEnvironment : ::testing::Environment {
     void SetUp() override {
         ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
-        ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
+        ASSERT_TRUE(sound_mixer_open(SOUND_CHUNK_FRAMES)) << Mix_GetError();
     }
     void TearDown() override {
         Mix_CloseAudio();

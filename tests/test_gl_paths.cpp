@@ -14,6 +14,7 @@
 #include <vostrel/render/render_internal.h>
 #include <vostrel/anim/anim.h>
 #include <vostrel/diag/diag.h>
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag_internal.h>
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
@@ -214,7 +215,7 @@ void draw_camera_scene() {
 // Exit status 0 when all was drawn on that path.
 int draw_scenes(int path) {
     if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return 2;
-    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return 2;
+    if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) return 2;
     shell_request_context(path);
     shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
     if (quit_requested || shell_context_path() != path) return 3;
@@ -363,7 +364,7 @@ void draw_cache_scenes(FILE *out) {
 // uncached.raw, then with it to cached.raw.
 int cache_scenes(int path) {
     if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return 2;
-    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) return 2;
+    if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) return 2;
     shell_request_context(path);
     shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
     if (quit_requested || shell_context_path() != path) return 3;

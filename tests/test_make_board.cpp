@@ -492,7 +492,7 @@ TEST(BoardBuilder, WarnsOfBoardsSlowToStartOrLarge) {
 // stopping at once; its own restart and a sound without a fade still cut.
 TEST(BoardFade, StoppedSoundsFadeOutOverTheirTime) {
     ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
-    ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
+    ASSERT_TRUE(sound_mixer_open(SOUND_CHUNK_FRAMES)) << Mix_GetError();
     sound_backend_init();
     // Three seconds of tone, stored as the maker stores clips.
     std::string data;

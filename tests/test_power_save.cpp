@@ -4,6 +4,7 @@
 // a turn's sleep ends at the first input, and without the option every turn
 // presents one.
 #include "app/app_internal.h"
+#include <vostrel/audio/audio_internal.h>
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
 #include "support.h"
@@ -42,7 +43,7 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     ASSERT_NE(d, nullptr) << "run under xvfb-run";
     ASSERT_EQ(sdl_implementation_mismatch(getpid()), "");
     ASSERT_TRUE(sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) << SDL_GetError();
-    ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0);
+    ASSERT_TRUE(sound_mixer_open(SOUND_CHUNK_FRAMES));
     char program[] = "vostrel-soundboard", option[] = "--power-save";
     char *argv[] = {program, option};
     shell_parse_command_line(2, argv);

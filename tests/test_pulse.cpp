@@ -27,7 +27,7 @@
 namespace {
 
 constexpr int WIDTH = 320, HEIGHT = 480;
-constexpr int BYTES_PER_SECOND = 44100 * 4;
+constexpr int BYTES_PER_SECOND = SOUND_RATE * 4;
 
 long file_size(const std::string &path) {
     struct stat st;
@@ -341,13 +341,14 @@ struct DeviceWatch : ::testing::Test {
 TEST_F(DeviceWatch, AStoppedMixerIsReopenedAndSoundsFollowTheNewFormat) {
     std::vector<std::vector<int16_t>> reference = board_clip_samples(); // 44100 Hz stereo
     ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
-    ASSERT_EQ(Mix_OpenAudio(22050, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
+    ASSERT_EQ(Mix_OpenAudio(SOUND_RATE / 2, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, SOUND_CHUNK_FRAMES), 0)
+        << Mix_GetError();
     sound_backend_init();
     SoundRecord rec;
     ASSERT_TRUE(sound_mixer_load(board_clips[0], &rec));
     Mix_Chunk *handle = rec.chunk;
     const size_t at_22050 = rec.chunk->alen;
-    sound_device_watch(44100, AUDIO_S16SYS, 2, 1024);
+    sound_device_watch(SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, SOUND_CHUNK_FRAMES);
 
     live_for(3.0f);
     EXPECT_EQ(sound_device_lost(), 0) << "a mixing device is left alone";
@@ -383,11 +384,10 @@ TEST_F(DeviceWatch, AStoppedMixerIsReopenedAndSoundsFollowTheNewFormat) {
 // meanwhile plays nothing (the closed mixer has no channels to touch).
 TEST_F(DeviceWatch, ReopeningBacksOff) {
     ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
-    ASSERT_EQ(Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024), 0) << Mix_GetError();
+    ASSERT_TRUE(sound_mixer_open(SOUND_CHUNK_FRAMES)) << Mix_GetError();
     sound_backend_init();
     SoundRecord rec;
     ASSERT_TRUE(sound_mixer_load(board_clips[0], &rec));
-    sound_device_watch(44100, AUDIO_S16SYS, 2, 1024);
     ASSERT_TRUE(sound_mixer_play(&rec, nullptr, 1));
     live_for(1.0f); // mixing steadily
     stop_mixing();

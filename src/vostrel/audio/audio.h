@@ -45,6 +45,12 @@ constexpr int SOUND_CHANNELS = 16;  // channel table entries
 constexpr int SOUND_POOL_SIZE = 16; // delay nodes allocated at start-up
 constexpr int SOUND_VOLUME_FULL = 128; // a record's full volume (set_volume)
 
+// The mixer's format, the one the device is opened in and every sound is decoded to
+constexpr int SOUND_RATE = 44100;           // frames a second
+constexpr uint16_t SOUND_FORMAT = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 0x9010 : 0x8010; // signed 16-bit samples in the machine's byte order (SDL's AUDIO_S16SYS)
+constexpr int SOUND_OUTPUT_CHANNELS = 2;    // stereo
+constexpr int SOUND_CHUNK_FRAMES = 1024;    // frames mixed at a time
+
 // Interface sounds, loaded at start-up (before app_gl_ready); the volume option
 extern SoundRecord sound_applause, sound_boo, sound_cheering, sound_click, sound_bubble;
 uint8_t sound_get_volume(void);    // the persisted "volume" option; never applied to playback

@@ -29,6 +29,9 @@ int sound_registry_count(void);                              // registered recor
 int sound_pool_count(void);                                  // free delay nodes (tests)
 int sound_delayed_count(void);                               // pending delayed plays (tests)
 
+// The mixer's device
+int sound_mixer_open(int chunk_frames);                      // Mix_OpenAudio in the mixer's format (SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS) with chunks of that many frames, then the device watch; 1, or 0 with Mix_GetError saying why
+
 // Audio device watch: a device that stops mixing is reopened, loaded sounds kept
 void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_size); // after a successful Mix_OpenAudio with this request: count mixed buffers from now on
 void sound_device_update(float dt);                          // main loop, every update: 3 s without a mixed buffer (6 s before 8 were mixed since opening) is a loss: WARNING, close, reopen at once, then after 0.25 s and every 0.5 s; INFO when back; sounds decoded again if the format changed

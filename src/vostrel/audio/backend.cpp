@@ -12,6 +12,7 @@
 #include <array>
 #include <string.h>
 
+static_assert(SOUND_FORMAT == AUDIO_S16SYS, "the mixer's format is SDL's AUDIO_S16SYS");
 static_assert(SOUND_VOLUME_FULL == MIX_MAX_VOLUME, "a record's full volume is the mixer's");
 
 SoundBackend sound_backend;

@@ -233,3 +233,9 @@ void sound_device_update(float dt) {
 
 int sound_device_lost(void) { return device.lost; }
 int sound_device_attempts(void) { return device.attempts; }
+
+int sound_mixer_open(int chunk_frames) {
+    if (Mix_OpenAudio(SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, chunk_frames) != 0) return 0;
+    sound_device_watch(SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, chunk_frames);
+    return 1;
+}

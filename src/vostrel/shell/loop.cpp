@@ -302,10 +302,9 @@ int shell_turn(void) {
 int shell_run(int argc, char **argv, int width, int height) {
     shell_parse_command_line(argc, argv);
     if (shell_display_open()) {
-        if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0) {
+        if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) {
             shell_start_failure("Mix_OpenAudio", nullptr);
         } else {
-            sound_device_watch(44100, AUDIO_S16SYS, 2, 1024);
             SDL_GL_SetAttribute(static_cast<SDL_GLattr>(GL_CONTEXT_MAJOR_VERSION_ATTRIBUTE), 1);
             shell_open_window(width, height);
         }

@@ -159,19 +159,116 @@ void expect_refusal(TempDir &dir, const BuildResult &r, const std::string &file,
     EXPECT_FALSE(file_exists(dir.file("out")));
 }
 
-TEST(BoardBuilder, RefusesAnEmptyFolderAndMoreThanTwentySounds) {
+TEST(BoardBuilder, RefusesAnEmptyFolderAndMoreSoundsThanABoardHolds) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
     write_file(sounds + "/.hidden.wav", "");
     write_file(sounds + "/captions.txt", "");
     expect_refusal(dir, build_board(dir, sounds, dir.file("out")), sounds, "no sound files");
 
+    // Counted before anything is decoded: the files need not be sounds.
+    std::string big = sound_folder(dir, "big");
+    for (int k = 0; k <= PAYLOAD_BOARD_SOUNDS; k++)
+        write_file(big + "/tone " + std::to_string(k) + ".wav", "RIFF\x01");
+    expect_refusal(dir, build_board(dir, big, dir.file("out")), big,
+                   std::to_string(PAYLOAD_BOARD_SOUNDS + 1) + " sound files; a board has at most " +
+                       std::to_string(PAYLOAD_BOARD_SOUNDS));
+}
+
+// More than a page of sounds flows onto a page of the same name and a
+// number: 21 sounds are pages of 20 and 1, and with the Stop button, which
+// every page shows, 20 sounds are pages of 19 and 1.
+TEST(BoardBuilder, SoundsBeyondAPageFlowOntoTheNext) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir, "Big_Set");
     for (int k = 0; k < 21; k++)
-        write_tone(sounds + "/tone " + std::string(1, static_cast<char>('a' + k)) + ".wav");
-    expect_refusal(dir, build_board(dir, sounds, dir.file("out")), sounds,
-                   "21 sound files; a board has at most 20");
-    remove((sounds + "/tone u.wav").c_str());
-    EXPECT_EQ(build_board(dir, sounds, dir.file("out")).status, 0) << "twenty is allowed";
+        write_tone(sounds + "/tone " + std::to_string(k + 1) + ".wav");
+    BuildResult r = build_board(dir, sounds, dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    PayloadBoard b = read_board(dir.file("out"));
+    ASSERT_EQ(b.count, 21);
+    ASSERT_EQ(b.pages, 2);
+    EXPECT_STREQ(b.page[0].name, "Big Set");
+    EXPECT_EQ(b.page[0].count, 20);
+    EXPECT_STREQ(b.page[1].name, "Big Set 2");
+    EXPECT_EQ(b.page[1].first, 20);
+    EXPECT_STREQ(b.sounds[20].caption, "tone 21");
+
+    remove((sounds + "/tone 21.wav").c_str());
+    write_file(sounds + "/captions.txt", "stop keys\n");
+    r = build_board(dir, sounds, dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    b = read_board(dir.file("out"));
+    ASSERT_EQ(b.pages, 2);
+    EXPECT_EQ(b.page[0].count, 19);
+    EXPECT_EQ(b.page[1].count, 1);
+    // `keys` hands out each page's keys from the first.
+    EXPECT_EQ(b.sounds[0].key, '1');
+    EXPECT_EQ(b.sounds[18].key, PAYLOAD_KEY_ORDER[18]);
+    EXPECT_EQ(b.sounds[19].key, '1');
+}
+
+// Each subfolder is a page named after it (folded as file names are), in
+// natural order after the pages of the loose files; a subfolder's
+// captions.txt gives its sounds' captions and options, and its captions and
+// keys need only differ from its own page's.
+TEST(BoardBuilder, SubfoldersBecomePages) {
+    TempDir dir;
+    std::string top = sound_folder(dir, "party");
+    write_tone(top + "/horn.wav");
+    write_tone(top + "/intro.wav");
+    write_file(top + "/captions.txt", "intro.wav\tIntro\tkey=1\n");
+    for (const char *sub : {"Set 10", "Set 2", "Caf\xc3\xa9_Sounds", "Empty"})
+        mkdir((top + "/" + sub).c_str(), 0755);
+    write_tone(top + "/Set 10/intro.wav");
+    write_tone(top + "/Set 2/a.wav");
+    write_tone(top + "/Set 2/intro.wav");
+    write_file(top + "/Set 2/captions.txt", "a.wav\tOpening\tloop key=1\n");
+    write_tone(top + "/Caf\xc3\xa9_Sounds/clink.wav");
+    write_file(top + "/Empty/notes.txt", "nothing here\n");
+    BuildResult r = build_board(dir, top, dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string said = read_file(dir.file("builder.out"));
+    EXPECT_EQ(count_of(said, "Empty: skipped"), 1) << said;
+    PayloadBoard b = read_board(dir.file("out"));
+    ASSERT_EQ(b.pages, 4);
+    const char *names[4] = {"party", "Cafe Sounds", "Set 2", "Set 10"};
+    const int counts[4] = {2, 1, 2, 1};
+    for (int p = 0; p < 4; p++) {
+        SCOPED_TRACE(p);
+        EXPECT_STREQ(b.page[p].name, names[p]);
+        EXPECT_EQ(b.page[p].count, counts[p]);
+    }
+    ASSERT_EQ(b.count, 6);
+    const char *captions[6] = {"horn", "Intro", "clink", "Opening", "intro", "intro"};
+    for (int k = 0; k < 6; k++)
+        EXPECT_STREQ(b.sounds[k].caption, captions[k]) << k;
+    EXPECT_EQ(b.sounds[1].key, '1');
+    EXPECT_EQ(b.sounds[3].key, '1');
+    EXPECT_EQ(b.sounds[3].loop, 1);
+    EXPECT_EQ(b.sounds[4].loop, 0);
+}
+
+// A page's folder holds no folders and no board options, and a folder's name
+// must leave something the font can draw; each refusal names its folder or
+// file and line, and no board is written.
+TEST(BoardBuilder, RefusesWhatPagesGetWrong) {
+    TempDir dir;
+    std::string top = sound_folder(dir, "party");
+    write_tone(top + "/horn.wav");
+    for (const char *sub : {"Voices", "Voices/deeper", "\xf0\x9f\x8e\x89", "Loops"})
+        mkdir((top + "/" + sub).c_str(), 0755);
+    write_tone(top + "/Voices/hello.wav");
+    write_tone(top + "/Voices/deeper/bye.wav");
+    write_tone(top + "/\xf0\x9f\x8e\x89/pop.wav");
+    write_tone(top + "/Loops/beat.wav");
+    write_file(top + "/Loops/captions.txt", "beat.wav\tBeat\tloop\noverlap\n");
+    BuildResult r = build_board(dir, top, dir.file("out"));
+    expect_refusal(dir, r, top + "/Voices/deeper", "a folder inside a page's folder");
+    expect_refusal(dir, r, top + "/\xf0\x9f\x8e\x89",
+                   "gives no page name the board's font can draw");
+    expect_refusal(dir, r, top + "/Loops/captions.txt line 2",
+                   "board options (overlap, stop, fade=MS, keys) go in the top folder's");
 }
 
 TEST(BoardBuilder, RefusesWhatIsNotAudioEmptyOrSilent) {
@@ -714,16 +811,16 @@ TEST(BoardOptions, RefusesUnknownOptionsAndBadValues) {
     expect_refusal(dir, r, file + " line 8", "unknown key in option \"key=F1\"");
 }
 
-TEST(BoardOptions, AStopButtonLeavesRoomForNineteenSounds) {
+TEST(BoardOptions, AStopButtonLeavesRoomForNineteenSoundsAPage) {
     TempDir dir;
     std::string sounds = sound_folder(dir);
-    for (int k = 0; k < 20; k++)
+    for (int k = 0; k < 19; k++)
         write_tone(sounds + "/tone " + std::string(1, static_cast<char>('a' + k)) + ".wav");
     write_file(sounds + "/captions.txt", "stop\n");
-    expect_refusal(dir, build_board(dir, sounds, dir.file("out")), sounds,
-                   "20 sound files; a board with the stop button has at most 19");
-    remove((sounds + "/tone t.wav").c_str());
-    EXPECT_EQ(build_board(dir, sounds, dir.file("out")).status, 0) << "nineteen is allowed";
+    ASSERT_EQ(build_board(dir, sounds, dir.file("out")).status, 0) << "nineteen is allowed";
+    PayloadBoard b = read_board(dir.file("out"));
+    EXPECT_EQ(b.pages, 1) << "nineteen and the Stop button are one page";
+    EXPECT_EQ(b.stop, 1);
 }
 
 // The trailer's checksum is the POSIX cksum CRC: the reader agrees with the

@@ -79,6 +79,12 @@ void board_line(Reader *r, int number, const std::string &row,
                named.c_str());
         return;
     }
+    if (!board) {
+        refuse(r, number,
+               "board options (overlap, stop, fade=MS, keys) go in the top folder's captions.txt; "
+               "a page's captions.txt gives its sounds' captions and options");
+        return;
+    }
     for (const std::string &o : words_of(row)) {
         if (o == "overlap")
             board->overlap = 1;
@@ -119,6 +125,7 @@ void sound_options(Reader *r, int number, const std::string &opts, MakerSound *s
             else {
                 s->key = code;
                 s->key_option = o;
+                s->captions = *r->path;
             }
         } else
             refuse(r, number,

@@ -116,11 +116,11 @@ static const char *not_a_sound(const std::string &path, const std::string &name)
     return "text";
 }
 
-int maker_scan(const std::string &dir, std::vector<MakerSound> *sounds,
-               std::vector<std::string> *others, std::string *captions_path) {
-    DIR *d = opendir(dir.c_str());
+int maker_scan(const std::string &path, MakerFolder *folder) {
+    folder->path = path;
+    DIR *d = opendir(path.c_str());
     if (!d) {
-        fprintf(stderr, "%s: cannot be read (%s)\n", dir.c_str(), strerror(errno));
+        fprintf(stderr, "%s: cannot be read (%s)\n", path.c_str(), strerror(errno));
         return 0;
     }
     std::vector<std::string> names;
@@ -136,32 +136,83 @@ int maker_scan(const std::string &dir, std::vector<MakerSound> *sounds,
         return d ? d < 0 : a < b;
     });
     for (const std::string &n : names) {
-        std::string path = dir + "/" + n;
+        std::string file = path + "/" + n;
         struct stat st;
-        if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (strcasecmp(n.c_str(), "captions.txt") == 0) {
-            if (!captions_path->empty())
-                maker_refuse("%s: two caption files, %s and %s; keep one", dir.c_str(),
-                             maker_base_name(*captions_path).c_str(), n.c_str());
-            *captions_path = path;
+        if (stat(file.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            folder->folders.push_back(n);
             continue;
         }
-        if (const char *kind = not_a_sound(path, n)) {
-            printf("%s: skipped, not a sound (%s)\n", path.c_str(), kind);
-            others->push_back(n);
+        if (!S_ISREG(st.st_mode)) continue;
+        if (strcasecmp(n.c_str(), "captions.txt") == 0) {
+            if (!folder->captions_path.empty())
+                maker_refuse("%s: two caption files, %s and %s; keep one", path.c_str(),
+                             maker_base_name(folder->captions_path).c_str(), n.c_str());
+            folder->captions_path = file;
+            continue;
+        }
+        if (const char *kind = not_a_sound(file, n)) {
+            printf("%s: skipped, not a sound (%s)\n", file.c_str(), kind);
+            folder->others.push_back(n);
             continue;
         }
         MakerSound s;
+        s.folder = path;
         s.name = n;
-        sounds->push_back(s);
+        folder->sounds.push_back(s);
     }
     return 1;
 }
 
-void maker_captions_from_names(const std::string &dir, const std::string &captions_name,
-                               std::vector<MakerSound> *sounds) {
+int maker_page_name(const std::string &folder_name, std::string *name, int *folded) {
+    std::vector<char> ascii(folder_name.size() * 3 + 1);
+    *folded = payload_fold_ascii(folder_name.c_str(), ascii.data(), ascii.size());
+    std::string words;
+    for (const char *c = ascii.data(); *c; c++) {
+        char ch = *c == '_' || *c == '-' ? ' ' : *c;
+        if (ch == ' ' && (words.empty() || words.back() == ' ')) continue;
+        words += ch;
+    }
+    while (!words.empty() && words.back() == ' ')
+        words.pop_back();
+    if (words.empty()) return 0;
+    // Room for " 99", the number of a page it flows onto.
+    const size_t most = PAYLOAD_PAGE_NAME - 3;
+    if (words.size() > most) {
+        words.resize(most - 3);
+        while (!words.empty() && words.back() == ' ')
+            words.pop_back();
+        words += "...";
+    }
+    *name = words;
+    return 1;
+}
+
+std::string maker_captions_name(const MakerFolder &folder) {
+    return folder.captions_path.empty() ? folder.path + "/captions.txt" : folder.captions_path;
+}
+
+std::vector<MakerPage> maker_pages(const std::vector<MakerFolder> &folders, int per_page) {
+    std::vector<MakerPage> pages;
+    int first = 0;
+    for (const MakerFolder &f : folders) {
+        int n = static_cast<int>(f.sounds.size());
+        for (int at = 0, number = 1; at < n; at += per_page, number++) {
+            MakerPage p;
+            p.name = number == 1 ? f.page_name : f.page_name + " " + std::to_string(number);
+            p.first = first + at;
+            p.count = std::min(per_page, n - at);
+            pages.push_back(p);
+        }
+        first += n;
+    }
+    return pages;
+}
+
+void maker_captions_from_names(const MakerFolder &folder, std::vector<MakerSound> *sounds) {
+    std::string captions_name = maker_captions_name(folder);
     for (MakerSound &s : *sounds) {
-        std::string path = dir + "/" + s.name;
+        std::string path = s.folder + "/" + s.name;
         if (s.given || s.caption_refused) continue;
         if (s.name.find('\t') != std::string::npos) {
             maker_refuse("%s: a file name holds a tab, which no caption line can name",
@@ -194,13 +245,19 @@ void maker_captions_from_names(const std::string &dir, const std::string &captio
     }
 }
 
-void maker_check_rules(const std::string &dir, const std::string &captions_name,
-                       const MakerBoardOptions &options, const std::vector<MakerSound> &sounds) {
-    // The board as the format sees it, without clips: the captions and keys.
+void maker_check_rules(const std::vector<MakerPage> &pages, const MakerBoardOptions &options,
+                       const std::vector<MakerSound> &sounds) {
+    // The board as the format sees it, without clips: pages, captions, keys.
     static PayloadBoard board;
     memset(&board, 0, sizeof board);
     board.stop = options.stop;
-    board.count = static_cast<int>(std::min(sounds.size(), static_cast<size_t>(PAYLOAD_SOUNDS)));
+    board.count =
+        static_cast<int>(std::min(sounds.size(), static_cast<size_t>(PAYLOAD_BOARD_SOUNDS)));
+    board.pages = static_cast<int>(std::min(pages.size(), static_cast<size_t>(PAYLOAD_PAGES)));
+    for (int p = 0; p < board.pages; p++) {
+        board.page[p].first = pages[static_cast<size_t>(p)].first;
+        board.page[p].count = pages[static_cast<size_t>(p)].count;
+    }
     for (int k = 0; k < board.count; k++) {
         snprintf(board.sounds[k].caption, sizeof board.sounds[k].caption, "%s",
                  sounds[static_cast<size_t>(k)].caption.c_str());
@@ -219,24 +276,25 @@ void maker_check_rules(const std::string &dir, const std::string &captions_name,
                 if (c == '\n') c = '|';
             switch (p.rule) {
             case PAYLOAD_RULE_SAME_KEY: {
-                // Said on the later of the two lines, as it reads the file.
+                // Said on the later of the two lines, as it reads the file;
+                // both are in the one captions.txt of their page's folder.
                 const MakerSound *later = other->line > s.line ? other : &s;
                 const MakerSound *first = later == &s ? other : &s;
                 maker_refuse("%s line %d: two sounds on one key: \"%s\" names key %c, already "
                              "%s's (line %d)",
-                             captions_name.c_str(), later->line, later->key_option.c_str(),
+                             later->captions.c_str(), later->line, later->key_option.c_str(),
                              later->key, first->name.c_str(), first->line);
                 break;
             }
             case PAYLOAD_RULE_STOP_CAPTION:
                 maker_refuse("%s/%s: the caption \"%s\" is the stop button's; every button needs "
                              "its own caption",
-                             dir.c_str(), s.name.c_str(), PAYLOAD_STOP_CAPTION);
+                             s.folder.c_str(), s.name.c_str(), PAYLOAD_STOP_CAPTION);
                 break;
             case PAYLOAD_RULE_SAME_CAPTION:
-                maker_refuse("%s/%s: same caption \"%s\" as %s; every button needs its own "
-                             "caption",
-                             dir.c_str(), s.name.c_str(), shown.c_str(), other->name.c_str());
+                maker_refuse("%s/%s: same caption \"%s\" as %s; every button of a page needs its "
+                             "own caption",
+                             s.folder.c_str(), s.name.c_str(), shown.c_str(), other->name.c_str());
                 break;
             default:
                 // Caption rules were said where the caption was made, and a

@@ -43,7 +43,9 @@ static void usage(FILE *to) {
     fprintf(to,
             "Usage: %s DIR [-o FILE] [--program PATH] [--install [--autostart]] [--keep-levels] "
             "[--keep-silence]\n"
-            "Makes a soundboard of the 1 to 20 sounds in folder DIR (any format sox reads).\n\n"
+            "Makes a soundboard of the sounds in folder DIR (any format sox reads): pages of\n"
+            "20 buttons, the folder's own sounds first, then each folder in it a page (or\n"
+            "more) named after it.\n\n"
             "  -o FILE         write the board to FILE (default: DIR's name with \"-board\",\n"
             "                  in the current directory)\n"
             "  --program PATH  append the board to this build of vostrel-soundboard (for\n"
@@ -59,7 +61,8 @@ static void usage(FILE *to) {
             "as spaces; shortened with \"...\" when too long). DIR/captions.txt may give\n"
             "captions and options, one line each:\n"
             "  <file name><TAB><caption>[<TAB>volume=N%% loop fade=MS key=X]\n"
-            "  overlap stop fade=MS keys  (a line without a tab: options of the whole board)\n"
+            "  overlap stop fade=MS keys  (a line without a tab: options of the whole board,\n"
+            "                             in DIR's own captions.txt only)\n"
             "\"\\n\" in a caption breaks the line. See man %s.\n",
             ME, MAKER_TARGET_LUFS, ME);
 }
@@ -105,20 +108,21 @@ int maker_arguments(int argc, char **argv, MakerOptions *o) {
     return -1;
 }
 
-// The sounds without a key of their own take the next free keys in reading
-// order; the maker's order is the board's.
-static void hand_out_keys(std::vector<MakerSound> *sounds) {
+// The sounds of a page without a key of their own take the page's next free
+// keys in reading order; the maker's order is the board's.
+static void hand_out_keys(std::vector<MakerSound> *all, int first, int count) {
     const char *next = PAYLOAD_KEY_ORDER;
-    for (MakerSound &s : *sounds) {
-        if (s.key) continue;
+    auto begin = all->begin() + first, end = all->begin() + first + count;
+    for (auto s = begin; s != end; ++s) {
+        if (s->key) continue;
         auto taken = [&](int code) {
-            for (const MakerSound &x : *sounds)
-                if (x.key == code) return 1;
+            for (auto x = begin; x != end; ++x)
+                if (x->key == code) return 1;
             return 0;
         };
         while (*next && taken(*next))
             next++;
-        if (*next) s.key = *next++;
+        if (*next) s->key = *next++;
     }
 }
 
@@ -130,7 +134,7 @@ int main(int argc, char **argv) {
     struct stat st;
     if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         fprintf(stderr, "%s: not a folder (give a folder of 1 to %d sounds)\n", dir.c_str(),
-                PAYLOAD_SOUNDS);
+                PAYLOAD_BOARD_SOUNDS);
         return 1;
     }
     if (o.program.empty()) o.program = maker_find_program();
@@ -166,40 +170,85 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    // The folder: sounds, the caption file, and what is skipped.
-    std::vector<MakerSound> sounds;
-    std::vector<std::string> others;
-    std::string captions_path;
-    if (!maker_scan(dir, &sounds, &others, &captions_path)) return 1;
-    if (sounds.empty()) {
-        fprintf(stderr, "%s: no sound files in the folder (a board has 1 to %d)\n", dir.c_str(),
-                PAYLOAD_SOUNDS);
-        return 1;
-    }
+    // The folders: the top one's sounds, its caption file (with the board's
+    // options), and each subfolder a page (or more) of its own.
+    std::vector<MakerFolder> folders(1);
+    MakerFolder &top = folders[0];
+    if (!maker_scan(dir, &top)) return 1;
     MakerBoardOptions board;
-    if (!captions_path.empty()) {
+    if (!top.captions_path.empty()) {
         std::vector<std::string> refusals;
-        maker_read_captions(captions_path, maker_read_text(captions_path), others, &sounds, &board,
-                            &refusals);
+        maker_read_captions(top.captions_path, maker_read_text(top.captions_path), top.others,
+                            &top.sounds, &board, &refusals);
         for (const std::string &r : refusals)
             maker_refuse("%s", r.c_str());
     }
-    int most = PAYLOAD_SOUNDS - (board.stop ? 1 : 0);
-    if (static_cast<int>(sounds.size()) > most) {
-        fprintf(stderr, "%s: %zu sound files; a board%s has at most %d\n", dir.c_str(),
-                sounds.size(), board.stop ? " with the stop button" : "", most);
+    int folded = 0;
+    if (!maker_page_name(title, &top.page_name, &folded)) top.page_name = name;
+    for (const std::string &sub : std::vector<std::string>(top.folders)) {
+        MakerFolder f;
+        if (!maker_scan(dir + "/" + sub, &f)) return 1;
+        for (const std::string &deeper : f.folders)
+            maker_refuse("%s/%s: a folder inside a page's folder; a board's pages are the "
+                         "folders in %s, one level deep (move its sounds up a level)",
+                         f.path.c_str(), deeper.c_str(), dir.c_str());
+        if (f.sounds.empty()) {
+            if (f.folders.empty()) printf("%s: skipped, no sound files in it\n", f.path.c_str());
+            continue;
+        }
+        if (!maker_page_name(sub, &f.page_name, &folded)) {
+            maker_refuse("%s: the folder's name gives no page name the board's font can draw; "
+                         "rename the folder",
+                         f.path.c_str());
+            continue;
+        }
+        if (folded)
+            printf("%s: page \"%s\": letters the board's font cannot draw were changed or left "
+                   "out\n",
+                   f.path.c_str(), f.page_name.c_str());
+        if (!f.captions_path.empty()) {
+            std::vector<std::string> refusals;
+            maker_read_captions(f.captions_path, maker_read_text(f.captions_path), f.others,
+                                &f.sounds, nullptr, &refusals);
+            for (const std::string &r : refusals)
+                maker_refuse("%s", r.c_str());
+        }
+        folders.push_back(f);
+    }
+    if (folders[0].sounds.empty()) folders.erase(folders.begin());
+    size_t count = 0;
+    for (const MakerFolder &f : folders)
+        count += f.sounds.size();
+    if (count == 0) {
+        fprintf(stderr, "%s: no sound files in the folder (a board has 1 to %d)\n", dir.c_str(),
+                PAYLOAD_BOARD_SOUNDS);
         return 1;
     }
-    std::string captions_name = captions_path.empty() ? dir + "/captions.txt" : captions_path;
-    maker_captions_from_names(dir, captions_name, &sounds);
-    maker_check_rules(dir, captions_name, board, sounds);
+    if (count > static_cast<size_t>(PAYLOAD_BOARD_SOUNDS)) {
+        fprintf(stderr, "%s: %zu sound files; a board has at most %d\n", dir.c_str(), count,
+                PAYLOAD_BOARD_SOUNDS);
+        return 1;
+    }
+    int per_page = PAYLOAD_SOUNDS - (board.stop ? 1 : 0);
+    std::vector<MakerSound> sounds;
+    for (MakerFolder &f : folders) {
+        maker_captions_from_names(f, &f.sounds);
+        sounds.insert(sounds.end(), f.sounds.begin(), f.sounds.end());
+    }
+    std::vector<MakerPage> pages = maker_pages(folders, per_page);
+    if (pages.size() > static_cast<size_t>(PAYLOAD_PAGES)) {
+        fprintf(stderr, "%s: %zu pages of %d sounds; a board has at most %d\n", dir.c_str(),
+                pages.size(), per_page, PAYLOAD_PAGES);
+        return 1;
+    }
+    maker_check_rules(pages, board, sounds);
 
     // The sounds, decoded one at a time; once the board is too big for the
     // program, only their lengths are kept.
     uint64_t total_bytes = 0;
     double total_seconds = 0, memory = 0;
     std::vector<std::string> gains;
-    maker_process_sounds(dir, o, &sounds, &total_bytes, &total_seconds, &memory, &gains);
+    maker_process_sounds(o, &sounds, &total_bytes, &total_seconds, &memory, &gains);
     if (total_bytes > PAYLOAD_MAX_BYTES) {
         double limit_minutes =
             total_seconds / 60.0 * static_cast<double>(PAYLOAD_MAX_BYTES) / total_bytes;
@@ -225,7 +274,14 @@ int main(int argc, char **argv) {
     b.stop = board.stop;
     b.count = static_cast<int>(sounds.size());
     b.offset = image; // the clips start aligned in the file, to be played where they lie
-    if (board.keys) hand_out_keys(&sounds);
+    b.pages = static_cast<int>(pages.size());
+    for (int p = 0; p < b.pages; p++) {
+        const MakerPage &page = pages[static_cast<size_t>(p)];
+        snprintf(b.page[p].name, sizeof b.page[p].name, "%s", page.name.c_str());
+        b.page[p].first = page.first;
+        b.page[p].count = page.count;
+        if (board.keys) hand_out_keys(&sounds, page.first, page.count);
+    }
     for (int k = 0; k < b.count; k++) {
         const MakerSound &s = sounds[static_cast<size_t>(k)];
         PayloadSound *p = &b.sounds[k];
@@ -255,6 +311,9 @@ int main(int argc, char **argv) {
         return 1;
     }
     if (o.install) return maker_install_entries(out, name, title, b.count, o.autostart) ? 0 : 1;
-    printf("Your board (%d sounds): %s\n", b.count, out.c_str());
+    if (b.pages > 1)
+        printf("Your board (%d sounds on %d pages): %s\n", b.count, b.pages, out.c_str());
+    else
+        printf("Your board (%d sounds): %s\n", b.count, out.c_str());
     return 0;
 }

@@ -1,8 +1,13 @@
 // vostrel-make-board, inside: the jobs the maker's main runs in turn, one
-// file each. Arguments (make_board.cpp), the folder and its captions from
-// file names (folder.cpp), captions.txt (captions.cpp, which also runs alone
-// under the fuzzer), sound processing (sound.cpp), and writing and
-// installing (output.cpp).
+// file each. Arguments (make_board.cpp), the folders, their captions from
+// file names and the board's pages (folder.cpp), captions.txt (captions.cpp,
+// which also runs alone under the fuzzer), sound processing (sound.cpp), and
+// writing and installing (output.cpp).
+//
+// A board's pages: the top folder's own sounds first, then each subfolder's
+// (one level deep) in natural order, named after its folder; a folder of
+// more sounds than a page holds flows onto pages of the same name and a
+// number ("Voices 2").
 //
 // A refusal is one line on stderr that names the file or folder, the line
 // and the rule; refusals are gathered until a job's end, and then no board is
@@ -28,12 +33,14 @@ struct MakerOptions {
 };
 
 struct MakerSound {
+    std::string folder;                    // the folder it is in
     std::string name;                      // file name in the folder
     std::string caption;                   // lines separated by '\n'
     int given = 0;                         // caption from captions.txt
     int volume = 100, loop = 0, fade = -1; // fade -1: the board's
     int key = 0;                           // SDL key code from key=X, 0: none (or one from keys)
     std::string key_option;                // the "key=X" word as written, for messages
+    std::string captions;                  // the captions.txt that gave its key, for messages
     int line = 0;                          // captions.txt line naming it, 0 for none
     int caption_refused = 0;               // 1: captions.txt gave a caption that cannot fit, already refused
     int channels = 0;
@@ -43,6 +50,21 @@ struct MakerSound {
 
 struct MakerBoardOptions {
     int overlap = 0, stop = 0, fade = 0, keys = 0;
+};
+
+// One folder of the board: the top folder or one of its subfolders.
+struct MakerFolder {
+    std::string path;                // as named on the command line, then "/" and the subfolder
+    std::string page_name;           // its pages' name, without the number of a following page
+    std::vector<MakerSound> sounds;  // in natural order
+    std::vector<std::string> others; // files that are no sounds
+    std::string captions_path;       // its captions.txt (any letter case), empty if none
+    std::vector<std::string> folders; // the folders inside it
+};
+
+struct MakerPage {
+    std::string name; // as shown
+    int first, count; // its sounds in the board's order
 };
 
 // Reporting (make_board.cpp)
@@ -56,15 +78,18 @@ int maker_arguments(int argc, char **argv, MakerOptions *o);                    
 std::string maker_read_text(const std::string &path);                             // a whole file's bytes, empty if unreadable
 std::string maker_base_name(const std::string &path);                             // the last part of a path, trailing slashes ignored
 std::string maker_board_name(const std::string &title);                           // a folder's name as a board name: letters, digits, '.', '_', '-', at most 48, never empty or starting with '.'
-int maker_scan(const std::string &dir, std::vector<MakerSound> *sounds, std::vector<std::string> *others, std::string *captions_path); // the folder's sound files in natural order, the other files, its caption file (any letter case); 0 after saying why it cannot be read
-void maker_captions_from_names(const std::string &dir, const std::string &captions_name, std::vector<MakerSound> *sounds); // captions from file names for the sounds captions.txt gave none, refusing names that make none
-void maker_check_rules(const std::string &dir, const std::string &captions_name, const MakerBoardOptions &board, const std::vector<MakerSound> &sounds); // refuses every sound that breaks one of the format's rules for a board (keys, the stop button's caption, same captions), naming its file
+int maker_scan(const std::string &path, MakerFolder *folder);                     // the folder's sound files in natural order, its other files, its caption file and the folders inside it; 0 after saying why it cannot be read
+int maker_page_name(const std::string &folder_name, std::string *name, int *folded); // a folder's name as a page's name: folded to what the font draws like file names, '_' and '-' as spaces, shortened with "..." to leave room for a page number; 1, or 0 if nothing is left
+std::string maker_captions_name(const MakerFolder &folder);                      // the folder's caption file, or where one would go
+void maker_captions_from_names(const MakerFolder &folder, std::vector<MakerSound> *sounds); // captions from file names for the sounds captions.txt gave none, refusing names that make none
+std::vector<MakerPage> maker_pages(const std::vector<MakerFolder> &folders, int per_page); // the folders' sounds cut into pages of per_page, in the folders' order
+void maker_check_rules(const std::vector<MakerPage> &pages, const MakerBoardOptions &board, const std::vector<MakerSound> &sounds); // refuses every sound that breaks one of the format's rules on its page (keys, the stop button's caption, same captions), naming its file
 
 // captions.txt (captions.cpp)
-void maker_read_captions(const std::string &path, const std::string &text, const std::vector<std::string> &others, std::vector<MakerSound> *sounds, MakerBoardOptions *board, std::vector<std::string> *refusals); // board options and, per named sound, a caption and options; every problem a line in refusals that starts with "PATH line N: "
+void maker_read_captions(const std::string &path, const std::string &text, const std::vector<std::string> &others, std::vector<MakerSound> *sounds, MakerBoardOptions *board, std::vector<std::string> *refusals); // board options (refused when board is null: a page's captions.txt) and, per named sound, a caption and options; every problem a line in refusals that starts with "PATH line N: "
 
 // Sounds (sound.cpp)
-void maker_process_sounds(const std::string &dir, const MakerOptions &o, std::vector<MakerSound> *sounds, uint64_t *total_bytes, double *total_seconds, double *memory, std::vector<std::string> *gains); // decodes, trims and levels every sound into its wav, refusing what cannot be; the board's bytes, seconds and memory at start-up, the gain lines to print; past PAYLOAD_MAX_BYTES only lengths are kept
+void maker_process_sounds(const MakerOptions &o, std::vector<MakerSound> *sounds, uint64_t *total_bytes, double *total_seconds, double *memory, std::vector<std::string> *gains); // decodes, trims and levels every sound into its wav, refusing what cannot be; the board's bytes, seconds and memory at start-up, the gain lines to print; past PAYLOAD_MAX_BYTES only lengths are kept
 std::string maker_start_warning(uint64_t total_bytes, double memory);              // the warning line for a board this slow to start or this large at start-up, empty if none
 
 // Writing and installing (output.cpp)

@@ -268,9 +268,8 @@ std::string maker_start_warning(uint64_t total_bytes, double memory) {
     return text;
 }
 
-void maker_process_sounds(const std::string &dir, const MakerOptions &o,
-                          std::vector<MakerSound> *all, uint64_t *total_bytes_out,
-                          double *total_seconds_out, double *memory_out,
+void maker_process_sounds(const MakerOptions &o, std::vector<MakerSound> *all,
+                          uint64_t *total_bytes_out, double *total_seconds_out, double *memory_out,
                           std::vector<std::string> *gains) {
     std::vector<MakerSound> &sounds = *all;
     struct stat st;
@@ -293,7 +292,7 @@ void maker_process_sounds(const std::string &dir, const MakerOptions &o,
     std::vector<int> empty(sounds.size(), 0);
     auto launch = [&](size_t k) {
         if (k >= sounds.size()) return;
-        std::string path = dir + "/" + sounds[k].name;
+        std::string path = sounds[k].folder + "/" + sounds[k].name;
         if (stat(path.c_str(), &st) == 0 && st.st_size == 0)
             empty[k] = 1;
         else
@@ -303,7 +302,7 @@ void maker_process_sounds(const std::string &dir, const MakerOptions &o,
         launch(k);
     for (size_t k = 0; k < sounds.size(); k++) {
         MakerSound &s = sounds[k];
-        std::string path = dir + "/" + s.name;
+        std::string path = s.folder + "/" + s.name;
         std::vector<float> frames;
         int decoded =
             empty[k] ? 0 : decode_finish(decoding[k], path, work, k, &frames, &s.channels);

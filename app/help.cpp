@@ -17,6 +17,15 @@ const HelpLine *app_help_lines(void) {
         {"--xdg-state", "keep the program's files in $XDG_STATE_HOME/%s\n"
                         "(~/.local/state/%s when it is not set), creating\n"
                         "the folder as needed; the desktop menu entry uses it"},
+        {"--remote", "remote control from this device: HTTP (a phone page and\n"
+                     "an API) on 127.0.0.1 port 8730, OSC on port 8731; prints\n"
+                     "the page's address with its pairing token, kept in\n"
+                     "\"vostrel soundboard.token\" (delete it for a new one)"},
+        {"--remote-lan", "the same on every network interface, for a phone on\n"
+                         "the same network: plain HTTP, so only on a trusted one"},
+        {"--remote-port N", "HTTP on port N, OSC on N+1"},
+        {"--osc-allow ADDR[,ADDR...]", "with --remote-lan, OSC is also taken from these\n"
+                                       "IPv4 addresses (else from 127.0.0.1 only)"},
         {".conf", "options (the volume), written when they change"},
         {nullptr, nullptr},
     };

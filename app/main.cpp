@@ -7,6 +7,7 @@
 // the default board in its place would only hide the fault. An appended board
 // started with "--xdg-state" keeps its files in a state folder of its own.
 #include "app/app.h"
+#include "app/remote.h"
 
 #include <vostrel/diag/diag.h>
 #include <vostrel/shell/shell.h>
@@ -21,6 +22,7 @@ static struct {
 
 int main(int argc, char **argv) {
     static const char program[] = "vostrel-soundboard";
+    remote_parse_args(argc, argv);
     char why[PAYLOAD_WHY_SIZE] = "";
     int found = payload_read_file("/proc/self/exe", &main_state.board, why, sizeof why);
     if (found == PAYLOAD_DAMAGED) {

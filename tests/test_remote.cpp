@@ -1,0 +1,562 @@
+// Remote control through real clients: the program under the test's X
+// display with disk audio, driven by curl over HTTP and by oscsend (and a
+// socket of the test's own for a sender it must not trust) over OSC, all on
+// loopback, on ports found free for each program started.
+//
+// What a request did is heard, not asked: the program's mixed output goes
+// to SDL's disk audio file, and a clip is found there by an exact match of
+// its first audible samples as the test's own mixer decodes them; "nothing
+// played" is an output that stays silent.
+#include "support.h"
+
+#include "app/app.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <stdio.h>
+#include <string.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int RATE = 44100;
+constexpr int FRAME_BYTES = 4;
+
+// A TCP port on 127.0.0.1 whose next port is free for UDP too: bound to port
+// 0 and released again, so programs started side by side do not clash.
+int free_port_pair() {
+    for (int attempt = 0; attempt < 50; attempt++) {
+        int t = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t n = sizeof a;
+        if (bind(t, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
+            getsockname(t, reinterpret_cast<sockaddr *>(&a), &n) != 0) {
+            close(t);
+            continue;
+        }
+        int port = ntohs(a.sin_port);
+        close(t);
+        if (port >= 65535) continue;
+        int u = socket(AF_INET, SOCK_DGRAM, 0);
+        a.sin_port = htons(static_cast<uint16_t>(port + 1));
+        int ok = bind(u, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        close(u);
+        if (ok) return port;
+    }
+    return -1;
+}
+
+std::string trim(std::string s) {
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
+    return s;
+}
+
+// Output of a shell command.
+std::string command_output(const std::string &cmd) {
+    std::string out;
+    FILE *f = popen(cmd.c_str(), "r");
+    if (!f) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    pclose(f);
+    return out;
+}
+
+struct Reply {
+    int status = 0;
+    std::string headers; // lower-cased
+    std::string body;
+};
+
+struct Program {
+    TempDir dir;
+    pid_t pid = -1;
+    int port = -1;
+    std::string url; // the line's address
+
+    bool start(std::vector<std::string> args, bool remote = true) {
+        port = free_port_pair();
+        if (port < 0) return false;
+        if (remote) {
+            args.push_back("--remote-port");
+            args.push_back(std::to_string(port));
+        }
+        args.push_back("--log-level");
+        args.push_back("3");
+        // The child's stdout into a file: the program's URL line.
+        std::vector<std::string> env = {"SDL_AUDIODRIVER=disk",
+                                        "SDL_DISKAUDIOFILE=" + dir.path + "/audio.raw",
+                                        "SDL_DISKAUDIODELAY=20"};
+        int saved = dup(1);
+        FILE *out = fopen(dir.file("stdout.txt").c_str(), "w");
+        if (!out) return false;
+        fflush(stdout);
+        dup2(fileno(out), 1);
+        pid = program_start(args, env, dir.file("stderr.txt"));
+        dup2(saved, 1);
+        close(saved);
+        fclose(out);
+        for (int i = 0; i < 200; i++) {
+            if (log().find("Initialization Complete") != std::string::npos) break;
+            pause_scaled_ms(50);
+        }
+        if (remote)
+            for (int i = 0; i < 100 && url.empty(); i++) {
+                std::string line = trim(read_file(dir.file("stdout.txt")));
+                if (line.compare(0, 8, "remote: ") == 0) url = line.substr(8);
+                if (url.empty()) pause_scaled_ms(50);
+            }
+        pause_scaled_ms(300);
+        return program_running(pid);
+    }
+    std::string log() const { return read_file(dir.file("vostrel soundboard_log.txt")); }
+    std::string token_file() const { return dir.file("vostrel soundboard.token"); }
+    std::string token() const {
+        size_t hash = url.find('#');
+        return hash == std::string::npos ? "" : url.substr(hash + 1);
+    }
+    std::string base() const { return "http://127.0.0.1:" + std::to_string(port); }
+
+    // curl against the program; extra holds curl's own arguments.
+    Reply http(const std::string &method, const std::string &path,
+               const std::string &extra = "") const {
+        const std::string head = dir.file("headers.txt"), body = dir.file("body.txt");
+        std::string cmd = "curl -s -m 5 -X " + method + " -D '" + head + "' -o '" + body +
+                          "' -w '%{http_code}' " + extra + " '" + base() + path + "'";
+        Reply r;
+        r.status = atoi(command_output(cmd).c_str());
+        r.headers = read_file(head);
+        std::transform(r.headers.begin(), r.headers.end(), r.headers.begin(), ::tolower);
+        r.body = read_file(body);
+        return r;
+    }
+    Reply api(const std::string &method, const std::string &path,
+              const std::string &extra = "") const {
+        return http(method, path, "-H 'Authorization: Bearer " + token() + "' " + extra);
+    }
+
+    std::vector<int16_t> audio() const {
+        std::vector<uint8_t> b = read_bytes(dir.file("audio.raw"));
+        std::vector<int16_t> s(b.size() / 2);
+        memcpy(s.data(), b.data(), s.size() * 2);
+        return s;
+    }
+    size_t audio_frames() const {
+        struct stat st;
+        if (stat(dir.file("audio.raw").c_str(), &st) != 0) return 0;
+        return static_cast<size_t>(st.st_size) / FRAME_BYTES;
+    }
+    void wait_audio(size_t frames) const {
+        for (int i = 0; i < 200 && audio_frames() < frames; i++)
+            pause_scaled_ms(25);
+    }
+    int stop() {
+        int status = pid > 0 ? program_terminate(pid, 10) : -1;
+        pid = -1;
+        return status;
+    }
+    ~Program() { stop(); }
+};
+
+size_t first_audible(const std::vector<int16_t> &clip) {
+    size_t first = 0;
+    while (first < clip.size() && clip[first] == 0)
+        first++;
+    return first - first % 2;
+}
+
+// Frame where the clip's first audible 64 frames appear in out from frame
+// `from` on; -1 if nowhere.
+long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip, size_t from) {
+    size_t first = first_audible(clip);
+    const size_t probe = 128;
+    if (first + probe > clip.size()) return -1;
+    for (size_t f = from; f * 2 + probe <= out.size(); f++)
+        if (memcmp(&out[f * 2], &clip[first], probe * 2) == 0) return static_cast<long>(f);
+    return -1;
+}
+
+bool silent_from(const std::vector<int16_t> &out, size_t frame) {
+    for (size_t i = frame * 2; i < out.size(); i++)
+        if (out[i] != 0) return false;
+    return true;
+}
+
+// Inodes of the sockets the process holds, as /proc/PID/fd names them.
+std::vector<std::string> socket_inodes(pid_t pid) {
+    std::vector<std::string> inodes;
+    const std::string fd_dir = "/proc/" + std::to_string(pid) + "/fd";
+    DIR *d = opendir(fd_dir.c_str());
+    if (!d) return inodes;
+    while (dirent *e = readdir(d)) {
+        char target[256];
+        ssize_t n = readlink((fd_dir + "/" + e->d_name).c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        if (strncmp(target, "socket:[", 8) == 0)
+            inodes.push_back(std::string(target + 8, strlen(target + 8) - 1));
+    }
+    closedir(d);
+    return inodes;
+}
+
+// Internet sockets (TCP or UDP, IPv4 or IPv6) among the process's sockets.
+int internet_sockets(pid_t pid) {
+    int found = 0;
+    const std::vector<std::string> inodes = socket_inodes(pid);
+    for (const char *table : {"tcp", "tcp6", "udp", "udp6"}) {
+        const std::string text = read_file("/proc/" + std::to_string(pid) + "/net/" + table);
+        size_t line_start = text.find('\n');
+        while (line_start != std::string::npos && line_start + 1 < text.size()) {
+            size_t end = text.find('\n', line_start + 1);
+            std::string line = text.substr(line_start + 1, end - line_start - 1);
+            // The inode is the tenth column.
+            char inode[32] = "";
+            if (sscanf(line.c_str(), "%*s %*s %*s %*s %*s %*s %*s %*s %*s %31s", inode) == 1 &&
+                std::find(inodes.begin(), inodes.end(), inode) != inodes.end())
+                found++;
+            line_start = end;
+        }
+    }
+    return found;
+}
+
+// One OSC datagram to 127.0.0.1:port, sent from a socket bound to `from`.
+bool osc_send_from(const char *from, int port, const std::vector<uint8_t> &packet) {
+    int s = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    inet_pton(AF_INET, from, &a.sin_addr);
+    bool ok = bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ok = ok && sendto(s, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr *>(&to),
+                      sizeof to) == static_cast<ssize_t>(packet.size());
+    close(s);
+    return ok;
+}
+
+// "/vostrel/press" with two int32 arguments, as the OSC 1.0 encoding lays it
+// out: the path and the type tags NUL-padded to four bytes, then big-endian.
+std::vector<uint8_t> osc_press(int page, int button) {
+    std::vector<uint8_t> p;
+    auto str = [&p](const char *s) {
+        size_t n = strlen(s) + 1;
+        p.insert(p.end(), s, s + n);
+        while (p.size() % 4) p.push_back(0);
+    };
+    auto i32 = [&p](int v) {
+        for (int shift = 24; shift >= 0; shift -= 8) p.push_back(static_cast<uint8_t>(v >> shift));
+    };
+    str("/vostrel/press");
+    str(",ii");
+    i32(page);
+    i32(button);
+    return p;
+}
+
+class Remote : public ::testing::Test {
+  protected:
+    static Program *program;
+    static std::vector<std::vector<int16_t>> clips;
+    static std::vector<int> order;
+
+    static void SetUpTestSuite() {
+        clips = board_clip_samples();
+        order = board_display_order();
+        program = new Program();
+        program->start({"--remote"});
+    }
+    static void TearDownTestSuite() { delete program; }
+    void SetUp() override {
+        ASSERT_FALSE(program->url.empty()) << "the program printed no remote line";
+        ASSERT_EQ(clips.size(), static_cast<size_t>(BOARD_BUTTONS));
+        // Whatever an earlier test started has stopped.
+        program->api("POST", "/api/stop");
+        pause_scaled_ms(200);
+    }
+    // Output frames now, and then after half a second whether anything but
+    // silence came.
+    static bool quiet_after(size_t mark) {
+        program->wait_audio(mark + RATE / 2);
+        return silent_from(program->audio(), mark);
+    }
+    // Whether the clip of display slot `slot` starts within a second of mark.
+    static bool heard(int slot, size_t mark) {
+        program->wait_audio(mark + RATE * static_cast<size_t>(wait_scale()));
+        return find_clip(program->audio(), clips[order[slot]], mark) >= 0;
+    }
+    // The longest clip's slot, so it still plays when the next request comes.
+    static int long_slot() {
+        int best = 0;
+        for (int s = 1; s < BOARD_BUTTONS; s++)
+            if (clips[order[s]].size() > clips[order[best]].size()) best = s;
+        return best;
+    }
+};
+Program *Remote::program;
+std::vector<std::vector<int16_t>> Remote::clips;
+std::vector<int> Remote::order;
+
+TEST_F(Remote, LinePrintedIsTheLoopbackAddressWithTheToken) {
+    EXPECT_EQ(program->url.substr(0, program->url.find('#')),
+              "http://127.0.0.1:" + std::to_string(program->port) + "/");
+    const std::string token = program->token();
+    EXPECT_GE(token.size() * 4, 128u) << "at least 128 bits of hex";
+    EXPECT_EQ(trim(read_file(program->token_file())), token);
+    EXPECT_EQ(program->log().find(token), std::string::npos) << "the token never goes to the log";
+}
+
+TEST_F(Remote, WithoutTheRightTokenEveryApiRequestIs401AndNothingPlays) {
+    const std::string t = program->token();
+    std::string wrong = t;
+    wrong[wrong.size() - 1] = wrong.back() == '0' ? '1' : '0';
+    const size_t mark = program->audio_frames();
+    const char *const paths[] = {"/api/board", "/api/press/1/1", "/api/stop", "/api/page/1",
+                                 "/api/nothing"};
+    for (const char *path : paths)
+        for (const std::string &auth :
+             {std::string(""), "-H 'Authorization: Bearer " + wrong + "'",
+              "-H 'Authorization: Bearer " + t + "x'", "-H 'Authorization: Bearer " + t.substr(1) + "'",
+              "-H 'Authorization: Basic " + t + "'", "-H 'Authorization: " + t + "'",
+              "-H 'Cookie: token=" + t + "'"}) {
+            Reply r = program->http("POST", path, auth);
+            EXPECT_EQ(r.status, 401) << path << " " << auth;
+            EXPECT_NE(r.headers.find("www-authenticate: bearer"), std::string::npos);
+            EXPECT_EQ(r.body.find("Awkward"), std::string::npos);
+        }
+    EXPECT_TRUE(quiet_after(mark)) << "an unauthenticated press played";
+}
+
+TEST_F(Remote, BoardIsDescribedInReadingOrder) {
+    Reply r = program->api("GET", "/api/board");
+    ASSERT_EQ(r.status, 200);
+    EXPECT_NE(r.headers.find("content-type: application/json"), std::string::npos);
+    // Every caption, JSON-escaped, in the sorted order the screen shows.
+    size_t at = 0;
+    for (int slot = 0; slot < BOARD_BUTTONS; slot++) {
+        std::string caption = board_captions[order[slot]];
+        std::string escaped;
+        for (char c : caption) escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+        size_t found = r.body.find("\"caption\":\"" + escaped + "\"", at);
+        ASSERT_NE(found, std::string::npos) << "slot " << slot << ": " << escaped;
+        at = found;
+    }
+    EXPECT_NE(r.body.find("\"page\":1"), std::string::npos);
+}
+
+TEST_F(Remote, PressPlaysThatButtonAndStopSilences) {
+    const int slot = long_slot();
+    size_t mark = program->audio_frames();
+    Reply r = program->api("POST", "/api/press/1/" + std::to_string(slot + 1));
+    EXPECT_EQ(r.status, 204);
+    EXPECT_TRUE(r.body.empty());
+    EXPECT_TRUE(heard(slot, mark)) << "button " << slot + 1 << " not heard";
+    Reply b = program->api("GET", "/api/board");
+    EXPECT_NE(b.body.find("\"playing\":true"), std::string::npos);
+    r = program->api("POST", "/api/stop");
+    EXPECT_EQ(r.status, 204);
+    pause_scaled_ms(200);
+    mark = program->audio_frames();
+    EXPECT_TRUE(quiet_after(mark)) << "still playing after stop";
+}
+
+TEST_F(Remote, UnknownPagesButtonsAndPathsAre404) {
+    const size_t mark = program->audio_frames();
+    for (const char *path : {"/api/press/1/21", "/api/press/2/1", "/api/press/0/1",
+                             "/api/press/1/0", "/api/press/01/1", "/api/press/1/1x",
+                             "/api/press/1", "/api/press/-1/1", "/api/page/2", "/api/page/0",
+                             "/api/nothing", "/nothing"}) {
+        Reply r = program->api("POST", path);
+        EXPECT_EQ(r.status, 404) << path;
+    }
+    EXPECT_EQ(program->api("POST", "/api/page/1").status, 204);
+    EXPECT_TRUE(quiet_after(mark));
+}
+
+TEST_F(Remote, GetChangesNothing) {
+    const int slot = long_slot();
+    size_t mark = program->audio_frames();
+    EXPECT_EQ(program->api("GET", "/api/press/1/1").status, 405);
+    EXPECT_EQ(program->api("GET", "/api/page/1").status, 405);
+    EXPECT_TRUE(quiet_after(mark)) << "a GET pressed a button";
+    // A GET of stop leaves the playing clip playing.
+    mark = program->audio_frames();
+    ASSERT_EQ(program->api("POST", "/api/press/1/" + std::to_string(slot + 1)).status, 204);
+    ASSERT_TRUE(heard(slot, mark));
+    EXPECT_EQ(program->api("GET", "/api/stop").status, 405);
+    pause_scaled_ms(100);
+    const size_t after = program->audio_frames();
+    program->wait_audio(after + RATE / 4);
+    EXPECT_FALSE(silent_from(program->audio(), after)) << "a GET stopped the sound";
+}
+
+TEST_F(Remote, ForeignHostNamesAreRefused) {
+    const size_t mark = program->audio_frames();
+    for (const char *host : {"evil.example", "evil.example:8730", "localhost.evil.example",
+                             "127.0.0.1.evil.example", ""}) {
+        const std::string h = std::string("-H 'Host: ") + host + "'";
+        EXPECT_EQ(program->http("GET", "/", h).status, 403) << host;
+        EXPECT_EQ(program->api("POST", "/api/press/1/1", h).status, 403) << host;
+        EXPECT_EQ(program->api("GET", "/api/board", h).status, 403) << host;
+    }
+    EXPECT_TRUE(quiet_after(mark)) << "a request for another host name played";
+    char name[256] = "";
+    gethostname(name, sizeof name);
+    for (const std::string &host :
+         {std::string("localhost"), std::string("LOCALHOST:1"), "127.0.0.1:" + std::to_string(program->port),
+          std::string("10.1.2.3"), std::string("[::1]:80"), std::string(name)}) {
+        EXPECT_EQ(program->http("GET", "/", "-H 'Host: " + host + "'").status, 200) << host;
+        EXPECT_EQ(program->api("GET", "/api/board", "-H 'Host: " + host + "'").status, 200) << host;
+    }
+}
+
+TEST_F(Remote, NoCrossOriginHeaders) {
+    const std::string origin = "-H 'Origin: http://evil.example' ";
+    std::vector<Reply> replies = {
+        program->http("GET", "/", origin),
+        program->api("GET", "/api/board", origin),
+        program->http("OPTIONS", "/api/press/1/1",
+                      origin + "-H 'Access-Control-Request-Method: POST' "
+                               "-H 'Access-Control-Request-Headers: authorization'"),
+        program->http("POST", "/api/stop", origin)};
+    for (const Reply &r : replies) {
+        EXPECT_GT(r.status, 0);
+        EXPECT_EQ(r.headers.find("access-control-"), std::string::npos) << r.headers;
+    }
+    EXPECT_NE(replies[2].status, 204);
+    EXPECT_NE(replies[2].status, 200);
+}
+
+TEST_F(Remote, PageIsServedWithoutTokenAndFetchesNothingElsewhere) {
+    Reply r = program->http("GET", "/");
+    ASSERT_EQ(r.status, 200);
+    EXPECT_NE(r.headers.find("content-type: text/html"), std::string::npos);
+    EXPECT_EQ(r.body.find(program->token()), std::string::npos);
+    EXPECT_EQ(r.body.find("http://"), std::string::npos) << "nothing fetched from elsewhere";
+    EXPECT_EQ(r.body.find("https://"), std::string::npos);
+}
+
+TEST_F(Remote, LargeBodiesAreRefused) {
+    const size_t mark = program->audio_frames();
+    const std::string big(4096, 'x');
+    write_file(program->dir.file("big.txt"), big);
+    Reply r = program->api("POST", "/api/press/1/1",
+                           "--data-binary @'" + program->dir.file("big.txt") + "'");
+    EXPECT_EQ(r.status, 413);
+    EXPECT_TRUE(quiet_after(mark)) << "a refused request played";
+    // A small body is fine.
+    const int slot = long_slot();
+    const size_t again = program->audio_frames();
+    r = program->api("POST", "/api/press/1/" + std::to_string(slot + 1), "--data 'x=1'");
+    EXPECT_EQ(r.status, 204);
+    EXPECT_TRUE(heard(slot, again));
+}
+
+TEST_F(Remote, OscFromLoopbackPlays) {
+    const int slot = long_slot();
+    const size_t mark = program->audio_frames();
+    const std::string cmd = "oscsend 127.0.0.1 " + std::to_string(program->port + 1) +
+                            " /vostrel/press ii 1 " + std::to_string(slot + 1);
+    ASSERT_EQ(run_command(cmd), 0);
+    EXPECT_TRUE(heard(slot, mark));
+    ASSERT_EQ(run_command("oscsend 127.0.0.1 " + std::to_string(program->port + 1) +
+                          " /vostrel/stop"),
+              0);
+    pause_scaled_ms(200);
+    EXPECT_TRUE(quiet_after(program->audio_frames())) << "/vostrel/stop did not stop";
+}
+
+TEST_F(Remote, OscOthersAndMalformedChangeNothing) {
+    const int port = program->port + 1;
+    const size_t mark = program->audio_frames();
+    // Another address of the loopback device is not the loopback address.
+    ASSERT_TRUE(osc_send_from("127.0.0.2", port, osc_press(1, 1)));
+    const std::string to = "oscsend 127.0.0.1 " + std::to_string(port) + " ";
+    EXPECT_EQ(run_command(to + "/vostrel/press ff 1 1"), 0);
+    EXPECT_EQ(run_command(to + "/vostrel/press i 1"), 0);
+    EXPECT_EQ(run_command(to + "/vostrel/press iii 1 1 1"), 0);
+    EXPECT_EQ(run_command(to + "/vostrel/press ss 1 1"), 0);
+    EXPECT_EQ(run_command(to + "/vostrel/pressx ii 1 1"), 0);
+    EXPECT_EQ(run_command(to + "/vostrel/press ii 1 21"), 0);
+    EXPECT_EQ(run_command(to + "/vostrel/press ii 0 1"), 0);
+    // Cut short, garbage, an empty datagram, a bundle around a press.
+    std::vector<uint8_t> whole = osc_press(1, 1);
+    for (size_t n = 0; n < whole.size(); n++)
+        ASSERT_TRUE(osc_send_from("127.0.0.1", port, std::vector<uint8_t>(whole.begin(), whole.begin() + n)));
+    std::vector<uint8_t> junk(200);
+    for (size_t i = 0; i < junk.size(); i++) junk[i] = static_cast<uint8_t>(i * 37 + 11);
+    ASSERT_TRUE(osc_send_from("127.0.0.1", port, junk));
+    std::vector<uint8_t> bundle = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const uint32_t size = static_cast<uint32_t>(whole.size());
+    for (int shift = 24; shift >= 0; shift -= 8) bundle.push_back(static_cast<uint8_t>(size >> shift));
+    bundle.insert(bundle.end(), whole.begin(), whole.end());
+    ASSERT_TRUE(osc_send_from("127.0.0.1", port, bundle));
+    EXPECT_TRUE(quiet_after(mark)) << "a malformed or foreign OSC datagram played";
+    // Still answering afterwards, and the log was not flooded.
+    const size_t again = program->audio_frames();
+    ASSERT_TRUE(osc_send_from("127.0.0.1", port, osc_press(1, long_slot() + 1)));
+    EXPECT_TRUE(heard(long_slot(), again));
+    EXPECT_LE(count_of(program->log(), "Remote: OSC"), 3);
+}
+
+// Fresh programs each: what a start without the options opens, and the token file's life.
+TEST(RemoteStart, WithoutTheOptionsNoSocketIsOpened) {
+    Program p;
+    ASSERT_TRUE(p.start({}, false));
+    EXPECT_EQ(internet_sockets(p.pid), 0);
+    EXPECT_EQ(trim(read_file(p.dir.file("stdout.txt"))), "");
+    EXPECT_FALSE(file_exists(p.token_file()));
+    // The same count with the option: the check sees a server's sockets.
+    Program q;
+    ASSERT_TRUE(q.start({"--remote"}));
+    EXPECT_EQ(internet_sockets(q.pid), 2);
+}
+
+TEST(RemoteStart, TokenFileIsPrivateReusedAndRemade) {
+    std::string first, dir;
+    {
+        Program p;
+        ASSERT_TRUE(p.start({"--remote"}));
+        struct stat st;
+        ASSERT_EQ(stat(p.token_file().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+        first = p.token();
+        ASSERT_EQ(first.size(), 32u);
+        EXPECT_EQ(first.find_first_not_of("0123456789abcdef"), std::string::npos);
+        EXPECT_EQ(p.stop(), 0);
+        // Started again in the same folder: the same token.
+        const std::string kept = read_file(p.token_file());
+        Program *q = &p;
+        q->url.clear();
+        ASSERT_TRUE(q->start({"--remote"}));
+        EXPECT_EQ(q->token(), first);
+        EXPECT_EQ(read_file(p.token_file()), kept);
+        EXPECT_EQ(q->http("GET", "/api/board", "-H 'Authorization: Bearer " + first + "'").status,
+                  200);
+        EXPECT_EQ(q->stop(), 0);
+        // Deleted: a new one, and the old one no longer opens anything.
+        ASSERT_EQ(unlink(p.token_file().c_str()), 0);
+        q->url.clear();
+        ASSERT_TRUE(q->start({"--remote"}));
+        EXPECT_EQ(q->token().size(), 32u);
+        EXPECT_NE(q->token(), first);
+        EXPECT_EQ(q->http("GET", "/api/board", "-H 'Authorization: Bearer " + first + "'").status,
+                  401);
+    }
+}
+
+} // namespace

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <signal.h>
 #include <netinet/in.h>
 #include <stdio.h>
 #include <string.h>
@@ -511,6 +512,163 @@ TEST_F(Remote, OscOthersAndMalformedChangeNothing) {
     ASSERT_TRUE(osc_send_from("127.0.0.1", port, osc_press(1, long_slot() + 1)));
     EXPECT_TRUE(heard(long_slot(), again));
     EXPECT_LE(count_of(program->log(), "Remote: OSC"), 3);
+}
+
+// The remote page in a real browser: Debian's chromium, headless, driven by
+// chromedriver over WebDriver (curl speaks the protocol), as a phone held
+// upright would open it.
+struct Browser {
+    ChildGuard driver;
+    int port = -1;
+    std::string session;
+    pid_t browser_pid = -1;
+    TempDir profile;
+
+    // A request to chromedriver; the reply's body.
+    std::string call(const std::string &method, const std::string &path,
+                     const std::string &json = "") const {
+        write_file(profile.file("request.json"), json);
+        std::string cmd = "curl -s -m 30 -X " + method + " -H 'Content-Type: application/json' '" +
+                          "http://127.0.0.1:" + std::to_string(port) + path + "'";
+        if (!json.empty()) cmd += " --data-binary @'" + profile.file("request.json") + "'";
+        return command_output(cmd);
+    }
+    bool start() {
+        port = free_port_pair();
+        driver.pid = program_start_binary("/usr/bin/chromedriver", {"--port=" + std::to_string(port)},
+                                          {}, profile.file("driver.log"));
+        for (int i = 0; i < 100 && call("GET", "/status").find("\"ready\":true") == std::string::npos; i++)
+            pause_ms(100);
+        const std::string reply = call(
+            "POST", "/session",
+            "{\"capabilities\":{\"alwaysMatch\":{\"browserName\":\"chrome\",\"goog:chromeOptions\":{"
+            "\"binary\":\"/usr/bin/chromium\",\"args\":[\"--headless\",\"--no-sandbox\","
+            "\"--disable-gpu\",\"--disable-quic\",\"--no-first-run\",\"--disable-background-networking\","
+            "\"--disable-component-update\",\"--disable-sync\",\"--window-size=390,844\","
+            "\"--user-data-dir=" + profile.path + "/profile\"]}}}}");
+        session = field(reply, "sessionId");
+        browser_pid = atoi(field(reply, "goog:processID").c_str());
+        return !session.empty();
+    }
+    // The text of "name": VALUE (a string's inside, or a number).
+    static std::string field(const std::string &json, const std::string &name) {
+        size_t at = json.find("\"" + name + "\":");
+        if (at == std::string::npos) return "";
+        at += name.size() + 3;
+        if (json[at] == '"') return json.substr(at + 1, json.find('"', at + 1) - at - 1);
+        size_t end = json.find_first_of(",}", at);
+        return json.substr(at, end - at);
+    }
+    void open(const std::string &url) const {
+        call("POST", "/session/" + session + "/url", "{\"url\":\"" + url + "\"}");
+    }
+    // The value a script returns, as chromedriver's JSON gives it.
+    std::string script(const std::string &body) const {
+        std::string reply = call("POST", "/session/" + session + "/execute/sync",
+                                 "{\"script\":\"" + body + "\",\"args\":[]}");
+        size_t at = reply.find("\"value\":");
+        return at == std::string::npos ? "" : reply.substr(at + 8, reply.rfind('}') - at - 8);
+    }
+    // A real click (pointer events through the browser's input) on the
+    // index-th element the CSS selector finds: true if it was there.
+    bool click(const std::string &selector, int index) const {
+        std::string found = call("POST", "/session/" + session + "/elements",
+                                 "{\"using\":\"css selector\",\"value\":\"" + selector + "\"}");
+        const std::string key = "\"element-6066-11e4-a52e-4f735466cecf\":\"";
+        size_t at = 0;
+        for (int i = 0; i <= index; i++) {
+            at = found.find(key, at);
+            if (at == std::string::npos) return false;
+            at += key.size();
+        }
+        std::string id = found.substr(at, found.find('"', at) - at);
+        std::string reply = call("POST", "/session/" + session + "/element/" + id + "/click", "{}");
+        if (reply.find("\"error\"") != std::string::npos) fprintf(stderr, "click: %s\n", reply.substr(0, 300).c_str());
+        return reply.find("\"error\"") == std::string::npos;
+    }
+    ~Browser() {
+        if (!session.empty()) call("DELETE", "/session/" + session);
+        if (browser_pid > 0 && kill(browser_pid, 0) == 0) kill(browser_pid, SIGKILL);
+    }
+};
+
+TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
+    Browser browser;
+    ASSERT_TRUE(browser.start()) << read_file(browser.profile.file("driver.log"));
+    browser.open(program->url);
+    // The captions, JSON-escaped, in the order the screen shows them.
+    std::string expected = "[";
+    for (int slot = 0; slot < BOARD_BUTTONS; slot++) {
+        if (slot) expected += ",";
+        expected += "\"";
+        for (const char *c = board_captions[order[slot]]; *c; c++)
+            expected += *c == '\n' ? std::string("\\n") : std::string(1, *c);
+        expected += "\"";
+    }
+    expected += "]";
+    const std::string captions =
+        "return Array.from(document.querySelectorAll('#grid button')).map(b => b.textContent)";
+    std::string shown;
+    for (int i = 0; i < 100 && (shown = browser.script(captions)) != expected; i++)
+        pause_ms(100);
+    ASSERT_EQ(shown, expected);
+    // Laid out as the device lays it out: four columns, the fifth button
+    // starts the second row.
+    EXPECT_EQ(browser.script("const b = document.querySelectorAll('#grid button'); "
+                             "return [b[0].getBoundingClientRect().top < b[4].getBoundingClientRect().top, "
+                             "b[0].getBoundingClientRect().top === b[3].getBoundingClientRect().top, "
+                             "b[3].getBoundingClientRect().right <= window.innerWidth]"),
+              "[true,true,true]");
+
+    const int slot = long_slot();
+    const size_t mark = program->audio_frames();
+    ASSERT_TRUE(browser.click("#grid button", slot));
+    const double tapped = seconds_now();
+    // Marked as playing soon after: the page asks three times a second.
+    const std::string is_playing =
+        "return document.querySelectorAll('#grid button')[" + std::to_string(slot) + "].className";
+    double marked = -1;
+    for (int i = 0; i < 100; i++) {
+        if (browser.script(is_playing) == "\"playing\"") {
+            marked = seconds_now() - tapped;
+            break;
+        }
+        pause_ms(20);
+    }
+    EXPECT_GE(marked, 0.0) << "the playing button is never marked";
+    EXPECT_LE(marked, 0.5 * wait_scale()) << "marked " << marked << " s after the tap";
+    printf("the page marked the button playing %.0f ms after the tap\n", marked * 1000);
+    EXPECT_TRUE(heard(slot, mark)) << "the tap in the browser was not heard";
+    // A change made elsewhere (a press through the API) is marked within
+    // half a second too.
+    const int other = slot == 0 ? 1 : 0;
+    const std::string other_playing =
+        "return document.querySelectorAll('#grid button')[" + std::to_string(other) + "].className";
+    ASSERT_EQ(program->api("POST", "/api/press/1/" + std::to_string(other + 1)).status, 204);
+    const double pressed = seconds_now();
+    marked = -1;
+    for (int i = 0; i < 100; i++) {
+        if (browser.script(other_playing) == "\"playing\"") {
+            marked = seconds_now() - pressed;
+            break;
+        }
+        pause_ms(20);
+    }
+    EXPECT_GE(marked, 0.0) << "a press made elsewhere is never marked";
+    EXPECT_LE(marked, 0.5 * wait_scale()) << "marked " << marked << " s after the press";
+    printf("the page marked a press made elsewhere %.0f ms after it\n", marked * 1000);
+
+    // The same page without the token: not paired, and a tap plays nothing.
+    program->api("POST", "/api/stop");
+    pause_scaled_ms(200);
+    browser.open(program->base() + "/");
+    pause_scaled_ms(800);
+    EXPECT_NE(browser.script("return document.getElementById('note').textContent").find("Not paired"),
+              std::string::npos);
+    EXPECT_EQ(browser.script("return document.querySelectorAll('#grid button').length"), "0");
+    const size_t quiet = program->audio_frames();
+    browser.click("button", 0);
+    EXPECT_TRUE(quiet_after(quiet)) << "the page without the token played";
 }
 
 // Fresh programs each: what a start without the options opens, and the token file's life.

@@ -53,17 +53,22 @@ run:
 	cmake --build build-run -j$$(nproc) --target vostrel-soundboard
 	./build-run/vostrel-soundboard
 
-# Tests need a display: use the one we have, or start a private Xvfb.
+# The release checks need a display: use the one we have, or start a private
+# Xvfb. CTest's tests bring their own (tests/private_display.sh), so they run
+# TEST_JOBS at a time: most of a test's time is spent waiting for a program,
+# a server or a window, not computing.
 XRUN = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24 -noreset")
+TEST_JOBS ?= 4
 
 test-default: build
-	$(XRUN) ctest --preset default
+	ctest --preset default -j$(TEST_JOBS)
 
 test-asan: build-asan
-	$(XRUN) ctest --preset asan
+	ctest --preset asan -j$(TEST_JOBS)
 
+# Each fuzz target computes on one core.
 test-fuzz: build-fuzz
-	@if command -v clang++ >/dev/null; then ctest --preset fuzz; else echo "clang not found: fuzz runs skipped"; fi
+	@if command -v clang++ >/dev/null; then ctest --preset fuzz -j$$(nproc); else echo "clang not found: fuzz runs skipped"; fi
 
 # The ARM builds under emulation: for armhf the program with its smoke tests,
 # the float results and the board's picture; for arm64 every test that runs
@@ -84,7 +89,7 @@ test-releases: test-roots test-trixie-cross
 
 # The tests labelled "unit" (tests/CMakeLists.txt): fast, two at a time.
 check: build
-	$(XRUN) ctest --preset default -L unit -j2
+	ctest --preset default -L unit -j$(TEST_JOBS)
 
 # Every fuzz target for FUZZ_SECONDS each. New inputs go to
 # build-fuzz/long-corpus/NAME (the committed seeds are only read), crash
@@ -102,11 +107,16 @@ bench: build
 	$(XRUN) sh bench/run.sh
 
 # The sanitized test run's monkey (random X input against the program) for
-# ten minutes instead of 30 seconds; SOAK_SECONDS changes the length.
+# ten minutes instead of 30 seconds; SOAK_SECONDS changes the length. Then the
+# kiosk's start on a resetting server SOAK_KIOSK_STARTS times (make test
+# starts it 5 times).
 SOAK_SECONDS ?= 600
+SOAK_KIOSK_STARTS ?= 50
 soak: build-asan
 	$(XRUN) env VOSTREL_MONKEY_SECONDS=$(SOAK_SECONDS) SDL_AUDIODRIVER=dummy \
 	  ASAN_OPTIONS=detect_leaks=0 ./build-asan/tests/monkey
+	env VOSTREL_KIOSK_STARTS=$(SOAK_KIOSK_STARTS) SDL_AUDIODRIVER=dummy ASAN_OPTIONS=detect_leaks=0 \
+	  ./build-asan/tests/test_kiosk
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
@@ -269,10 +279,11 @@ cross: setup
 # tools/cross/not_emulated.txt are left out, and printed with their reasons.
 # CROSS_TESTS narrows the run to a ctest name pattern (-R).
 CROSS_TESTS ?=
+CROSS_TEST_JOBS ?= 3
 test-cross: cross build
 	@echo "Not run under emulation (tools/cross/not_emulated.txt):"
 	@sed -n 's,^\([A-Za-z0-9_]*\(/[^:]*\)\{0\,1\}\): *,  \1 -- ,p' tools/cross/not_emulated.txt
-	$(XRUN) ctest --test-dir build-$(ARCH) --output-on-failure -LE not_emulated \
+	ctest --test-dir build-$(ARCH) --output-on-failure -LE not_emulated -j$(CROSS_TEST_JOBS) \
 	  $(if $(CROSS_TESTS),-R '$(CROSS_TESTS)')
 
 clean:

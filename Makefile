@@ -78,7 +78,15 @@ test-cross-all:
 	  CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native)'
 	$(MAKE) test-cross ARCH=arm64
 
-test: test-default test-asan test-fuzz test-cross-all test-releases
+test: fetch-ahead test-default test-asan test-fuzz test-cross-all test-releases
+
+# The sysroots and Debian roots of the later steps, downloaded in the
+# background while the first builds compile (tools/fetch_ahead.sh, its output
+# in build-fetch-ahead.log); each step still asks for its folder and waits for
+# it there.
+.PHONY: fetch-ahead
+fetch-ahead: setup
+	@sh tools/fetch_ahead.sh $(CURDIR) > build-fetch-ahead.log 2>&1 &
 
 # The packages checked on both releases: each amd64 package installed in a
 # fresh Debian root, its picture compared, and the trixie build's smoke,

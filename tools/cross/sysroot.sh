@@ -30,6 +30,11 @@ list=$here/packages.txt
 [ -f "$list" ] || { echo "sysroot.sh: no package list $list" >&2; exit 2; }
 pkgs=$(sed -e 's/#.*//' "$list" | tr -s ' \n' ' ')
 [ -z "$own_deb" ] || pkgs="$own_deb $(md5sum < "$own_deb" | cut -d' ' -f1)"
+# One maker at a time per folder: make test fetches the sysroots ahead in the
+# background (tools/fetch_ahead.sh) while the steps that need them may ask too;
+# the second caller waits here and then finds the stamp.
+exec 9>"$dest.lock"
+flock 9
 stamp=$dest/.vostrel-packages
 # The stamp names the folder too (the dpkg database's file lists hold its
 # path) and this script's own text, so that a changed recipe remakes it.

@@ -11,6 +11,10 @@ dist=$1
 mkdir -p "$2"
 dest=$(cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+# One maker at a time per folder (make test makes the roots ahead in the
+# background): the second caller waits here and then finds the stamp.
+exec 9>"$dest.lock"
+flock 9
 stamp=$dest/.vostrel-root
 want="$dist $(md5sum < "$here/root.sh" | cut -d' ' -f1)"
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then

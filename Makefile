@@ -287,7 +287,7 @@ cross: setup
 # tools/cross/not_emulated.txt are left out, and printed with their reasons.
 # CROSS_TESTS narrows the run to a ctest name pattern (-R).
 CROSS_TESTS ?=
-CROSS_TEST_JOBS ?= 3
+CROSS_TEST_JOBS ?= 1
 test-cross: cross build
 	@echo "Not run under emulation (tools/cross/not_emulated.txt):"
 	@sed -n 's,^\([A-Za-z0-9_]*\(/[^:]*\)\{0\,1\}\): *,  \1 -- ,p' tools/cross/not_emulated.txt

@@ -178,9 +178,11 @@ int payload_key_code(const char *name) {
 }
 
 const char *payload_page_name_problem(const char *name) {
+    // Reads at most one byte past the longest name, so a field of
+    // PAYLOAD_PAGE_NAME + 1 bytes with no end in it is refused, not overrun.
     size_t n = 0;
-    for (const char *c = name; *c; c++, n++)
-        if (*c < ' ' || *c > '~') return "a page's name holds only printable ASCII";
+    for (; n <= PAYLOAD_PAGE_NAME && name[n]; n++)
+        if (name[n] < ' ' || name[n] > '~') return "a page's name holds only printable ASCII";
     if (n < 1) return "a page's name is not empty";
     if (n > PAYLOAD_PAGE_NAME) return "a page's name has at most 24 characters";
     return nullptr;

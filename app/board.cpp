@@ -24,6 +24,7 @@
 // not drawn: a clip starting or ending leaves the picture as it is.
 #include "app/app.h"
 #include "app/app_internal.h"
+#include "app/remote.h"
 
 #include <vostrel/render/render.h>
 
@@ -135,6 +136,7 @@ void app_draw(const Rect *screen) {
         draw_label_box(&buttons[k].cell, buttons[k].caption, fill_colour,
                        &buttons[k] == selected_button ? ink_selected : ink_normal);
     glPopMatrix();
+    remote_qr_draw(screen);
 }
 
 void board_pick(TouchEvent touch) {
@@ -146,8 +148,12 @@ void board_pick(TouchEvent touch) {
     picture_changed();
 }
 
-void app_touch_down(TouchEvent touch) { board_pick(touch); }
-void app_touch_drag(TouchEvent touch) { board_pick(touch); }
+void app_touch_down(TouchEvent touch) {
+    if (!remote_qr_touch(0, touch, shell_seconds())) board_pick(touch);
+}
+void app_touch_drag(TouchEvent touch) {
+    if (!remote_qr_touch(1, touch, shell_seconds())) board_pick(touch);
+}
 
 // Stops a button's clip: at once, or fading out over its fade time on every
 // play of it (a fading clip still counts as playing).
@@ -184,7 +190,8 @@ void board_press(BoardButton *b) {
     playing_button = b;
 }
 
-void app_touch_up(TouchEvent) {
+void app_touch_up(TouchEvent touch) {
+    if (remote_qr_touch(2, touch, shell_seconds())) return;
     if (!selected_button) return;
     BoardButton *b = selected_button;
     selected_button = nullptr;

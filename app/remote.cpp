@@ -520,6 +520,7 @@ int remote_start(void) {
         snprintf(host, sizeof host, "127.0.0.1");
     snprintf(remote.url, sizeof remote.url, "http://%s:%d/#%s", host, remote.port, remote.token);
     remote.running = 1;
+    if (remote.requested == 2 && remote_qr_set(remote.url)) remote_qr_start(shell_seconds());
     printf("remote: %s\n", remote.url);
     fflush(stdout);
     log_printf(LOG_INFO, "Remote: HTTP on %s port %d, OSC on port %d", bound, remote.port,
@@ -554,7 +555,9 @@ void app_init_done(void) {
 }
 
 void app_pre_update(float) {
-    if (remote.running) remote_poll();
+    if (!remote.running) return;
+    remote_poll();
+    remote_qr_update(shell_seconds());
 }
 
 void app_shutdown(void) { remote_stop(); }

@@ -16,6 +16,8 @@
 // Catalogue layout, one declaration a line: kept as written by clang-format.
 // clang-format off
 
+#include <vostrel/input/input.h>
+
 #include <stddef.h>
 #include <stdint.h>
 #include <string>
@@ -75,6 +77,14 @@ struct RemoteReply {
 int remote_host_allowed(const char *host, const char *own_name);  // host (port cut off) is an IP literal, "localhost" or own_name (case aside): 1
 void remote_http_handle(const RemoteRequest *request, const char *token, const char *own_name, const RemoteBoard *board, RemoteReply *reply); // Host check (403), /api needs the token (401), routes (200/204/404/405/413); acts on the board only for an allowed, authorised POST
 const char *remote_page_html(void);              // the remote page: the board's grid, pages, what plays; reads the token from its URL's fragment
+
+// The pairing code on the screen (remote_qr.cpp); now is shell seconds
+int remote_qr_set(const char *text);             // the code of text, shown by the calls below: 1; 0 (no code, nothing shown) if it cannot be encoded
+void remote_qr_start(float now);                 // shown over the board for the next 20 seconds
+int remote_qr_shown(void);                       // 1 while drawn
+void remote_qr_update(float now);                // the start's 20 seconds ending, a finger's 2 seconds on a band beginning
+int remote_qr_touch(int phase, TouchEvent touch, float now); // phase 0 down, 1 drag, 2 up (touch in app_input_rect): 1 if the code took it (the board must not see it)
+void remote_qr_draw(const Rect *screen);         // the code over the frame while shown
 
 // OSC datagrams, without sockets (the fuzz target calls this)
 int remote_osc_handle(const void *data, size_t size, int sender_allowed, const RemoteBoard *board); // "/vostrel/press ii", "/vostrel/stop", "/vostrel/page i" from an allowed sender: acted on, 1; anything else changes nothing, 0

@@ -11,7 +11,12 @@
 
 #include "app/app.h"
 
+#include <qrencode.h>
+
 #include <gtest/gtest.h>
+// After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
+#include "tools/xwindow.h"
+#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -85,6 +90,7 @@ struct Program {
     pid_t pid = -1;
     int port = -1;
     std::string url; // the line's address
+    std::vector<std::string> launcher; // the program started through this command, when not empty
 
     bool start(std::vector<std::string> args, bool remote = true) {
         port = free_port_pair();
@@ -104,7 +110,14 @@ struct Program {
         if (!out) return false;
         fflush(stdout);
         dup2(fileno(out), 1);
-        pid = program_start(args, env, dir.file("stderr.txt"));
+        if (launcher.empty()) {
+            pid = program_start(args, env, dir.file("stderr.txt"));
+        } else {
+            std::vector<std::string> words(launcher.begin() + 1, launcher.end());
+            words.push_back(VOSTREL_BINARY);
+            words.insert(words.end(), args.begin(), args.end());
+            pid = program_start_binary(launcher[0], words, env, dir.file("stderr.txt"));
+        }
         dup2(saved, 1);
         close(saved);
         fclose(out);
@@ -669,6 +682,184 @@ TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
     const size_t quiet = program->audio_frames();
     browser.click("button", 0);
     EXPECT_TRUE(quiet_after(quiet)) << "the page without the token played";
+}
+
+// On the network (--remote-lan), in a network namespace the test makes for
+// the program: its loopback and one made-up interface (10.77.0.5), so the
+// program's own address is known and nothing leaves the machine. Clients run
+// inside the namespace through nsenter.
+constexpr const char *LAN_ADDRESS = "10.77.0.5";
+
+// The window's pixels as 0xRRGGBB, row 0 the top row; empty if unreadable.
+std::vector<uint32_t> capture(Window w) {
+    std::vector<uint32_t> px;
+    Display *d = XOpenDisplay(nullptr);
+    if (!d) return px;
+    xwindow_survive_errors();
+    XImage *img = XGetImage(d, w, 0, 0, 320, 480, AllPlanes, ZPixmap);
+    if (img) {
+        px.resize(320 * 480);
+        for (int y = 0; y < 480; y++)
+            for (int x = 0; x < 320; x++)
+                px[y * 320 + x] = XGetPixel(img, x, y) & 0xFFFFFF;
+        XDestroyImage(img);
+    }
+    XCloseDisplay(d);
+    return px;
+}
+
+bool white(uint32_t p) { return (p & 0xFF) >= 250 && ((p >> 8) & 0xFF) >= 250 && (p >> 16) >= 250; }
+
+// Where the white square of a code lies: the white pixels' bounding box;
+// false when there is no white pixel.
+bool white_box(const std::vector<uint32_t> &px, int *x0, int *y0, int *x1, int *y1) {
+    *x0 = 320, *y0 = 480, *x1 = -1, *y1 = -1;
+    for (int y = 0; y < 480; y++)
+        for (int x = 0; x < 320; x++)
+            if (white(px[y * 320 + x])) {
+                *x0 = std::min(*x0, x), *y0 = std::min(*y0, y);
+                *x1 = std::max(*x1, x + 1), *y1 = std::max(*y1, y + 1);
+            }
+    return *x1 > 0;
+}
+
+// Modules of the picture's code that differ from the reference encoding of
+// text (libqrencode, error correction M, 8-bit, the smallest version that
+// holds it), each sampled at its centre, quiet zone of four included; -1 if
+// no code is on the screen.
+int code_mismatches(const std::vector<uint32_t> &px, const std::string &text) {
+    int x0, y0, x1, y1;
+    if (px.empty() || !white_box(px, &x0, &y0, &x1, &y1)) return -1;
+    QRcode *code = QRcode_encodeString(text.c_str(), 0, QR_ECLEVEL_M, QR_MODE_8, 1);
+    if (!code) return -1;
+    const int span = code->width + 8;
+    const double mx = static_cast<double>(x1 - x0) / span, my = static_cast<double>(y1 - y0) / span;
+    int wrong = 0;
+    for (int r = 0; r < span; r++)
+        for (int c = 0; c < span; c++) {
+            const int qr = r - 4, qc = c - 4;
+            const bool dark = qr >= 0 && qc >= 0 && qr < code->width && qc < code->width &&
+                              (code->data[qr * code->width + qc] & 1);
+            const int x = x0 + static_cast<int>((c + 0.5) * mx);
+            const int y = y0 + static_cast<int>((r + 0.5) * my);
+            const uint32_t p = px[y * 320 + x];
+            const bool black = (p & 0xFF) < 40 && ((p >> 8) & 0xFF) < 40 && (p >> 16) < 40;
+            if (dark ? !black : !white(p)) wrong++;
+        }
+    QRcode_free(code);
+    return wrong;
+}
+
+class RemoteLan : public ::testing::Test {
+  protected:
+    static Program *program;
+    static Window window;
+
+    static void SetUpTestSuite() {
+        program = new Program();
+        if (program_emulator[0] != '\0') return; // the namespace's tools are the host's
+        program->launcher = {"/usr/bin/unshare", "-n", "sh", "-c",
+                             "ip link set lo up && ip link add r0 type bridge && "
+                             "ip addr add " + std::string(LAN_ADDRESS) + "/24 dev r0 && "
+                             "ip link set r0 up && exec \"$0\" \"$@\""};
+        program->start({"--remote-lan", "--osc-allow", "127.0.0.3,127.0.0.9"}, false);
+        program->port = REMOTE_PORT;
+        for (int i = 0; i < 100 && program->url.empty(); i++) {
+            std::string line = trim(read_file(program->dir.file("stdout.txt")));
+            if (line.compare(0, 8, "remote: ") == 0) program->url = line.substr(8);
+            pause_scaled_ms(50);
+        }
+        if (Display *d = XOpenDisplay(nullptr)) {
+            window = xwindow_wait(d, "Vostrel Soundboard", 10000,
+                                  [] { return program_running(program->pid); });
+            XCloseDisplay(d);
+        }
+    }
+    static void TearDownTestSuite() { delete program; }
+    void SetUp() override {
+        if (program_emulator[0] != '\0') GTEST_SKIP() << "needs the host's own tools in the namespace";
+        ASSERT_TRUE(program_running(program->pid)) << read_file(program->dir.file("stderr.txt"));
+        ASSERT_NE(window, 0u);
+    }
+    static constexpr int REMOTE_PORT = 8730;
+    // A command run inside the program's network namespace; its status.
+    static int inside(const std::string &cmd) {
+        return run_command("nsenter -t " + std::to_string(program->pid) + " -n " + cmd);
+    }
+    static std::string inside_output(const std::string &cmd) {
+        return command_output("nsenter -t " + std::to_string(program->pid) + " -n " + cmd);
+    }
+    // An OSC press sent from `from` inside the namespace (python's socket
+    // bound there), to the program's OSC port on 127.0.0.1.
+    static int osc_press_from(const char *from, int button) {
+        const std::vector<uint8_t> p = osc_press(1, button);
+        std::string bytes;
+        for (uint8_t b : p) bytes += "\\\\x" + std::string(1, "0123456789abcdef"[b >> 4]) +
+                                     std::string(1, "0123456789abcdef"[b & 15]);
+        return inside("python3 -c \"import socket; s = socket.socket(socket.AF_INET, "
+                      "socket.SOCK_DGRAM); s.bind(('" + std::string(from) + "', 0)); "
+                      "s.sendto(b'" + bytes + "', ('127.0.0.1', " + std::to_string(REMOTE_PORT + 1) +
+                      "))\"");
+    }
+    static bool quiet_after(size_t mark) {
+        program->wait_audio(mark + RATE / 2);
+        return silent_from(program->audio(), mark);
+    }
+};
+Program *RemoteLan::program;
+Window RemoteLan::window;
+
+TEST_F(RemoteLan, TheCodeOnTheScreenIsTheAddressAndATapDismissesIt) {
+    const std::string url = program->url;
+    EXPECT_EQ(url.substr(0, url.find('#')),
+              "http://" + std::string(LAN_ADDRESS) + ":" + std::to_string(REMOTE_PORT) + "/");
+    ASSERT_EQ(url.size() - url.find('#') - 1, 32u);
+    // Within its first 20 seconds: the code, module for module.
+    EXPECT_EQ(code_mismatches(capture(window), url), 0);
+    // A tap on it dismisses it and plays nothing.
+    const size_t mark = program->audio_frames();
+    ASSERT_EQ(xdotool_tap(std::to_string(window), 160, 240, "0.05"), 0);
+    pause_scaled_ms(300);
+    EXPECT_EQ(code_mismatches(capture(window), url), -1) << "the code is still shown";
+    EXPECT_TRUE(quiet_after(mark)) << "the tap on the code played";
+    // A finger held on the band above the grid for 2 seconds shows it
+    // until it lifts; not before the 2 seconds.
+    const std::string w = std::to_string(window);
+    ASSERT_EQ(run_command("xdotool mousemove --window " + w + " 160 15 mousedown 1"), 0);
+    pause_ms(1200);
+    EXPECT_EQ(code_mismatches(capture(window), url), -1) << "shown before 2 seconds";
+    pause_ms(1300);
+    EXPECT_EQ(code_mismatches(capture(window), url), 0) << "not shown while the band is held";
+    ASSERT_EQ(run_command("xdotool mouseup 1"), 0);
+    pause_scaled_ms(300);
+    EXPECT_EQ(code_mismatches(capture(window), url), -1) << "still shown after the finger lifted";
+    EXPECT_TRUE(quiet_after(mark)) << "holding the band played";
+    // The band below the grid too.
+    ASSERT_EQ(run_command("xdotool mousemove --window " + w + " 160 470 mousedown 1"), 0);
+    pause_ms(2500);
+    EXPECT_EQ(code_mismatches(capture(window), url), 0) << "not shown while the lower band is held";
+    ASSERT_EQ(run_command("xdotool mouseup 1"), 0);
+    pause_scaled_ms(300);
+    EXPECT_EQ(code_mismatches(capture(window), url), -1);
+}
+
+TEST_F(RemoteLan, ServesOnTheNetworkAndTakesOscFromTheAllowedOnly) {
+    const std::string token = program->url.substr(program->url.find('#') + 1);
+    const std::string base = "http://" + std::string(LAN_ADDRESS) + ":" + std::to_string(REMOTE_PORT);
+    EXPECT_EQ(inside_output("curl -s -o /dev/null -w '%{http_code}' -H 'Authorization: Bearer " +
+                            token + "' " + base + "/api/board"),
+              "200");
+    EXPECT_EQ(inside_output("curl -s -o /dev/null -w '%{http_code}' " + base + "/api/board"), "401");
+    // Senders: 127.0.0.2 is not allowed, 127.0.0.3 is.
+    std::vector<std::vector<int16_t>> clips = board_clip_samples();
+    std::vector<int> order = board_display_order();
+    size_t mark = program->audio_frames();
+    ASSERT_EQ(osc_press_from("127.0.0.2", 1), 0);
+    EXPECT_TRUE(quiet_after(mark)) << "a sender not allowed played";
+    mark = program->audio_frames();
+    ASSERT_EQ(osc_press_from("127.0.0.3", 1), 0);
+    program->wait_audio(mark + RATE);
+    EXPECT_GE(find_clip(program->audio(), clips[order[0]], mark), 0) << "the allowed sender was not heard";
 }
 
 // Fresh programs each: what a start without the options opens, and the token file's life.

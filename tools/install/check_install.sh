@@ -119,7 +119,7 @@ package)
   else
     [ "$(dpkg-deb -f "$deb" Package)" = vostrel-soundboard ] || fail "package name"
     depends=$(dpkg-deb -f "$deb" Depends)
-    for lib in libc6 libsdl1.2debian libsdl-mixer1.2 liblodepng0 libegl1 libgles1 libegl-mesa0 libmicrohttpd12 liblo7; do
+    for lib in libc6 libsdl1.2debian libsdl-mixer1.2 liblodepng0 libegl1 libgles1 libegl-mesa0 libmicrohttpd12 liblo7 libqrencode4; do
       echo "$depends" | grep -q "$lib" || fail "Depends lacks $lib (dpkg-shlibdeps): $depends"
     done
     # Only the soundboard: no library, headers or build files of the framework.

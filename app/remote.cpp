@@ -390,14 +390,15 @@ static MHD_Result remote_http_access(void *, MHD_Connection *c, const char *url,
     return send_reply(c, &reply);
 }
 
-// Runs the server while it has work it can do now (a response written, the
-// next request of a kept-alive connection read), a bounded number of times.
+// Runs the server while it has work it can do now, a bounded number of
+// times. The second run always comes: a connection accepted by the first
+// has its request waiting already, and would otherwise wait a turn.
 static void http_serve(void) {
     if (!remote.http) return;
     for (int run = 0; run < HTTP_RUNS_PER_WAKE; run++) {
         MHD_run(remote.http);
         MHD_UNSIGNED_LONG_LONG timeout = 1;
-        if (MHD_get_timeout(remote.http, &timeout) != MHD_YES || timeout != 0) break;
+        if (run >= 1 && (MHD_get_timeout(remote.http, &timeout) != MHD_YES || timeout != 0)) break;
     }
 }
 

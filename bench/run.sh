@@ -14,6 +14,8 @@ if [ -x ./bench_kernels ]; then
 else
   echo "(image kernels beside liblqr and pixman: not built, the libraries are missing)"
 fi
+# Remote control: press -> play call over HTTP and OSC, and a bounded flood.
+SDL_AUDIODRIVER=dummy ./bench_remote
 # Options file: read rate and the start-up with a 10 MB file.
 SDL_AUDIODRIVER=dummy ./bench_options_read
 # The board maker: 20 sounds of 5 s each through vostrel-make-board.

@@ -77,4 +77,26 @@ TEST(CommandLine, FullscreenAndKioskAreFlagsTakenAnywhere) {
     log_threshold = 2;
 }
 
+// Low latency: asked for, or the default of a kiosk; an explicit choice
+// wins in either order; without any, today's normal mode.
+TEST(CommandLine, LatencyIsNormalUnlessAskedForOrAKiosk) {
+    shell_set_latency(-1); // as a fresh start: another test gave a kiosk's default
+    shell_set_latency_default(-1);
+    parse({"prog", "--power-save", "--fullscreen"});
+    EXPECT_EQ(shell_latency(), SHELL_LATENCY_NORMAL);
+    parse({"prog", "--latency", "low"});
+    EXPECT_EQ(shell_latency(), SHELL_LATENCY_LOW);
+    parse({"prog", "--latency", "normal", "--kiosk"});
+    EXPECT_EQ(shell_latency(), SHELL_LATENCY_NORMAL) << "kiosk's default under an explicit choice";
+    parse({"prog", "--latency", "fast"});
+    EXPECT_EQ(shell_latency(), SHELL_LATENCY_NORMAL) << "an unknown mode changes nothing";
+    shell_set_latency(-1);
+    EXPECT_EQ(shell_latency(), SHELL_LATENCY_LOW) << "the kiosk's default once the choice is undone";
+    parse({"prog", "--kiosk", "--latency", "normal"});
+    EXPECT_EQ(shell_latency(), SHELL_LATENCY_NORMAL);
+    shell_set_latency(-1);
+    shell_set_latency_default(-1);
+    EXPECT_EQ(shell_latency(), SHELL_LATENCY_NORMAL);
+}
+
 } // namespace

@@ -50,6 +50,8 @@ constexpr int SOUND_RATE = 44100;           // frames a second
 constexpr uint16_t SOUND_FORMAT = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 0x9010 : 0x8010; // signed 16-bit samples in the machine's byte order (SDL's AUDIO_S16SYS)
 constexpr int SOUND_OUTPUT_CHANNELS = 2;    // stereo
 constexpr int SOUND_CHUNK_FRAMES = 1024;    // frames mixed at a time
+constexpr int SOUND_CHUNK_FRAMES_LOW = 256; // frames mixed at a time in low latency
+constexpr int SOUND_SERVER_CHUNKS = 2;      // a low-latency open asks the sound server for this many chunks of buffer
 
 // Interface sounds, loaded at start-up (before app_gl_ready); the volume option
 extern SoundRecord sound_applause, sound_boo, sound_cheering, sound_click, sound_bubble;

@@ -7,6 +7,8 @@
 
 #include <vostrel/audio/audio.h>
 
+#include <stdio.h>
+
 extern uint8_t sound_volume;       // persisted, never applied to playback
 extern uint8_t sound_saved_volume; // restored when muting is undone
 
@@ -30,7 +32,11 @@ int sound_pool_count(void);                                  // free delay nodes
 int sound_delayed_count(void);                               // pending delayed plays (tests)
 
 // The mixer's device
-int sound_mixer_open(int chunk_frames);                      // Mix_OpenAudio in the mixer's format (SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS) with chunks of that many frames, then the device watch; 1, or 0 with Mix_GetError saying why
+int sound_mixer_open(int chunk_frames);                      // Mix_OpenAudio in the mixer's format (SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS) with chunks of that many frames, then the device watch; below SOUND_CHUNK_FRAMES the sound server is first asked for SOUND_SERVER_CHUNKS chunks of buffer (PULSE_LATENCY_MSEC; PULSE_PROP's minimum request and quantum of half a chunk; PIPEWIRE_LATENCY; each unless set); 1, or 0 with Mix_GetError saying why
+
+// Outputs: a sound server's sinks where one answers (PulseAudio, or PipeWire's pulse server), else ALSA's playback devices
+int sound_print_outputs(FILE *stream);                       // the names one can give, one a line (a tab and the description after it where there is one); how many
+int sound_use_output(const char *name);                      // before sound_mixer_open: the output the device plays on (PULSE_SINK for a server's sink, AUDIODEV for an ALSA device), 1; 0 and one WARNING naming it and those that exist when there is none of that name: the default output plays
 
 // Audio device watch: a device that stops mixing is reopened, loaded sounds kept
 void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_size); // after a successful Mix_OpenAudio with this request: count mixed buffers from now on

@@ -8,6 +8,7 @@
 #include <SDL_mixer.h>
 #include <atomic>
 #include <dlfcn.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <vector>
@@ -234,7 +235,32 @@ void sound_device_update(float dt) {
 int sound_device_lost(void) { return device.lost; }
 int sound_device_attempts(void) { return device.attempts; }
 
+// A small chunk alone does not make a short path: the sound server keeps
+// its own buffer, sized by the client's request. Classic SDL 1.2 asks
+// PulseAudio for four of its half-size chunks, SDL 2 beneath sdl12-compat
+// for one chunk with the server's default request size; PipeWire's pulse
+// server raises any request to at least two of its 5 ms minimum requests
+// and runs the stream at a quantum of at least 5 ms. The client libraries
+// read these variables when a stream connects, under both SDL 1.2s:
+// libpulse's target length (PULSE_LATENCY_MSEC), the client's properties
+// (PULSE_PROP: PipeWire's pulse server takes its minimum request and
+// quantum from them, PulseAudio ignores them) and the node latency of
+// PipeWire's own clients (PIPEWIRE_LATENCY, for SDL 2's PipeWire driver).
+// Whatever the user has set stays.
+static void ask_server_buffer(int chunk_frames) {
+    char value[128];
+    snprintf(value, sizeof value, "%d",
+             (SOUND_SERVER_CHUNKS * chunk_frames * 1000 + SOUND_RATE - 1) / SOUND_RATE);
+    setenv("PULSE_LATENCY_MSEC", value, 0);
+    snprintf(value, sizeof value, "pulse.min.req='%d/%d' pulse.min.quantum='%d/%d'",
+             chunk_frames / 2, SOUND_RATE, chunk_frames / 2, SOUND_RATE);
+    setenv("PULSE_PROP", value, 0);
+    snprintf(value, sizeof value, "%d/%d", chunk_frames, SOUND_RATE);
+    setenv("PIPEWIRE_LATENCY", value, 0);
+}
+
 int sound_mixer_open(int chunk_frames) {
+    if (chunk_frames < SOUND_CHUNK_FRAMES) ask_server_buffer(chunk_frames);
     if (Mix_OpenAudio(SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, chunk_frames) != 0) return 0;
     sound_device_watch(SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, chunk_frames);
     return 1;

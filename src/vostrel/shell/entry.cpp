@@ -50,7 +50,16 @@ static const HelpLine common_options[] = {
                      "size that fits, centred on black; hold a finger on the\n"
                      "top-left corner for 3 seconds and lift it to leave"},
     {"--kiosk", "--fullscreen and --power-save, with the pointer hidden\n"
-                "and the screen kept from blanking"},
+                "and the screen kept from blanking; --latency low unless\n"
+                "--latency is given"},
+    {"--latency low|normal", "low: a tap is heard within about 15 ms (small sound\n"
+                             "buffers, the sound server asked for a short one, a\n"
+                             "turn's sleep ended by input); normal: 1024-frame\n"
+                             "buffers and 20 ms sleeps (the default)"},
+    {"--audio-device NAME", "play on that output: a sound server's sink, or an\n"
+                            "ALSA device where no server runs; a name that does\n"
+                            "not exist is a warning, and the default output plays"},
+    {"--list-audio-devices", "print the names --audio-device takes and exit"},
     {"--xdg-state", "keep the program's files in $XDG_STATE_HOME/%s\n"
                     "(~/.local/state/%s when it is not set), creating\n"
                     "the folder as needed"},
@@ -159,7 +168,8 @@ int shell_early_options(int argc, char **argv) {
     int state_home = 0;
     for (int i = 1; i < argc; i++) {
         if (strcmp(argv[i], "--log-level") == 0 || strcmp(argv[i], "--debug-level") == 0 ||
-            strcmp(argv[i], "--gl") == 0) {
+            strcmp(argv[i], "--gl") == 0 || strcmp(argv[i], "--latency") == 0 ||
+            strcmp(argv[i], "--audio-device") == 0) {
             i++;
         } else if (strcmp(argv[i], "--help") == 0) {
             print_usage(name);

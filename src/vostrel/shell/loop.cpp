@@ -65,6 +65,8 @@ static struct {
     float (*clock)(void);
     void (*sleeper)(int);
     int power_save; // present only frames whose picture changed
+    int latency = -1, latency_default = -1; // SHELL_LATENCY_*, -1 when not chosen
+    const char *audio_device;               // null: the default output
     // What the frame showed at the last look, to notice changes the rule must hear of.
     int notice_shown, menu_open, keyboard_shown, overlay_log_size;
 } shell;
@@ -91,6 +93,17 @@ void shell_set_power_save(int flag) {
     frame_changed();
 }
 int shell_power_save(void) { return shell.power_save; }
+
+static int latency_mode(int mode) {
+    return mode == SHELL_LATENCY_LOW || mode == SHELL_LATENCY_NORMAL ? mode : -1;
+}
+void shell_set_audio_device(const char *name) { shell.audio_device = name; }
+void shell_set_latency(int mode) { shell.latency = latency_mode(mode); }
+void shell_set_latency_default(int mode) { shell.latency_default = latency_mode(mode); }
+int shell_latency(void) {
+    if (shell.latency >= 0) return shell.latency;
+    return shell.latency_default >= 0 ? shell.latency_default : SHELL_LATENCY_NORMAL;
+}
 void shell_request_quit(int) { quit_requested = 1; }
 
 void shell_start_failure(const char *what, const char *reason) {
@@ -289,8 +302,9 @@ int shell_turn(void) {
     if (!shell.power_save || frame_present_due()) shell_present();
     // A turn that presents nothing costs little, so with power saving the
     // sleep ends at the first input and the press is shown at once instead
-    // of a whole turn later. A test's sleeper keeps the turns in its hands.
-    if (shell.power_save && !shell.sleeper)
+    // of a whole turn later; in low latency the press is heard at once. A
+    // test's sleeper keeps the turns in its hands.
+    if ((shell.power_save || shell_latency() == SHELL_LATENCY_LOW) && !shell.sleeper)
         shell_wait_input(RUNNING_SLEEP_MS);
     else
         shell_sleep(RUNNING_SLEEP_MS);
@@ -300,9 +314,17 @@ int shell_turn(void) {
 // The remaining start-up steps are skipped after a failure: they would only
 // run against a subsystem that is not there.
 int shell_run(int argc, char **argv, int width, int height) {
+    // The list needs neither the display nor the log: printed, and done.
+    for (int i = 1; i < argc; i++)
+        if (strcmp(argv[i], "--list-audio-devices") == 0) {
+            sound_print_outputs(stdout);
+            return 0;
+        }
     shell_parse_command_line(argc, argv);
     if (shell_display_open()) {
-        if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) {
+        if (shell.audio_device && shell.audio_device[0]) sound_use_output(shell.audio_device);
+        const int low = shell_latency() == SHELL_LATENCY_LOW;
+        if (!sound_mixer_open(low ? SOUND_CHUNK_FRAMES_LOW : SOUND_CHUNK_FRAMES)) {
             shell_start_failure("Mix_OpenAudio", nullptr);
         } else {
             SDL_GL_SetAttribute(static_cast<SDL_GLattr>(GL_CONTEXT_MAJOR_VERSION_ATTRIBUTE), 1);

@@ -24,6 +24,12 @@ void shell_set_paused(int flag);               // stores the flag
 void shell_request_quit(int code);             // ends the loop at its next turn
 void shell_set_power_save(int flag);           // 1: a running turn presents a frame only when the picture changed (and the swap chain's turns after); 0: every turn (the default); "--power-save" sets 1
 int shell_power_save(void);                    // the flag in force
+void shell_set_latency(int mode);              // SHELL_LATENCY_LOW or SHELL_LATENCY_NORMAL for the device opened at start-up; anything else undoes the choice (back to the default); "--latency low|normal" sets it
+void shell_set_latency_default(int mode);      // the mode used when none was set ("--kiosk" sets SHELL_LATENCY_LOW; an application may for its own reasons)
+int shell_latency(void);                       // the mode in force: the one set, else the default, else SHELL_LATENCY_NORMAL
+void shell_set_audio_device(const char *name); // the output the device opened at start-up plays on (a sound server's sink or an ALSA device; null or "" for the default); "--audio-device NAME" sets it; the name is not copied
+constexpr int SHELL_LATENCY_NORMAL = 0; // chunks of SOUND_CHUNK_FRAMES, a running turn sleeps its 20 ms
+constexpr int SHELL_LATENCY_LOW = 1;    // chunks of SOUND_CHUNK_FRAMES_LOW, the server asked for a matching buffer, a running turn's sleep ends at input
 
 // Watched descriptors: the loop polls them every turn and calls back, on the main thread, for each readable one (a hang-up or an error counts); a readable one ends the power-saving sleep and the hidden window's wait at once. A callback reads what is there (or unwatches), and calls picture_changed when it changed the picture.
 int shell_watch_fd(int fd, void (*ready)(int fd, void *data), void *data); // 1 on success; 0 if fd < 0, ready is null or all 16 slots are taken; watching a watched fd replaces its callback and data

@@ -38,7 +38,7 @@ void shell_context_close(void);                 // releases EGL's surface, conte
 void shell_context_abandon(void);               // the display is gone: forgets EGL's objects without a call, so a later close makes none
 
 // Start-up and shutdown steps
-void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop", "--fullscreen", "--kiosk" (fullscreen and power saving), "--power-save", "--no-picture-cache"
+void shell_parse_command_line(int argc, char **argv); // "--log-level N", "--debug-level N", "--gl es|desktop", "--fullscreen", "--kiosk" (fullscreen, power saving, low latency by default), "--power-save", "--no-picture-cache", "--latency low|normal", "--audio-device NAME"
 void shell_init(const Rect *window);                  // the initialisation chain
 void shell_quit(int request_exit, int code);          // shutdown once, then the quit request if asked
 void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session

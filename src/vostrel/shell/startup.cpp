@@ -49,9 +49,20 @@ void shell_parse_command_line(int argc, char **argv) {
                                                                  : CONTEXT_AUTO);
         } else if (strcmp(argv[i], "--fullscreen") == 0) {
             shell_request_fullscreen(0);
+        } else if (has_value && strcmp(argv[i], "--latency") == 0) {
+            const char *mode = argv[++i];
+            if (strcmp(mode, "low") == 0)
+                shell_set_latency(SHELL_LATENCY_LOW);
+            else if (strcmp(mode, "normal") == 0)
+                shell_set_latency(SHELL_LATENCY_NORMAL);
+            else
+                log_printf(LOG_WARNING, "--latency %s: not low or normal; ignored", mode);
+        } else if (has_value && strcmp(argv[i], "--audio-device") == 0) {
+            shell_set_audio_device(argv[++i]);
         } else if (strcmp(argv[i], "--kiosk") == 0) {
             shell_request_fullscreen(1);
             shell_set_power_save(1);
+            shell_set_latency_default(SHELL_LATENCY_LOW);
         } else if (strcmp(argv[i], "--power-save") == 0) {
             shell_set_power_save(1);
         } else if (strcmp(argv[i], "--no-picture-cache") == 0) {

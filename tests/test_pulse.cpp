@@ -4,6 +4,7 @@
 // Also the device watch itself, in-process, with the dummy driver: a mixer
 // that stops mixing is reopened, and sounds follow a change of format.
 #include "support.h"
+#include "tests/sound_servers.h"
 
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
@@ -34,139 +35,10 @@ long file_size(const std::string &path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;
 }
 
-const char PULSEAUDIO[] = "/usr/bin/pulseaudio";
-const char PAREC[] = "/usr/bin/parec";
-
-// A private PulseAudio server in dir: a null sink "tap" as the default sink
-// and a native socket of its own. Root is refused unless the server is told
-// it runs as a system instance; --system brings its own checks, so the
-// server runs as an ordinary per-user instance under a private HOME.
-struct PulseServer {
-    const TempDir &dir;
-    pid_t pid = -1;
-    explicit PulseServer(const TempDir &d) : dir(d) {
-        write_file(dir.file("server.pa"),
-                   "load-module module-null-sink sink_name=tap\n"
-                   "set-default-sink tap\n"
-                   "load-module module-native-protocol-unix auth-anonymous=1 socket=" +
-                       dir.file("native") + "\n");
-    }
-    std::string server() const { return "unix:" + dir.file("native"); }
-    std::vector<std::string> env() const {
-        return {"HOME=" + dir.path, "XDG_RUNTIME_DIR=" + dir.path, "PULSE_SERVER=" + server()};
-    }
-    // Started and answering a client; false if not within five seconds.
-    bool start() {
-        unlink(dir.file("native").c_str());
-        pid = program_start_binary(PULSEAUDIO,
-                                   {"-n", "--daemonize=no", "--exit-idle-time=-1",
-                                    "--disable-shm=yes", "-F", dir.file("server.pa")},
-                                   env(), dir.file("pulse.log"));
-        for (int i = 0; i < 100; i++) {
-            if (!program_running(pid)) return false;
-            if (file_exists(dir.file("native"))) return true;
-            pause_ms(50);
-        }
-        return false;
-    }
-    void kill_now() {
-        if (pid <= 0) return;
-        kill(pid, SIGKILL);
-        program_wait(pid, 5);
-        pid = -1;
-    }
-    ~PulseServer() { kill_now(); }
-};
-
-const char PIPEWIRE[] = "/usr/bin/pipewire";
-const char PIPEWIRE_PULSE[] = "/usr/bin/pipewire-pulse";
-const char WIREPLUMBER[] = "/usr/bin/wireplumber";
-const char DBUS_DAEMON[] = "/usr/bin/dbus-daemon";
-
-// A private PipeWire, as Debian 13 and Raspberry Pi OS run it: pipewire with
-// a null sink "tap" of its own configuration, wireplumber (which needs a
-// session bus: a private dbus-daemon) and pipewire-pulse, whose socket the
-// program and parec talk to. Restarting it restarts all four.
-struct PipeWireServer {
-    const TempDir &dir;
-    std::vector<pid_t> pids;
-    explicit PipeWireServer(const TempDir &d) : dir(d) {
-        mkdir(dir.file("run").c_str(), 0700);
-        mkdir(dir.file("config").c_str(), 0755);
-        mkdir(dir.file("config/pipewire").c_str(), 0755);
-        mkdir(dir.file("config/pipewire/pipewire.conf.d").c_str(), 0755);
-        write_file(
-            dir.file("config/pipewire/pipewire.conf.d/tap.conf"),
-            "context.objects = [\n"
-            "  { factory = adapter\n"
-            "    args = { factory.name = support.null-audio-sink node.name = \"tap\"\n"
-            "             media.class = \"Audio/Sink\" audio.position = [ FL FR ]\n"
-            "             object.linger = true node.driver = true priority.driver = 8000 } }\n"
-            "]\n");
-    }
-    std::string server() const { return "unix:" + dir.file("run/pulse/native"); }
-    std::vector<std::string> env() const {
-        return {"HOME=" + dir.path, "XDG_RUNTIME_DIR=" + dir.file("run"),
-                "XDG_CONFIG_HOME=" + dir.file("config"),
-                "DBUS_SESSION_BUS_ADDRESS=unix:path=" + dir.file("run/bus"),
-                "PULSE_SERVER=" + server()};
-    }
-    // Started and its pulse socket answering; false if not within ten seconds.
-    bool start() {
-        unlink(dir.file("run/bus").c_str());
-        unlink(dir.file("run/pulse/native").c_str());
-        pids.push_back(program_start_binary(
-            DBUS_DAEMON, {"--session", "--nofork", "--address=unix:path=" + dir.file("run/bus")},
-            env(), dir.file("dbus.log")));
-        for (int i = 0; i < 100 && !file_exists(dir.file("run/bus")); i++)
-            pause_ms(20);
-        pids.push_back(program_start_binary(PIPEWIRE, {}, env(), dir.file("pipewire.log")));
-        pause_ms(300);
-        pids.push_back(program_start_binary(WIREPLUMBER, {}, env(), dir.file("wireplumber.log")));
-        pids.push_back(program_start_binary(PIPEWIRE_PULSE, {}, env(), dir.file("pulse.log")));
-        for (int i = 0; i < 200; i++) {
-            for (pid_t p : pids)
-                if (!program_running(p)) return false;
-            if (file_exists(dir.file("run/pulse/native")) && sink_listed()) return true;
-            pause_ms(50);
-        }
-        return false;
-    }
-    // pipewire-pulse lists the sink once wireplumber has taken it in.
-    bool sink_listed() const {
-        std::string cmd = "PULSE_SERVER='" + server() + "' XDG_RUNTIME_DIR='" + dir.file("run") +
-                          "' pactl list short sinks 2>/dev/null";
-        FILE *p = popen(cmd.c_str(), "r");
-        if (!p) return false;
-        char line[256];
-        bool found = false;
-        while (fgets(line, sizeof line, p))
-            found = found || strstr(line, "\ttap\t") != nullptr;
-        pclose(p);
-        return found;
-    }
-    void kill_now() {
-        for (pid_t p : pids) {
-            kill(p, SIGKILL);
-            program_wait(p, 5);
-        }
-        pids.clear();
-    }
-    std::string logs() const {
-        return read_file(dir.file("pipewire.log")) + read_file(dir.file("wireplumber.log")) +
-               read_file(dir.file("pulse.log"));
-    }
-    ~PipeWireServer() { kill_now(); }
-};
-
-// parec of the sink's monitor into a raw file (44100 Hz 16-bit stereo).
-template <class Server> pid_t start_recording(const Server &pulse, const std::string &path) {
-    return program_start_binary("/bin/sh",
-                                {"-c", std::string("exec ") + PAREC +
-                                           " --device=tap.monitor --raw --format=s16le "
-                                           "--rate=44100 --channels=2 > '" +
-                                           path + "'"},
-                                pulse.env());
+// parec of a sink's monitor into a raw file (44100 Hz 16-bit stereo).
+template <class Server>
+pid_t start_recording(const Server &pulse, const std::string &path, const std::string &sink = "tap") {
+    return start_sink_recording(pulse.env(), sink, path, 44100);
 }
 
 // Whether the recording holds audible samples from byte `from` on.
@@ -213,14 +85,24 @@ int loud_slot() {
 // The program on a running sound server, tapped; the server killed, down
 // four seconds, started again; a tap must be heard within three seconds of
 // its return.
-template <class Server> void sound_comes_back(Server &pulse, const TempDir &dir, const char *name) {
+// With `args`, the program plays on `sink`; the other sink, when the server
+// has two, must stay silent before the restart and after it.
+template <class Server>
+void sound_comes_back(Server &pulse, const TempDir &dir, const char *name,
+                      std::vector<std::string> args = {}, const std::string &sink = "tap") {
     const int slot = loud_slot();
+    const std::string *elsewhere = nullptr;
+    for (const std::string &s : pulse.sinks)
+        if (s != sink) elsewhere = &s;
 
-    std::string first = dir.file("first.raw");
-    ChildGuard recorder(start_recording(pulse, first));
+    std::string first = dir.file("first.raw"), first_elsewhere = dir.file("first_elsewhere.raw");
+    ChildGuard recorder(start_recording(pulse, first, sink));
+    ChildGuard recorder_elsewhere(elsewhere ? start_recording(pulse, first_elsewhere, *elsewhere)
+                                            : -1);
     std::vector<std::string> env = pulse.env();
     env.push_back("SDL_AUDIODRIVER=pulse");
-    pid_t pid = program_start({"--log-level", "3"}, env, dir.file("stderr.txt"));
+    args.insert(args.begin(), {"--log-level", "3"});
+    pid_t pid = program_start(args, env, dir.file("stderr.txt"));
     ChildGuard program(pid);
     Display *d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr) << "run under xvfb-run";
@@ -241,14 +123,17 @@ template <class Server> void sound_comes_back(Server &pulse, const TempDir &dir,
     // times: the attempts themselves must not spoil the later ones.
     pulse.kill_now();
     program_wait(recorder.pid, 5);
+    if (elsewhere) program_wait(recorder_elsewhere.pid, 5);
     pause_ms(4000);
     ASSERT_TRUE(program_running(pid))
         << "the program ended while the server was down:\n"
         << read_file(dir.file("stderr.txt")) << read_file(dir.file("vostrel soundboard_log.txt"));
-    ASSERT_TRUE(pulse.start()) << read_file(dir.file("pulse.log"));
+    ASSERT_TRUE(pulse.start()) << pulse.logs();
     const double back = seconds_now();
-    std::string second = dir.file("second.raw");
-    ChildGuard recorder2(start_recording(pulse, second));
+    std::string second = dir.file("second.raw"), second_elsewhere = dir.file("second_elsewhere.raw");
+    ChildGuard recorder2(start_recording(pulse, second, sink));
+    ChildGuard recorder2_elsewhere(
+        elsewhere ? start_recording(pulse, second_elsewhere, *elsewhere) : -1);
     // The recorder is a new client of the new server too: PipeWire lets a
     // new stream flow only a second or two after it connects (parec and the
     // program alike), PulseAudio at once. The three seconds are counted from
@@ -275,26 +160,126 @@ template <class Server> void sound_comes_back(Server &pulse, const TempDir &dir,
     std::string log = read_file(dir.file("vostrel soundboard_log.txt"));
     EXPECT_EQ(count_of(log, "Audio device lost"), 1) << log;
     EXPECT_EQ(count_of(log, "Audio device back"), 1) << log;
+    if (elsewhere) {
+        EXPECT_FALSE(audible_since(first_elsewhere, 0)) << "heard on " << *elsewhere;
+        EXPECT_FALSE(audible_since(second_elsewhere, 0))
+            << "heard on " << *elsewhere << " after the restart";
+    }
 }
 
 TEST(PulseAudio, SoundComesBackAfterTheServerRestarts) {
-    if (access(PULSEAUDIO, X_OK) != 0 || access(PAREC, X_OK) != 0)
-        GTEST_SKIP() << "pulseaudio and parec are not installed (tools/setup.sh installs them)";
+    if (std::string missing = pulse_missing(); !missing.empty())
+        GTEST_SKIP() << missing << " is not installed (tools/setup.sh installs it)";
     TempDir dir;
-    PulseServer pulse(dir);
-    if (!pulse.start())
-        GTEST_SKIP() << "pulseaudio cannot run here: " << read_file(dir.file("pulse.log"));
+    PulseServer pulse(dir.path);
+    if (!pulse.start()) GTEST_SKIP() << "pulseaudio cannot run here: " << pulse.logs();
     sound_comes_back(pulse, dir, "pulseaudio");
 }
 
 TEST(PipeWire, SoundComesBackAfterTheServerRestarts) {
-    for (const char *p : {PIPEWIRE, PIPEWIRE_PULSE, WIREPLUMBER, DBUS_DAEMON, PAREC})
-        if (access(p, X_OK) != 0)
-            GTEST_SKIP() << p << " is not installed (tools/setup.sh installs it)";
+    if (std::string missing = pipewire_missing(); !missing.empty())
+        GTEST_SKIP() << missing << " is not installed (tools/setup.sh installs it)";
     TempDir dir;
-    PipeWireServer pipewire(dir);
+    PipeWireServer pipewire(dir.path);
     if (!pipewire.start()) GTEST_SKIP() << "pipewire cannot run here: " << pipewire.logs();
     sound_comes_back(pipewire, dir, "pipewire");
+}
+
+// Low latency on a named sink of two: the device's loss and reopen keep both.
+TEST(PulseAudio, SoundComesBackOnTheNamedSinkInLowLatency) {
+    if (std::string missing = pulse_missing(); !missing.empty())
+        GTEST_SKIP() << missing << " is not installed (tools/setup.sh installs it)";
+    TempDir dir;
+    PulseServer pulse(dir.path, {"tap", "other"});
+    if (!pulse.start()) GTEST_SKIP() << "pulseaudio cannot run here: " << pulse.logs();
+    sound_comes_back(pulse, dir, "pulseaudio, low latency, sink other",
+                     {"--latency", "low", "--audio-device", "other"}, "other");
+}
+
+TEST(PipeWire, SoundComesBackOnTheNamedSinkInLowLatency) {
+    if (std::string missing = pipewire_missing(); !missing.empty())
+        GTEST_SKIP() << missing << " is not installed (tools/setup.sh installs it)";
+    TempDir dir;
+    PipeWireServer pipewire(dir.path, {"tap", "other"});
+    if (!pipewire.start()) GTEST_SKIP() << "pipewire cannot run here: " << pipewire.logs();
+    sound_comes_back(pipewire, dir, "pipewire, low latency, sink other",
+                     {"--latency", "low", "--audio-device", "other"}, "other");
+}
+
+// What the program prints for --list-audio-devices (exit status first).
+template <class Server> std::pair<int, std::string> device_list(const Server &server, const TempDir &dir) {
+    std::string cmd;
+    for (const std::string &e : server.env())
+        cmd += e.substr(0, e.find('=') + 1) + "'" + e.substr(e.find('=') + 1) + "' ";
+    cmd += std::string(program_emulator) + "'" + VOSTREL_BINARY + "' --list-audio-devices > '" +
+           dir.file("list.txt") + "'";
+    int status = run_command(cmd);
+    return {status, read_file(dir.file("list.txt"))};
+}
+
+// Two sinks: the one named plays, the other stays silent; a name that is no
+// sink is one warning naming it and the sinks there are, and the default
+// sink plays.
+template <class Server> void sound_on_the_named_sink(Server &server, const TempDir &dir) {
+    auto [status, list] = device_list(server, dir);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(count_of("\n" + list, "\ntap"), 1) << list;
+    EXPECT_EQ(count_of("\n" + list, "\nother"), 1) << list;
+
+    const int slot = loud_slot();
+    std::vector<std::string> env = server.env();
+    env.push_back("SDL_AUDIODRIVER=pulse");
+    const char *names[2] = {"other", "nosuch"};
+    for (int run = 0; run < 2; run++) {
+        const std::string heard_on = run == 0 ? "other" : "tap", silent_on = run == 0 ? "tap" : "other";
+        std::string on = dir.file(std::to_string(run) + heard_on + ".raw"),
+                    off = dir.file(std::to_string(run) + silent_on + ".raw");
+        ChildGuard rec_on(start_recording(server, on, heard_on));
+        ChildGuard rec_off(start_recording(server, off, silent_on));
+        std::string log_path = dir.file("vostrel soundboard_log.txt");
+        unlink(log_path.c_str());
+        pid_t pid = program_start({"--audio-device", names[run]}, env, dir.file("stderr.txt"));
+        ChildGuard program(pid);
+        Display *d = XOpenDisplay(nullptr);
+        ASSERT_NE(d, nullptr) << "run under xvfb-run";
+        Window w =
+            xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
+        XCloseDisplay(d);
+        ASSERT_NE(w, 0u) << read_file(dir.file("stderr.txt"));
+        ASSERT_EQ(sdl_implementation_mismatch(pid), "");
+        Tapper tapper{std::to_string(w)};
+        pause_ms(500);
+        bool heard = false;
+        for (double start = seconds_now(); !heard && seconds_now() - start < 6.0;)
+            heard = tap_heard(tapper, slot, on, 500);
+        EXPECT_TRUE(heard) << "--audio-device " << names[run] << ": nothing on " << heard_on;
+        pause_ms(300);
+        EXPECT_FALSE(audible_since(off, 0)) << "--audio-device " << names[run] << ": heard on "
+                                            << silent_on;
+        EXPECT_EQ(program_terminate(pid, 10), 0);
+        std::string log = read_file(log_path);
+        if (run == 0) {
+            EXPECT_EQ(count_of(log, "Audio device \""), 0) << log;
+        } else {
+            EXPECT_EQ(count_of(log, "Audio device \""), 1) << log;
+            size_t at = log.find("\"nosuch\"");
+            ASSERT_NE(at, std::string::npos) << log;
+            size_t start = log.rfind('\n', at) == std::string::npos ? 0 : log.rfind('\n', at) + 1;
+            std::string line = log.substr(start, log.find('\n', at) - start);
+            EXPECT_EQ(line.rfind("WARNING ", 0), 0u) << line;
+            EXPECT_NE(line.find("tap"), std::string::npos) << line;
+            EXPECT_NE(line.find("other"), std::string::npos) << line;
+        }
+    }
+}
+
+TEST(PulseAudio, SoundPlaysOnTheNamedSinkOnly) {
+    if (std::string missing = pulse_missing(); !missing.empty())
+        GTEST_SKIP() << missing << " is not installed (tools/setup.sh installs it)";
+    TempDir dir;
+    PulseServer pulse(dir.path, {"tap", "other"});
+    if (!pulse.start()) GTEST_SKIP() << "pulseaudio cannot run here: " << pulse.logs();
+    sound_on_the_named_sink(pulse, dir);
 }
 
 // In-process: the dummy driver's mixing is paused to stand for a device

@@ -24,8 +24,9 @@ const HelpLine *app_help_lines(void) {
         {"--remote-lan", "the same on every network interface, for a phone on\n"
                          "the same network: plain HTTP, so only on a trusted one"},
         {"--remote-port N", "HTTP on port N, OSC on N+1"},
-        {"--osc-allow ADDR[,ADDR...]", "with --remote-lan, OSC is also taken from these\n"
-                                       "IPv4 addresses (else from 127.0.0.1 only)"},
+        {"--osc-allow LIST", "with --remote-lan, OSC is also taken from the IPv4\n"
+                             "addresses in LIST, separated by commas (else from\n"
+                             "127.0.0.1 only)"},
         {".conf", "options (the volume), written when they change"},
         {nullptr, nullptr},
     };

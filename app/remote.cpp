@@ -259,6 +259,7 @@ static int board_table_show_page(int page) {
 }
 
 static void json_string(std::string *out, const char *s) {
+    if (!s) s = "";
     out->push_back('"');
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(s); *p; p++) {
         if (*p == '"' || *p == '\\') {

@@ -7,9 +7,18 @@
 
 #include <lo/lo.h>
 
+#include <stdint.h>
 #include <string.h>
 
 constexpr size_t OSC_LARGEST = 1024; // a valid message of ours is a few dozen bytes
+
+// An int32 argument. liblo's arguments sit on OSC's 4-byte boundaries inside
+// its buffer, while lo_arg's union wants 8: read the bytes, not the member.
+static int32_t osc_int(const lo_arg *arg) {
+    int32_t v;
+    memcpy(&v, arg, sizeof v);
+    return v;
+}
 
 int remote_osc_handle(const void *data, size_t size, int sender_allowed, const RemoteBoard *board) {
     if (!sender_allowed || !data || size == 0 || size > OSC_LARGEST || size % 4 != 0) return 0;
@@ -26,9 +35,9 @@ int remote_osc_handle(const void *data, size_t size, int sender_allowed, const R
     if (!types) types = "";
     int acted = 0;
     if (strcmp(path, "/vostrel/press") == 0 && strcmp(types, "ii") == 0)
-        acted = board->press(argv[0]->i, argv[1]->i);
+        acted = board->press(osc_int(argv[0]), osc_int(argv[1]));
     else if (strcmp(path, "/vostrel/page") == 0 && strcmp(types, "i") == 0)
-        acted = board->show_page(argv[0]->i);
+        acted = board->show_page(osc_int(argv[0]));
     else if (strcmp(path, "/vostrel/stop") == 0 && types[0] == '\0') {
         board->stop();
         acted = 1;

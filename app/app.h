@@ -1,12 +1,16 @@
-// Soundboard: the application. Up to twenty buttons (the default board has
-// twenty), sorted by caption, laid out in the grid whose shape best fits the
-// screen with square cells; a press highlights, a release plays the button's
-// clip after stopping the one started last. The framework drives it only
-// through the app_ hooks below.
+// Soundboard: the application. Up to twenty buttons a page (the default board
+// has one page of twenty), sorted by caption, laid out in the grid whose shape
+// best fits the screen with square cells; a press highlights, a release plays
+// the button's clip after stopping the one started last. The framework drives
+// it only through the app_ hooks below; a remote control through the pages
+// functions.
 //
 // The board is the compiled-in one, or one appended to the executable
 // (app/payload.h) with its options: a volume and looping per sound, and for
-// the whole board overlapping plays and a "Stop" button after the sounds.
+// the whole board overlapping plays and a "Stop" button after the sounds. An
+// appended board may have pages: one is shown at a time, with a band under
+// the grid that names it, and a swipe, a tap on the band's halves or a key
+// turns to the next or previous page.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -19,7 +23,8 @@
 #include <vostrel/input/input.h>
 #include <vostrel/shell/shell.h>
 
-constexpr int BOARD_BUTTONS = 20; // the most buttons a board has
+constexpr int BOARD_BUTTONS = 20; // the most buttons a page has (the default board's one page has twenty)
+constexpr int BOARD_ALL_BUTTONS = PAYLOAD_BOARD_SOUNDS + PAYLOAD_PAGES; // every page's sounds and Stop buttons
 constexpr int BOARD_CAPTION_SIZE = 256;
 
 struct BoardButton {
@@ -32,6 +37,10 @@ struct BoardButton {
     int stops_all;                    // 1: the "Stop" button, which has no clip
     int fade;                         // milliseconds of fade-out when another tap stops it, 0: cut
     int key;                          // SDL key code whose press and release act as a tap, 0: none
+    int page;                         // the page it is on, from 0
+    float started;                    // shell_seconds() when its clip last started
+    float seconds;                    // its clip's length, 0 if unknown
+    int shown_playing;                // 1 while it is drawn as playing (and watched for its end)
 };
 
 // The default board's clips (data/vostrel_NN.wav)
@@ -46,6 +55,17 @@ extern "C" const AssetRecord asset_vostrel_00_wav, asset_vostrel_01_wav, asset_v
 extern const int board_count;                 // buttons on this board: 1 to BOARD_BUTTONS
 extern const char *const board_captions[];    // board_count captions
 extern const AssetRecord *const board_clips[]; // board_count clips
+
+// Pages: the board shown one page at a time (0-based; a board without pages is one page)
+int board_page_count(void);                          // pages of the board in use, at least 1
+int board_page_shown(void);                          // the page on screen
+const char *board_page_name(int page);               // its name; "" for the compiled-in board and for no such page
+int board_page_buttons(int page);                    // its buttons, its Stop button included; 0 for no such page
+BoardButton *board_page_button(int page, int index); // a button of a page in display order, null for none
+void board_show_page(int page);                      // shows a page, kept in the options as [board] page; the selection is dropped, nothing stops; nothing for no such page
+int board_button_playing(const BoardButton *b);      // 1 while b's clip plays (or fades out)
+void board_press(BoardButton *b);                    // as a tap's release on it would: stop all, stop a playing loop, or (re)start b's clip
+void board_stop_all(void);                           // stops every sound of every page, as a Stop button does
 
 // The appended board in use instead of the compiled-in one, or null (set before the shell starts)
 extern const PayloadBoard *board_payload;

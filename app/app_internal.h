@@ -8,7 +8,7 @@
 #include "app/app.h"
 
 // Module state
-extern BoardButton buttons[BOARD_BUTTONS]; // display order; the first board_button_count() are in use
+extern BoardButton buttons[BOARD_ALL_BUTTONS]; // page by page, each in display order with its Stop button last; the page shown's are board_page_button(board_page_shown(), 0..)
 extern Rect grid_rect;                      // grid space, grown to the screen's aspect
 extern BoardButton *selected_button;        // under the finger, or null
 extern BoardButton *playing_button;         // started last, or null
@@ -17,7 +17,7 @@ extern int board_overlap;                   // 1: a tap stops no other clip (a r
 // Internal operations
 void board_grid_size(const Rect *r, int n, int *columns, int *rows); // grid shape closest to r's aspect
 void board_pick(TouchEvent touch);                                   // selects the button under point 0 (last match wins)
-int board_button_count(void);                                        // buttons of the board in use, the "Stop" button included
-void board_press(BoardButton *b);                                    // what a release on b does: stop all, stop a playing loop, or (re)start b's clip
+int board_button_count(void);                                        // buttons of the page shown, its "Stop" button included
+int board_band(Rect *band);                                          // 1 and the band under the grid (grid units) on a board of pages; 0 on a board of one page
 
 // clang-format on

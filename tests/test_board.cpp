@@ -91,7 +91,8 @@ TEST_F(Board, LayoutGivesSquareCellsInReadingOrder) {
 TEST_F(Board, ButtonsAreSortedByRawBytesAndKeepTheirClips) {
     for (int i = 1; i < BOARD_BUTTONS; i++)
         EXPECT_LT(strcmp(buttons[i - 1].caption, buttons[i].caption), 0) << i;
-    for (const BoardButton &b : buttons) {
+    for (int i = 0; i < BOARD_BUTTONS; i++) {
+        const BoardButton &b = buttons[i];
         int k = 0;
         while (k < BOARD_BUTTONS && strcmp(board_captions[k], b.caption) != 0)
             k++;

@@ -1,0 +1,457 @@
+// A board of pages: one page shown at a time, turned by a swipe (which plays
+// nothing), by a tap on the band's halves, by Left and Right and by Page Up
+// and Page Down, wrapping round; sounds play on when their page is left, a
+// Stop button stops those of every page, keys act on the page shown, and the
+// page shown is kept in the options. A board of one page keeps its drags and
+// keys as they always were. Then the real program: a page drawn as a board
+// of its sounds alone is drawn, a band under it aside; a swipe plays
+// nothing; a loop plays on across a page change until another page's Stop.
+#include "support.h"
+
+#include "app/app_internal.h"
+#include "app/payload.h"
+#include <vostrel/audio/audio.h>
+#include <vostrel/settings/settings.h>
+
+#include <SDL/SDL_keysym.h>
+#include <gtest/gtest.h>
+// After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
+#include "tools/xwindow.h"
+
+#include <X11/Xutil.h>
+#include <algorithm>
+#include <math.h>
+#include <stddef.h>
+#include <string.h>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> calls;
+std::vector<SoundRecord *> sounding; // played and not stopped since
+
+std::string caption_of(SoundRecord *rec) {
+    auto *b = reinterpret_cast<BoardButton *>(reinterpret_cast<char *>(rec) -
+                                              offsetof(BoardButton, sound));
+    return b->caption;
+}
+int record_play(SoundRecord *rec, const float *, int loop) {
+    calls.push_back("play " + caption_of(rec) + (loop ? " looping" : ""));
+    sounding.push_back(rec);
+    return 1;
+}
+int record_stop(SoundRecord *rec) {
+    calls.push_back("stop " + caption_of(rec));
+    sounding.erase(std::remove(sounding.begin(), sounding.end(), rec), sounding.end());
+    return 1;
+}
+int record_playing(SoundRecord *rec) {
+    return std::find(sounding.begin(), sounding.end(), rec) != sounding.end();
+}
+
+// A 16-bit clip of `frames` silent stereo frames at 44.1 kHz.
+std::string clip(int frames) {
+    auto le = [](std::string &s, uint32_t v, int n) {
+        for (int i = 0; i < n; i++)
+            s += static_cast<char>(v >> (8 * i));
+    };
+    uint32_t data = static_cast<uint32_t>(frames * 4);
+    std::string w = "RIFF";
+    le(w, 36 + data, 4);
+    w += "WAVEfmt ";
+    for (uint32_t v : {16u, 1u | 2u << 16, 44100u, 176400u, 4u | 16u << 16})
+        le(w, v, 4);
+    w += "data";
+    le(w, data, 4);
+    return w + std::string(data, '\0');
+}
+
+// Two pages on a stop board: "One" holds a, b (key 1) and Stop; "Two" holds
+// a loop and c (key 1) and Stop.
+class Pages : public ::testing::Test {
+  protected:
+    SoundBackend saved;
+    Rect screen = {0, 320, 0, 480};
+    std::string wav = clip(100);
+    static PayloadBoard board;
+    void SetUp() override {
+        saved = sound_backend;
+        sound_backend = SoundBackend{};
+        sound_backend.play = record_play;
+        sound_backend.stop = record_stop;
+        sound_backend.is_playing = record_playing;
+        sounding.clear();
+        memset(&board, 0, sizeof board);
+        strcpy(board.name, "pages");
+        board.stop = 1;
+        board.ordered = 1;
+        board.count = 4;
+        board.pages = 2;
+        board.page[0] = {"One", 0, 2};
+        board.page[1] = {"Two", 2, 2};
+        const char *captions[4] = {"a", "b", "loop", "c"};
+        for (int k = 0; k < 4; k++) {
+            strcpy(board.sounds[k].caption, captions[k]);
+            board.sounds[k].clip = {"t.wav", "wav", static_cast<uint32_t>(wav.size()),
+                                    reinterpret_cast<const uint8_t *>(wav.data())};
+            board.sounds[k].volume = 100;
+        }
+        board.sounds[1].key = '1';
+        board.sounds[3].key = '1';
+        board.sounds[2].loop = 1;
+        board_payload = &board;
+        int32_t first = 0; // each test starts on the first page
+        options_set("board", "page", OPTION_INT, &first);
+        app_init();
+        app_layout(&screen);
+        calls.clear();
+    }
+    void TearDown() override {
+        board_payload = nullptr;
+        sound_backend = saved;
+        app_init();
+        app_layout(&screen);
+    }
+    // Screen point (y up) at the centre of button k of the page shown.
+    TouchEvent slot(int k) {
+        const Rect &c = board_page_button(board_page_shown(), k)->cell;
+        float x = rect_center_x(&c), y = rect_center_y(&c);
+        rect_map_point(&grid_rect, &app_input_rect, &x, &y);
+        return touch_at(x, y);
+    }
+    void tap(TouchEvent t) {
+        app_touch_down(t);
+        app_touch_up(t);
+    }
+    std::string shown_caption(int index) {
+        return board_page_button(board_page_shown(), index)->caption;
+    }
+};
+PayloadBoard Pages::board;
+
+TEST_F(Pages, EveryPageHasItsButtonsAndItsStopButton) {
+    ASSERT_EQ(board_page_count(), 2);
+    EXPECT_STREQ(board_page_name(1), "Two");
+    ASSERT_EQ(board_page_buttons(0), 3);
+    EXPECT_STREQ(board_page_button(0, 2)->caption, "Stop");
+    EXPECT_STREQ(board_page_button(1, 0)->caption, "loop");
+    EXPECT_STREQ(board_page_button(1, 2)->caption, "Stop");
+    EXPECT_EQ(board_page_button(1, 3), nullptr);
+    EXPECT_STREQ(board_page_name(2), "");
+    board_show_page(2); // no such page: nothing
+    EXPECT_EQ(board_page_shown(), 0);
+    // Every page on the same cells: the second page's first button where the
+    // first page's is.
+    EXPECT_TRUE(rect_equals(&board_page_button(1, 0)->cell, &board_page_button(0, 0)->cell));
+}
+
+TEST_F(Pages, ASwipeTurnsThePageAndPlaysNothing) {
+    app_touch_down(slot(1)); // on b, at the right
+    EXPECT_NE(selected_button, nullptr);
+    TouchEvent moved = slot(0);
+    moved.points[0].y -= 10; // across, a little down
+    app_touch_drag(moved);
+    EXPECT_EQ(selected_button, nullptr) << "a swipe selects nothing";
+    app_touch_up(moved);
+    EXPECT_EQ(calls, std::vector<std::string>{}) << "a swipe plays nothing";
+    EXPECT_EQ(board_page_shown(), 1) << "leftwards: the next page";
+    // Rightwards: the previous page; from the first, round to the last.
+    app_touch_down(slot(0));
+    app_touch_drag(slot(1));
+    app_touch_up(slot(1));
+    EXPECT_EQ(board_page_shown(), 0);
+    app_touch_down(slot(1));
+    app_touch_up(slot(0)); // no drag came: the release alone is far enough across
+    EXPECT_EQ(board_page_shown(), 1);
+    EXPECT_EQ(calls, std::vector<std::string>{});
+}
+
+TEST_F(Pages, TheBandsHalvesKeysAndPageKeysTurnThePagesRoundAndRound) {
+    tap(touch_at(300, 20)); // the band's right half
+    EXPECT_EQ(board_page_shown(), 1);
+    tap(touch_at(300, 20));
+    EXPECT_EQ(board_page_shown(), 0) << "the last page turns to the first";
+    tap(touch_at(20, 20)); // left half
+    EXPECT_EQ(board_page_shown(), 1) << "the first page turns back to the last";
+    app_key(NAV_LEFT);
+    EXPECT_EQ(board_page_shown(), 0);
+    app_key(NAV_RIGHT);
+    EXPECT_EQ(board_page_shown(), 1);
+    app_key_press(SDLK_PAGEDOWN, 1);
+    EXPECT_EQ(board_page_shown(), 0);
+    app_key_press(SDLK_PAGEUP, 1);
+    EXPECT_EQ(board_page_shown(), 1);
+    app_key_press(SDLK_PAGEUP, 0); // a release turns nothing
+    EXPECT_EQ(board_page_shown(), 1);
+    EXPECT_EQ(calls, std::vector<std::string>{});
+    int32_t kept = -1;
+    ASSERT_TRUE(options_get("board", "page", OPTION_INT, &kept, sizeof kept));
+    EXPECT_EQ(kept, 1);
+    // Shown again at the next start.
+    app_init();
+    app_layout(&screen);
+    EXPECT_EQ(board_page_shown(), 1);
+}
+
+TEST_F(Pages, KeysActOnThePageShownAndStopStopsEveryPage) {
+    app_key_press('1', 1);
+    app_key_press('1', 0);
+    EXPECT_EQ(calls, std::vector<std::string>{"play b"});
+    app_key(NAV_RIGHT);
+    calls.clear();
+    app_key_press('1', 1);
+    app_key_press('1', 0);
+    EXPECT_EQ(calls, (std::vector<std::string>{"stop b", "play c"}));
+    calls.clear();
+    tap(slot(0)); // the loop
+    tap(slot(2)); // this page's Stop
+    std::vector<std::string> stopped(calls.begin() + 2, calls.end());
+    EXPECT_EQ(calls[1], "play loop looping");
+    EXPECT_EQ(stopped, (std::vector<std::string>{"stop a", "stop b", "stop loop", "stop c"}))
+        << "the Stop button stops the sounds of every page";
+}
+
+// A board of one page has no band and no swipe: a drag onto the neighbour
+// and its release play the neighbour, as they always did, and Left and Page
+// Down turn nothing.
+TEST_F(Pages, ABoardOfOnePageKeepsItsDragsAndKeys) {
+    board.pages = 1;
+    board.page[0] = {"pages", 0, 4};
+    app_init();
+    app_layout(&screen);
+    Rect band;
+    EXPECT_EQ(board_band(&band), 0);
+    app_touch_down(slot(0));
+    app_touch_drag(slot(1));
+    app_touch_up(slot(1));
+    EXPECT_EQ(calls, std::vector<std::string>{"play b"}) << "a drag onto the neighbour plays it";
+    app_key(NAV_LEFT);
+    app_key_press(SDLK_PAGEDOWN, 1);
+    EXPECT_EQ(board_page_shown(), 0);
+}
+
+// ---- The real program ----
+
+constexpr double PI = 3.141592653589793;
+
+void put_le(std::string &s, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; i++)
+        s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+// A mono 16-bit WAV at 22,050 Hz: `seconds` of a sine at hz, half scale.
+void write_tone(const std::string &path, double seconds, double hz) {
+    std::string data;
+    int n = static_cast<int>(seconds * 22050);
+    for (int i = 0; i < n; i++)
+        put_le(data, static_cast<uint32_t>(lround(16000 * sin(2 * PI * hz * i / 22050))), 2);
+    std::string w = "RIFF";
+    put_le(w, static_cast<uint32_t>(36 + data.size()), 4);
+    w += "WAVEfmt ";
+    for (uint32_t v : {16u, 1u | 1u << 16, 22050u, 44100u, 2u | 16u << 16})
+        put_le(w, v, 4);
+    w += "data";
+    put_le(w, static_cast<uint32_t>(data.size()), 4);
+    write_file(path, w + data);
+}
+
+// A board made by this build's maker from folder `sounds` into `out`.
+void make_board(TempDir &dir, const std::string &sounds, const std::string &out) {
+    std::string cmd = std::string("'") + VOSTREL_MAKER + "' '" + sounds + "' -o '" + out +
+                      "' --program '" + VOSTREL_BINARY + "' >'" + dir.file("maker.out") + "' 2>&1";
+    ASSERT_EQ(run_command(cmd), 0) << read_file(dir.file("maker.out"));
+}
+
+// The program `binary` run in its own folder with disk audio, its window
+// found; taps, keys and the window's pixels through X.
+struct BoardRun {
+    pid_t pid = -1;
+    std::string window;
+    std::string folder;
+    BoardRun(const std::string &binary, const std::string &where) : folder(where) {
+        mkdir(folder.c_str(), 0755);
+        std::string old = getcwd_string();
+        if (chdir(folder.c_str()) != 0) return;
+        pid = program_start_binary(binary, {"--log-level", "3"},
+                                   {"SDL_AUDIODRIVER=disk",
+                                    "SDL_DISKAUDIOFILE=" + folder + "/audio.raw",
+                                    "SDL_DISKAUDIODELAY=20"});
+        if (chdir(old.c_str()) != 0) return;
+        if (Display *d = XOpenDisplay(nullptr)) {
+            xwindow_survive_errors();
+            Window w = xwindow_wait(d, "Vostrel Soundboard", 20000,
+                                    [this] { return program_running(pid); });
+            if (w) window = std::to_string(w);
+            XCloseDisplay(d);
+        }
+        for (int i = 0; i < 200; i++) {
+            if (count_of(read_file(folder + "/vostrel soundboard_log.txt"),
+                         "Initialization Complete"))
+                break;
+            pause_scaled_ms(50);
+        }
+        for (int i = 0; !window.empty() && i < 100 * wait_scale(); i++) {
+            std::vector<uint32_t> px = capture();
+            bool lit = false;
+            for (uint32_t p : px)
+                lit = lit || p != 0;
+            if (lit) break;
+            pause_ms(100);
+        }
+        pause_scaled_ms(400);
+    }
+    ~BoardRun() {
+        if (pid > 0) program_terminate(pid, 10);
+    }
+    static std::string getcwd_string() {
+        char buf[4096];
+        return getcwd(buf, sizeof buf) ? buf : ".";
+    }
+    void xdo(const std::string &cmd) const {
+        std::string full = "xdotool " + cmd;
+        if (run_command(full) != 0) ADD_FAILURE() << "failed: " << full;
+    }
+    void move(int x, int y) const {
+        xdo("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
+    }
+    void tap(int x, int y) const {
+        move(x, y);
+        xdo("mousedown 1");
+        pause_scaled_ms(60);
+        xdo("mouseup 1");
+    }
+    void key(const char *name) const { xdo("key --window " + window + " " + name); }
+    // The window's pixels as 0xRRGGBB, row 0 the top row.
+    std::vector<uint32_t> capture() const {
+        std::vector<uint32_t> px;
+        Display *d = XOpenDisplay(nullptr);
+        if (!d) return px;
+        Window w = static_cast<Window>(strtoul(window.c_str(), nullptr, 10));
+        XImage *img = XGetImage(d, w, 0, 0, 320, 480, AllPlanes, ZPixmap);
+        if (img) {
+            px.resize(320 * 480);
+            for (int y = 0; y < 480; y++)
+                for (int x = 0; x < 320; x++)
+                    px[y * 320 + x] = XGetPixel(img, x, y) & 0xFFFFFF;
+            XDestroyImage(img);
+        }
+        XCloseDisplay(d);
+        return px;
+    }
+    size_t frames() const {
+        struct stat st;
+        return stat((folder + "/audio.raw").c_str(), &st) == 0 ? st.st_size / 4 : 0;
+    }
+    // The loudest sample of the left channel in the frames [from, to), once
+    // the output has reached `to`.
+    int loudest(size_t from, size_t to) const {
+        for (int i = 0; i < 200 * wait_scale() && frames() < to; i++)
+            pause_ms(25);
+        std::vector<uint8_t> b = read_bytes(folder + "/audio.raw");
+        int most = 0;
+        for (size_t f = from; f < to && f * 4 + 1 < b.size(); f++) {
+            int v = static_cast<int16_t>(b[f * 4] | b[f * 4 + 1] << 8);
+            most = std::max(most, abs(v));
+        }
+        return most;
+    }
+};
+
+// Rows of the window (row 0 the top) from y0 to y1 that hold a lit pixel.
+int lit_rows(const std::vector<uint32_t> &px, int y0, int y1) {
+    int rows = 0;
+    for (int y = y0; y < y1; y++) {
+        bool lit = false;
+        for (int x = 0; x < 320; x++)
+            lit = lit || (px[static_cast<size_t>(y) * 320 + static_cast<size_t>(x)] & 0xF0F0F0);
+        rows += lit;
+    }
+    return rows;
+}
+
+// A page of twenty is drawn as a board of those twenty alone is; the board of
+// twenty has no band, the board of twenty-one a band under the grid (the
+// grid's 80-pixel cells fill rows 40 to 440).
+TEST(PagesProgram, APageIsDrawnAsABoardOfItsSoundsWithTheBandUnder) {
+    ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    TempDir dir;
+    std::string twenty = dir.file("set"), more = dir.file("more/set");
+    mkdir(twenty.c_str(), 0755);
+    mkdir(dir.file("more").c_str(), 0755);
+    mkdir(more.c_str(), 0755);
+    for (int k = 1; k <= 21; k++) {
+        std::string name = "/tone " + std::to_string(k) + ".wav";
+        if (k <= 20) write_tone(twenty + name, 0.2, 400 + 10 * k);
+        write_tone(more + name, 0.2, 400 + 10 * k);
+    }
+    make_board(dir, twenty, dir.file("board20"));
+    make_board(dir, more, dir.file("board21"));
+    std::vector<uint32_t> one, paged;
+    {
+        BoardRun r(dir.file("board20"), dir.file("run20"));
+        ASSERT_FALSE(r.window.empty());
+        one = r.capture();
+    }
+    {
+        BoardRun r(dir.file("board21"), dir.file("run21"));
+        ASSERT_FALSE(r.window.empty());
+        paged = r.capture();
+    }
+    ASSERT_EQ(one.size(), 320u * 480u);
+    ASSERT_EQ(paged.size(), 320u * 480u);
+    EXPECT_EQ(lit_rows(one, 0, 40), 0);
+    EXPECT_EQ(lit_rows(one, 440, 480), 0) << "one page: no band";
+    EXPECT_GT(lit_rows(one, 40, 440), 300);
+    EXPECT_GT(lit_rows(paged, 440, 480), 10) << "pages: the band under the grid";
+    EXPECT_EQ(lit_rows(paged, 0, 40), 0);
+    EXPECT_TRUE(std::equal(one.begin(), one.begin() + 440 * 320, paged.begin()))
+        << "the first page is drawn as the board of its twenty sounds";
+}
+
+// Three loud seconds a loop on the first page (with a stop button), and a
+// second page: a swipe across the first page plays nothing and turns the
+// page; the loop started there plays on across the page change and stops at
+// the second page's Stop.
+TEST(PagesProgram, ASwipePlaysNothingAndALoopPlaysOnUntilAnotherPagesStop) {
+    ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    TempDir dir;
+    std::string top = dir.file("board");
+    mkdir(top.c_str(), 0755);
+    write_tone(top + "/drone.wav", 3.0, 440);
+    write_tone(top + "/beep.wav", 0.5, 880);
+    mkdir((top + "/More").c_str(), 0755);
+    write_tone(top + "/More/other.wav", 0.5, 660);
+    write_file(top + "/captions.txt", "stop\ndrone.wav\tDrone\tloop\n");
+    make_board(dir, top, dir.file("paged"));
+    BoardRun r(dir.file("paged"), dir.file("run"));
+    ASSERT_FALSE(r.window.empty());
+    // Page one: beep, Drone, Stop in a 2 x 2 grid of 160-pixel cells, over
+    // a band made room for under them.
+    std::vector<uint32_t> first = r.capture();
+    size_t mark = r.frames();
+    r.move(280, 100); // on Drone, at the right
+    r.xdo("mousedown 1");
+    for (int x = 260; x >= 40; x -= 20)
+        r.move(x, 104);
+    r.xdo("mouseup 1");
+    EXPECT_LT(r.loudest(mark, mark + 22050), 200) << "a swipe plays nothing";
+    std::vector<uint32_t> second = r.capture();
+    EXPECT_NE(first, second) << "the page turned";
+    r.key("Left"); // back to the first page
+    pause_scaled_ms(200);
+    EXPECT_EQ(r.capture(), first);
+
+    r.tap(240, 100); // Drone
+    size_t playing = r.frames() + 4410;
+    EXPECT_GT(r.loudest(playing, playing + 4410), 4000) << "the loop plays";
+    r.key("Right");
+    size_t after = r.frames() + 11025;
+    EXPECT_GT(r.loudest(after, after + 22050), 4000) << "the loop plays on the next page";
+    r.tap(240, 100); // the second page: other, Stop
+    size_t stopped = r.frames() + 4410;
+    EXPECT_LT(r.loudest(stopped, stopped + 22050), 200) << "another page's Stop stops it";
+}
+
+} // namespace

@@ -223,7 +223,18 @@ TEST(Fullscreen, OtherScreensShowTheBoardScaledAndCentred) {
     }
 }
 
-TEST(Kiosk, HidesThePointerAndHoldsBlankingOff) {
+// Pixels of the pointer's picture that show; -1 if XFixes gives none.
+int visible_pointer_pixels(Display *d) {
+    XFixesCursorImage *cursor = XFixesGetCursorImage(d);
+    if (!cursor) return -1;
+    int visible = 0;
+    for (int i = 0; i < cursor->width * cursor->height; i++)
+        visible += (cursor->pixels[i] >> 24) != 0;
+    XFree(cursor);
+    return visible;
+}
+
+TEST(Kiosk, HidesThePointerAndHoldsBlankingOffAndTheCornerHoldDoesNotLeave) {
     Session s(320, 480);
     ASSERT_TRUE(s.d);
     // The screen saver would start after one idle second; the environment
@@ -238,13 +249,17 @@ TEST(Kiosk, HidesThePointerAndHoldsBlankingOff) {
     ASSERT_TRUE(XScreenSaverQueryInfo(s.d, DefaultRootWindow(s.d), info));
     EXPECT_NE(info->state, ScreenSaverOn) << "the screen blanked under the kiosk";
     XFree(info);
-    XFixesCursorImage *cursor = XFixesGetCursorImage(s.d);
-    ASSERT_TRUE(cursor);
-    int visible = 0;
-    for (int i = 0; i < cursor->width * cursor->height; i++)
-        visible += (cursor->pixels[i] >> 24) != 0;
-    XFree(cursor);
-    EXPECT_EQ(visible, 0) << "the pointer is drawn over the board";
+    EXPECT_EQ(visible_pointer_pixels(s.d), 0) << "the pointer is drawn over the board";
+    expect_board(s, {320, 480, 0, 0, 1.0});
+
+    // The corner hold that leaves --fullscreen does not leave a kiosk: the
+    // pointer stays hidden, as it would not in the window left for.
+    s.move(8, 8);
+    s.button(true);
+    pause_scaled_ms(3300);
+    s.button(false);
+    pause_scaled_ms(1500);
+    EXPECT_EQ(visible_pointer_pixels(s.d), 0) << "the corner hold left the kiosk";
     expect_board(s, {320, 480, 0, 0, 1.0});
 }
 

@@ -5,6 +5,8 @@
 
 #include <vostrel/diag/diag.h>
 #include <vostrel/diag/diag_internal.h>
+#include <vostrel/shell/shell.h>
+#include <vostrel/shell/shell_internal.h>
 #include "support.h"
 
 #include <SDL.h>
@@ -421,4 +423,67 @@ TEST_F(Dispatch, GestureSeesDragsAndReleasesWhoeverConsumesThem) {
     EXPECT_EQ(debug_progress, 0.5f);
     ASSERT_FALSE(rec.calls.empty());
     EXPECT_EQ(rec.calls.back().who, "keyboard_up");
+}
+
+// The leave gesture: a press held 3 s in the named corner's 40-pixel square
+// and released there raises one request, which input only raises.
+namespace {
+void hold(float x, float y, float seconds, float x_up, float y_up) {
+    static float now = 10.0f;
+    input_set_time(now);
+    send_mouse(SDL_MOUSEBUTTONDOWN, static_cast<Uint16>(x), static_cast<Uint16>(y));
+    now += seconds;
+    input_set_time(now);
+    send_mouse(SDL_MOUSEBUTTONUP, static_cast<Uint16>(x_up), static_cast<Uint16>(y_up));
+    now += 1.0f;
+}
+} // namespace
+
+TEST_F(Dispatch, TheLeaveGestureIsRaisedOnlyInTheCornerNamedAfterThreeSeconds) {
+    hold(8, 8, 5.0f, 8, 8);
+    EXPECT_EQ(input_take_leave_request(), 0) << "no corner until one is set";
+
+    input_set_leave_corner(LEAVE_TOP_LEFT);
+    hold(8, 8, 2.9f, 8, 8);
+    EXPECT_EQ(input_take_leave_request(), 0) << "shorter than 3 s";
+    hold(8, 8, 3.0f, 8, 8);
+    EXPECT_EQ(input_take_leave_request(), 1);
+    EXPECT_EQ(input_take_leave_request(), 0) << "taken once";
+    hold(8, 8, 3.5f, 60, 8);
+    EXPECT_EQ(input_take_leave_request(), 0) << "released outside the corner";
+    hold(45, 8, 3.5f, 45, 8);
+    EXPECT_EQ(input_take_leave_request(), 0) << "pressed outside the corner";
+    ASSERT_EQ(rec.calls.size(), 10u) << "the presses and releases still reach the application";
+
+    input_set_leave_corner(LEAVE_BOTTOM_RIGHT);
+    hold(8, 8, 3.5f, 8, 8);
+    EXPECT_EQ(input_take_leave_request(), 0) << "the corner moved away";
+    hold(300, 470, 3.5f, 300, 470);
+    EXPECT_EQ(input_take_leave_request(), 1) << "bottom-right";
+    input_set_leave_corner(LEAVE_TOP_RIGHT);
+    hold(300, 470, 3.5f, 300, 470);
+    EXPECT_EQ(input_take_leave_request(), 0);
+    hold(300, 8, 3.5f, 300, 8);
+    EXPECT_EQ(input_take_leave_request(), 1) << "top-right";
+    input_set_leave_corner(LEAVE_BOTTOM_LEFT);
+    hold(8, 470, 3.5f, 8, 470);
+    EXPECT_EQ(input_take_leave_request(), 1) << "bottom-left";
+
+    input_set_leave_corner(LEAVE_OFF);
+    hold(8, 470, 3.5f, 8, 470);
+    hold(8, 8, 3.5f, 8, 8);
+    EXPECT_EQ(input_take_leave_request(), 0) << "turned off";
+    input_set_leave_corner(99);
+    hold(8, 8, 3.5f, 8, 8);
+    EXPECT_EQ(input_take_leave_request(), 0) << "an unknown corner is none";
+}
+
+// The corner the shell gives input: the application's (the soundboard keeps
+// the default, top-left), and none under a kiosk.
+TEST(LeaveCorner, AKioskHasNoLeaveGesture) {
+    EXPECT_EQ(shell_leave_corner(), LEAVE_TOP_LEFT);
+    shell_request_fullscreen(0);
+    EXPECT_EQ(shell_leave_corner(), LEAVE_TOP_LEFT);
+    shell_request_fullscreen(1);
+    EXPECT_EQ(shell_leave_corner(), LEAVE_OFF);
 }

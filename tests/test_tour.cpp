@@ -346,7 +346,8 @@ TEST_F(TourProgram, SigtermQuitsAndTheSessionKeepsTheWord) {
 // file descriptions in one column after the longest file name.
 std::string run_output(const std::string &args) {
     std::string out;
-    FILE *p = popen((std::string(program_emulator) + "'" VOSTREL_TOUR_BINARY "' " + args).c_str(), "r");
+    FILE *p =
+        popen((std::string(program_emulator) + "'" VOSTREL_TOUR_BINARY "' " + args).c_str(), "r");
     if (!p) return out;
     char buffer[4096];
     size_t n;
@@ -366,8 +367,9 @@ TEST(TourCommandLine, HelpAndVersionSpeakOfTheTour) {
         << help;
     for (const char *word : {"board", "Board", "volume", "desktop menu", "soundboard"})
         EXPECT_EQ(help.find(word), std::string::npos) << word << " in\n" << help;
-    for (const char *word : {"--fullscreen", "--kiosk", "--xdg-state", "$XDG_STATE_HOME/vostrel-tour",
-                             "the line typed last"})
+    for (const char *word :
+         {"--fullscreen", "--kiosk", "--xdg-state", "$XDG_STATE_HOME/vostrel-tour",
+          "the line typed last", "hold a finger on the\n                   bottom-left corner"})
         EXPECT_NE(help.find(word), std::string::npos) << word << " missing from\n" << help;
     // Files: every description, and its continuation lines, at one column.
     const size_t files = help.find("Files,");

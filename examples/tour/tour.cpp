@@ -30,6 +30,9 @@ const char APP_NAME[] = "Vostrel Tour";
 
 // What --version and --help say of the tour, beside the framework's options.
 const char *app_version(void) { return "1.0"; }
+// The Menu button spans the top of the screen: --fullscreen is left from the
+// empty bottom-left corner instead.
+int app_leave_corner(void) { return LEAVE_BOTTOM_LEFT; }
 const HelpLine *app_help_lines(void) {
     static const HelpLine lines[] = {
         {"", "Vostrel Tour, a small application that shows the framework's parts."},

@@ -1,7 +1,8 @@
 // Input: SDL mouse and key events turned into touch records and navigation
 // keys, each handed to exactly one consumer (notice, on-screen keyboard, menu,
 // application) after mapping into that consumer's rectangle; and the hidden
-// debug gesture that every drag and release passes through.
+// debug gesture that every drag and release passes through; the leave
+// gesture, which input only raises: the shell decides what leaving means.
 #include <vostrel/input/input.h>
 #include <vostrel/input/input_internal.h>
 
@@ -51,15 +52,52 @@ static struct {
     TouchEvent gesture_last_touch; // previous drag or release, in gesture space
     float window_scale;            // window pixels per screen pixel; 0 means 1 (the identity)
     float window_x, window_y;      // the screen's top-left corner in window pixels, y down
+    float now;                     // seconds, as the shell last said (input_set_time)
+    int leave_corner;              // LeaveCorner in force; LEAVE_OFF until the shell sets one
     int corner_held;               // the press began in the leave corner and has not left it
-    float corner_since;            // shell_seconds at that press
+    float corner_since;            // the time of that press
+    int leave_raised;              // a leave gesture completed and not yet taken
 } input;
 
-// The leave gesture: a press held this long in the screen's top-left corner
-// square (screen pixels), then released there. No tap is that long, and the
-// square lies in the band above the grid on the 320 x 480 screen.
+// The leave gesture: a press held this long in a corner square of the
+// screen (screen pixels), then released there. No tap is that long.
 static constexpr float LEAVE_CORNER_SIZE = 40.0f;
 static constexpr float LEAVE_HOLD_SECONDS = 3.0f;
+
+// (x, y): screen pixels, y down.
+static int in_leave_corner(float x, float y) {
+    const float w = screen_rect.right - screen_rect.left, h = screen_rect.top - screen_rect.bottom;
+    const int left = x >= 0.0f && x < LEAVE_CORNER_SIZE;
+    const int right = x >= w - LEAVE_CORNER_SIZE && x < w;
+    const int top = y >= 0.0f && y < LEAVE_CORNER_SIZE;
+    const int bottom = y >= h - LEAVE_CORNER_SIZE && y < h;
+    switch (input.leave_corner) {
+    case LEAVE_TOP_LEFT:
+        return top && left;
+    case LEAVE_TOP_RIGHT:
+        return top && right;
+    case LEAVE_BOTTOM_LEFT:
+        return bottom && left;
+    case LEAVE_BOTTOM_RIGHT:
+        return bottom && right;
+    default:
+        return 0;
+    }
+}
+
+void input_set_time(float seconds) { input.now = seconds; }
+
+void input_set_leave_corner(int corner) {
+    input.leave_corner =
+        corner >= LEAVE_TOP_LEFT && corner <= LEAVE_BOTTOM_RIGHT ? corner : LEAVE_OFF;
+    input.corner_held = 0;
+}
+
+int input_take_leave_request(void) {
+    const int raised = input.leave_raised;
+    input.leave_raised = 0;
+    return raised;
+}
 
 static constexpr double TWO_PI = 6.283185307179586;
 static constexpr uint8_t DEBUG_LEVEL_MAX = 3;
@@ -102,18 +140,18 @@ void input_handle_mouse(const SDL_Event *event) {
         y = (y - input.window_y) / input.window_scale;
     }
     touch.points[0] = {x, y};
-    const int in_corner = x >= 0.0f && x < LEAVE_CORNER_SIZE && y >= 0.0f && y < LEAVE_CORNER_SIZE;
+    const int in_corner = in_leave_corner(x, y);
     if (!in_corner) input.corner_held = 0;
     if (event->type == SDL_MOUSEBUTTONDOWN) {
         input.button_held = 1;
         input.corner_held = in_corner;
-        input.corner_since = shell_seconds();
+        input.corner_since = input.now;
         input_touch_down(touch);
     } else if (event->type == SDL_MOUSEBUTTONUP) {
         input.button_held = 0;
         input_touch_up(touch);
-        if (input.corner_held && shell_seconds() - input.corner_since >= LEAVE_HOLD_SECONDS)
-            shell_leave_fullscreen();
+        if (input.corner_held && input.now - input.corner_since >= LEAVE_HOLD_SECONDS)
+            input.leave_raised = 1;
         input.corner_held = 0;
     } else if (input.button_held) {
         touch.deltas[0] = {x - input.last_mouse_x, y - input.last_mouse_y};

@@ -29,6 +29,9 @@ struct TouchEvent {
 
 enum NavKey { NAV_SELECT = 0, NAV_BACK = 1, NAV_LEFT = 2, NAV_RIGHT = 3, NAV_DOWN = 4, NAV_UP = 5 };
 
+// Where a finger held for 3 seconds, then lifted, leaves --fullscreen (app_leave_corner); --kiosk has no such gesture
+enum LeaveCorner { LEAVE_OFF = 0, LEAVE_TOP_LEFT = 1, LEAVE_TOP_RIGHT = 2, LEAVE_BOTTOM_LEFT = 3, LEAVE_BOTTOM_RIGHT = 4 };
+
 // Rectangles (all take pointers; in-place operations change only their target)
 float remap(float v, float a0, float a1, float b0, float b1);  // linear map; b0 when a0 == a1; no clamping
 float rect_width(const Rect *r);                               // right - left (signed)

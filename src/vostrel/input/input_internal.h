@@ -24,6 +24,9 @@ void set_screen_rect(const Rect *r); // stores r normalised, sets flip flags, ap
 void input_handle_mouse(const SDL_Event *event); // motion, button down, button up -> touch dispatch
 void input_handle_key(const SDL_Event *event);   // key down -> NavKey dispatch; other keys' presses and releases -> input_other_key
 void input_set_window_area(float scale, float x, float y); // mouse positions in window pixels become screen pixels: minus (x, y), the screen's top-left corner (y down), divided by scale
+void input_set_time(float seconds);        // the time of the events handed on next (the shell's clock, once a drain)
+void input_set_leave_corner(int corner);   // a LeaveCorner: a press held 3 s in its 40-pixel square, released there, raises the leave request; LEAVE_OFF (the initial state, and anything unknown): never
+int input_take_leave_request(void);        // 1 once after a completed leave gesture, then 0 until the next
 
 // Dispatch: each input reaches exactly one consumer
 void input_key(int code);                     // notice, else menu, else application

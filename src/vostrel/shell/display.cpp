@@ -1,12 +1,11 @@
 // Application shell: the display. The X display is chosen and held before
-// SDL starts (kiosk servers, display loss), then SDL's video and audio start.
+// SDL starts (kiosk servers, display loss, a kiosk's screen kept from
+// blanking), then SDL's video and audio start. Video modes, fullscreen and
+// kiosk are fullscreen.cpp's.
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
 
 #include <vostrel/diag/diag.h>
-#include <vostrel/input/input.h>
-#include <vostrel/input/input_internal.h>
-#include <vostrel/render/render.h>
 #include <vostrel/threads/threads.h>
 
 #include <SDL.h>
@@ -18,16 +17,11 @@
 #include <unistd.h>
 
 static struct {
-    void *held;                // our own X connection, kept for the whole run
-    int fullscreen;            // asked for (--fullscreen, --kiosk)
-    int kiosk;                 // pointer hidden, screen blanking held off
-    int windowed;              // fullscreen was refused or left: every later mode is a window
-    int active;                // the current mode fills the display
-    int screen_w, screen_h;    // the screen's size in screen pixels, for a mode made anew
-    int display_w, display_h;  // the display's size before any mode was set; 0 when unknown
-    SDL_Cursor *blank_cursor;  // a kiosk's pointer
-    SDL_Cursor *normal_cursor; // SDL's own, shown again on leaving
+    void *held;               // our own X connection, kept for the whole run
+    int display_w, display_h; // the display's size before any mode was set; 0 when unknown
 } display;
+
+static int kiosk(void) { return shell_fullscreen_requested() == 2; }
 
 constexpr char NO_DISPLAY_SET[] =
     "no display to open: DISPLAY is not set (set DISPLAY to name an X display, e.g. DISPLAY=:0)";
@@ -176,7 +170,7 @@ static int hold_display(void) {
         display.held = x.open_display(nullptr);
     }
     if (display.held) {
-        if (display.kiosk) suspend_blanking(display.held);
+        if (kiosk()) suspend_blanking(display.held);
         held_calls = x;
         ThreadHandle watcher = nullptr;
         thread_create(watch_display, display.held, 0, &watcher);
@@ -225,7 +219,7 @@ static int start_sdl(void) {
 // the compositor to inhibit idling); on X the held connection's suspension
 // below does it whatever SDL makes of the variable.
 static void hold_off_blanking(void) {
-    if (display.kiosk) setenv("SDL_VIDEO_ALLOW_SCREENSAVER", "0", 1);
+    if (kiosk()) setenv("SDL_VIDEO_ALLOW_SCREENSAVER", "0", 1);
 }
 
 // The display's size, read before the first video mode changes what SDL reports.
@@ -242,76 +236,7 @@ int shell_display_open(void) {
     return 1;
 }
 
-void shell_request_fullscreen(int kiosk) {
-    display.fullscreen = 1;
-    display.kiosk = display.kiosk || kiosk;
-}
-
-int shell_fullscreen_active(void) { return display.active; }
-int shell_fullscreen_requested(void) { return display.kiosk ? 2 : display.fullscreen; }
-
-// The screen scaled uniformly to the largest size the display holds, centred;
-// the rest of the window stays as the frame's clear leaves it (black).
-static void place_screen(int width, int height, int window_w, int window_h) {
-    float sx = static_cast<float>(window_w) / static_cast<float>(width);
-    float sy = static_cast<float>(window_h) / static_cast<float>(height);
-    float scale = sx < sy ? sx : sy;
-    int shown_w = static_cast<int>(static_cast<float>(width) * scale);
-    int shown_h = static_cast<int>(static_cast<float>(height) * scale);
-    int left = (window_w - shown_w) / 2;
-    int top = (window_h - shown_h) / 2;
-    gl_set_display_area(scale, static_cast<float>(left),
-                        static_cast<float>(window_h - top - shown_h));
-    input_set_window_area(scale, static_cast<float>(left), static_cast<float>(top));
-}
-
-static void place_identity(void) {
-    gl_set_display_area(1.0f, 0.0f, 0.0f);
-    input_set_window_area(0.0f, 0.0f, 0.0f);
-}
-
-// A pointer of no pixels, not SDL_ShowCursor(SDL_DISABLE): sdl12-compat
-// takes a hidden pointer in a fullscreen window for relative mouse mode, in
-// which absolute touch positions no longer reach the program as they are.
-static void hide_pointer(void) {
-    static uint8_t blank[8];
-    if (!display.blank_cursor) display.blank_cursor = SDL_CreateCursor(blank, blank, 8, 8, 0, 0);
-    if (!display.normal_cursor) display.normal_cursor = SDL_GetCursor();
-    if (display.blank_cursor) SDL_SetCursor(display.blank_cursor);
-}
-
-SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags) {
-    display.screen_w = width;
-    display.screen_h = height;
-    display.active = 0;
-    if (display.fullscreen && !display.windowed) {
-        char why[160] = "";
-        SDL_Surface *s = nullptr;
-        if (display.display_w <= 0 || display.display_h <= 0)
-            snprintf(why, sizeof why, "the video driver reports no display size");
-        else if (!(s = SDL_SetVideoMode(display.display_w, display.display_h, 0,
-                                        flags | SDL_FULLSCREEN)))
-            snprintf(why, sizeof why, "%s", SDL_GetError());
-        else if (!(s->flags & SDL_FULLSCREEN))
-            snprintf(why, sizeof why, "the video driver gave a window");
-        if (!why[0]) {
-            display.active = 1;
-            place_screen(width, height, s->w, s->h);
-            if (display.kiosk) hide_pointer();
-            return s;
-        }
-        log_printf(LOG_WARNING, "Fullscreen is not available (%s): running in a window", why);
-        display.windowed = 1;
-    }
-    place_identity();
-    return SDL_SetVideoMode(width, height, 0, flags);
-}
-
-// The next video mode is a window; the shell reopens it as after a resize.
-void shell_leave_fullscreen(void) {
-    if (!display.active) return;
-    log_printf(LOG_INFO, "Leaving fullscreen");
-    display.windowed = 1;
-    if (display.normal_cursor) SDL_SetCursor(display.normal_cursor);
-    shell_open_window(display.screen_w, display.screen_h);
+void shell_display_size(int *width, int *height) {
+    *width = display.display_w;
+    *height = display.display_h;
 }

@@ -46,12 +46,10 @@ static const HelpLine common_options[] = {
                      "every 20 ms, and at once on input"},
     {"--no-picture-cache", "draw the application's picture anew every frame\n"
                            "instead of keeping it in a texture"},
-    {"--fullscreen", "fill the screen, the application scaled to the largest\n"
-                     "size that fits, centred on black; hold a finger on the\n"
-                     "top-left corner for 3 seconds and lift it to leave"},
-    {"--kiosk", "--fullscreen and --power-save, with the pointer hidden\n"
-                "and the screen kept from blanking; --latency low unless\n"
-                "--latency is given"},
+    {"--fullscreen", nullptr}, // fullscreen_text: the leave gesture's corner
+    {"--kiosk", "--fullscreen and --power-save, with the pointer hidden,\n"
+                "the screen kept from blanking and no gesture to leave;\n"
+                "--latency low unless --latency is given"},
     {"--latency low|normal", "low: a tap is heard within about 15 ms (small sound\n"
                              "buffers, the sound server asked for a short one, a\n"
                              "turn's sleep ended by input); normal: 1024-frame\n"
@@ -90,10 +88,36 @@ static int is_common(const char *key) {
     return 0;
 }
 
+// --fullscreen's words name the corner the application holds the leave gesture in.
+static const char *fullscreen_text(void) {
+    switch (app_leave_corner()) {
+    case LEAVE_TOP_LEFT:
+        return "fill the screen, the application scaled to the largest\n"
+               "size that fits, centred on black; hold a finger on the\n"
+               "top-left corner for 3 seconds and lift it to leave";
+    case LEAVE_TOP_RIGHT:
+        return "fill the screen, the application scaled to the largest\n"
+               "size that fits, centred on black; hold a finger on the\n"
+               "top-right corner for 3 seconds and lift it to leave";
+    case LEAVE_BOTTOM_LEFT:
+        return "fill the screen, the application scaled to the largest\n"
+               "size that fits, centred on black; hold a finger on the\n"
+               "bottom-left corner for 3 seconds and lift it to leave";
+    case LEAVE_BOTTOM_RIGHT:
+        return "fill the screen, the application scaled to the largest\n"
+               "size that fits, centred on black; hold a finger on the\n"
+               "bottom-right corner for 3 seconds and lift it to leave";
+    default:
+        return "fill the screen, the application scaled to the largest\n"
+               "size that fits, centred on black";
+    }
+}
+
 // The application's words for a key, else the framework's.
 static const char *help_text(const HelpLine *own, const HelpLine &common) {
     for (const HelpLine *line = own; line && line->key; line++)
         if (same(line->key, common.key)) return line->text;
+    if (same(common.key, "--fullscreen")) return fullscreen_text();
     return common.text;
 }
 

@@ -27,4 +27,5 @@ VOSTREL_DEFAULT void app_session_loaded(void) {}
 VOSTREL_DEFAULT void app_save_session(void) {}
 VOSTREL_DEFAULT void app_shutdown(void) {}
 VOSTREL_DEFAULT const char *app_version(void) { return nullptr; }
+VOSTREL_DEFAULT int app_leave_corner(void) { return LEAVE_TOP_LEFT; }
 VOSTREL_DEFAULT const HelpLine *app_help_lines(void) { return nullptr; }

@@ -207,6 +207,7 @@ void shell_present(void) {
 
 void shell_poll_events(void) {
     SDL_Event *e = &shell.poll_event;
+    input_set_time(shell_seconds());
     while (SDL_PollEvent(e)) {
         switch (e->type) {
         case SDL_ACTIVEEVENT:
@@ -228,6 +229,7 @@ void shell_poll_events(void) {
             // consumer (input/dispatch.cpp): it changes nothing on screen.
             if (e->type != SDL_MOUSEMOTION || e->motion.state) picture_changed();
             input_handle_mouse(e);
+            if (input_take_leave_request()) shell_leave_fullscreen();
             break;
         case SDL_VIDEOEXPOSE:
             frame_changed();

@@ -42,9 +42,9 @@ constexpr int CONTEXT_DESKTOP = 2; // SDL_OPENGL only
 void shell_request_context(int path);           // the path the first window takes; anything but CONTEXT_ES/CONTEXT_DESKTOP means CONTEXT_AUTO
 int shell_context_path(void);                   // CONTEXT_ES or CONTEXT_DESKTOP in use; 0 before a window opened or after close
 
-// Fullscreen (display.cpp)
-void shell_request_fullscreen(int kiosk); // the video modes fill the display, the screen scaled into it; kiosk also hides the pointer and holds screen blanking off; before shell_run's window
-void shell_leave_fullscreen(void);        // from now on a window of the screen's size, pointer shown; nothing when not fullscreen
+// Fullscreen (fullscreen.cpp)
+void shell_request_fullscreen(int kiosk); // the video modes fill the display, the screen scaled into it; kiosk also hides the pointer, holds screen blanking off and has no leave gesture; before shell_run's window
+void shell_leave_fullscreen(void);        // from now on a window of the screen's size, pointer shown; nothing when not fullscreen (the leave gesture calls it; an application may, kiosk or not)
 int shell_fullscreen_active(void);        // 1 while the window fills the display
 
 // Session file ("<app name>.session": native 32-bit length, then the payload)
@@ -64,6 +64,7 @@ void shell_request_screenshot(const char *name); // "Taking screenshot"; written
 extern const char APP_NAME[];          // the application's name (diag/diag.h): window caption, About credit, file-name stem
 struct HelpLine { const char *key; const char *text; }; // one entry of the application's --help: key "" the line under "Usage:", an option ("--size N"), or a file suffix ("_log.txt", ".conf", ".session"); text's lines split by '\n', "%s" in it the program's name, null to leave a common option or file out
 const char *app_version(void);          // the application's own version for --version; null (the default): the framework's version, said as such
+int app_leave_corner(void);             // a LeaveCorner (input.h): where --fullscreen's leave gesture is held; LEAVE_TOP_LEFT by default, LEAVE_OFF for none
 const HelpLine *app_help_lines(void);   // the application's --help entries, ended by {nullptr, nullptr}: an option or file of the framework's takes these words, any other option is listed after them; null (the default): none
 void app_gl_ready(void);               // GL state, textures and meshes are ready (start-up and every resize)
 void app_layout(const Rect *screen);   // the screen rectangle was set: lay out, set app_input_rect

@@ -44,10 +44,12 @@ void shell_quit(int request_exit, int code);          // shutdown once, then the
 void shell_save_session(void);                        // "Saving session", settle tweens, app_save_session
 int session_stored_size(void);                   // the length word, 0 if missing, short, negative or more than the payload present
 
-// Start-up steps (display.cpp, loop.cpp)
+// Start-up steps (display.cpp, fullscreen.cpp, loop.cpp)
 int shell_display_open(void); // DISPLAY checked, the X display held, SDL's video and audio started; 0 after a failure said
+void shell_display_size(int *width, int *height); // the display's size before any video mode was set; 0 x 0 when unknown or before shell_display_open
 int shell_fullscreen_requested(void); // 0 windowed, 1 --fullscreen, 2 --kiosk: what the command line asked for (tests)
-SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags); // SDL_SetVideoMode for a width x height screen: windowed, or filling the display when fullscreen is asked for and can be had (else one WARNING and windowed); sets the viewport's and the mouse's display area
+int shell_leave_corner(void);         // the leave gesture's LeaveCorner while fullscreen: app_leave_corner's (unknown values LEAVE_OFF), LEAVE_OFF under --kiosk
+SDL_Surface *shell_display_set_mode(int width, int height, uint32_t flags); // SDL_SetVideoMode for a width x height screen: windowed, or filling the display when fullscreen is asked for and can be had (else one WARNING and windowed); sets the viewport's and the mouse's display area and input's leave corner (shell_leave_corner while fullscreen, else LEAVE_OFF)
 void shell_start_failure(const char *what, const char *reason); // said on stderr and in the log, then the quit path; exit status 1; reason null means SDL's error
 
 // Waits (wait.cpp)

@@ -236,7 +236,10 @@ void app_init(void) {
         }
         for (int k = 0; k < sounds; k++) {
             if (!b[k].clip) continue;
-            sound_load(b[k].clip, &b[k].sound);
+            if (p)
+                sound_load_in_place(b[k].clip, &b[k].sound); // mapped for the whole run
+            else
+                sound_load(b[k].clip, &b[k].sound);
             if (b[k].volume < 100)
                 sound_set_volume(&b[k].sound, (b[k].volume * SOUND_VOLUME_FULL + 50) / 100);
         }

@@ -646,6 +646,36 @@ TEST(BoardFade, StoppedSoundsFadeOutOverTheirTime) {
     SDL_Quit();
 }
 
+// Clips the maker stores in the mixer's format (a stereo source) are played
+// where they lie in the mapped board: the chunk's samples are the clip's own
+// bytes after its 44-byte header, not a copy. A mono clip is loaded (and
+// doubled to stereo) by the mixer's loader as before.
+TEST(BoardInPlace, StereoClipsPlayFromTheMappedBoard) {
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_wav(sounds + "/a stereo.wav", 44100, 2, 16, 0.0, 0.5, 440);
+    write_wav(sounds + "/b mono.wav", 44100, 1, 16, 0.0, 0.5, 440);
+    BuildResult r = build_board(dir, sounds, dir.file("out"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    static PayloadBoard b;
+    b = read_board(dir.file("out"));
+    ASSERT_EQ(b.count, 2);
+    ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
+    ASSERT_TRUE(sound_mixer_open(SOUND_CHUNK_FRAMES)) << Mix_GetError();
+    sound_backend_init();
+    SoundRecord stereo, mono;
+    ASSERT_TRUE(sound_load_in_place(&b.sounds[0].clip, &stereo));
+    ASSERT_TRUE(sound_load_in_place(&b.sounds[1].clip, &mono));
+    ASSERT_NE(stereo.chunk, nullptr);
+    ASSERT_NE(mono.chunk, nullptr);
+    EXPECT_EQ(stereo.chunk->abuf, b.sounds[0].clip.data + 44) << "played where it lies";
+    EXPECT_EQ(stereo.chunk->alen, b.sounds[0].clip.size - 44);
+    EXPECT_EQ(stereo.chunk->allocated, 0) << "the mixer owns none of it";
+    EXPECT_EQ(mono.chunk->alen, 2 * (b.sounds[1].clip.size - 44)) << "a mono clip doubled";
+    Mix_CloseAudio();
+    SDL_Quit();
+}
+
 // The three-sound board, built and run: the program shows its window, and a
 // tap on each button plays that button's sound (its pitch, in the mixed
 // output of SDL's disk audio driver).

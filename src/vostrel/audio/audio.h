@@ -60,6 +60,7 @@ uint8_t sound_get_volume(void);    // the persisted "volume" option; never appli
 // Manager
 int sound_load(const AssetRecord *asset, SoundRecord *rec);  // load slot; registers on success; 1 and nothing registered if empty
 int sound_load_ui(const AssetRecord *asset, SoundRecord *rec); // same over load_ui
+int sound_load_in_place(const AssetRecord *asset, SoundRecord *rec); // a chunk pointing at asset's samples (not copied; they must outlive it) when they are 16-bit SOUND_RATE stereo, aligned, and the mixer is open in that format and the load slot is filled; else sound_load (in_place.cpp)
 int sound_is_playing(SoundRecord *rec);                      // is_playing slot; 1 if empty
 int sound_play(SoundRecord *rec, int loop);                  // sound_play_at with vec3_zero
 int sound_play_at(SoundRecord *rec, const float *vec, int loop); // play slot; 1 if empty

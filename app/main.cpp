@@ -36,6 +36,7 @@ int main(int argc, char **argv) {
     if (found != PAYLOAD_BOARD) return shell_main(argc, argv);
 
     board_payload = &main_state.board;
+    remote_board_options(board_payload->remote >= 1, board_payload->remote == 2);
     // "--xdg-state" is handled here, so the shell keeps to the board's folder.
     int n = 0, state_home = 0;
     for (int i = 0; i < argc && n < 255; i++) {

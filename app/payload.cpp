@@ -311,16 +311,20 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
     memset(&board, 0, sizeof board);
     Cursor c = {data, size};
     char word[PAYLOAD_NAME_SIZE];
-    uint64_t overlap, stop, count, pages = 1;
+    uint64_t overlap, stop, remote = 0, count, pages = 1;
     if (!take(&c, word, sizeof word, 0) || strcmp(word, "board") != 0 || !expect(&c, ' ') ||
         !number(&c, 0, 1, &overlap) || !expect(&c, ' ') || !number(&c, 0, 1, &stop) ||
         !expect(&c, ' ') ||
+        (version >= 5 && (!number(&c, 0, 2, &remote) || !expect(&c, ' '))) ||
         !number(&c, 1, version >= 4 ? PAYLOAD_BOARD_SOUNDS : PAYLOAD_SOUNDS, &count) ||
         !expect(&c, ' ') ||
         (version >= 4 && (!number(&c, 1, PAYLOAD_PAGES, &pages) || !expect(&c, ' '))) ||
         !take(&c, board.name, sizeof board.name, 1) || !expect(&c, '\n')) {
         say(why, why_size,
-            version >= 4
+            version >= 5
+                ? "the board's first line is not \"board <overlap> <stop> <remote> <sounds> <pages> "
+                  "<name>\""
+            : version >= 4
                 ? "the board's first line is not \"board <overlap> <stop> <sounds> <pages> <name>\""
                 : "the board's first line is not \"board <overlap> <stop> <sounds> <name>\"");
         return 0;
@@ -337,6 +341,7 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
     }
     board.overlap = static_cast<int>(overlap);
     board.stop = static_cast<int>(stop);
+    board.remote = static_cast<int>(remote);
     board.count = static_cast<int>(count);
     board.ordered = version >= 2;
     if (version >= 4) {
@@ -450,7 +455,7 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
     int page_count = 0;
     if (b->count < 1 || b->count > PAYLOAD_BOARD_SOUNDS || !payload_name_ok(b->name) ||
         (b->overlap != 0 && b->overlap != 1) || (b->stop != 0 && b->stop != 1) ||
-        !pages_of(b, pages, &page_count))
+        b->remote < 0 || b->remote > 2 || !pages_of(b, pages, &page_count))
         return 0;
     // A board with no page table keeps every sound on one page for the rules too.
     static PayloadBoard checked;
@@ -462,8 +467,9 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
         rules = &checked;
     }
     char line[PAYLOAD_NAME_SIZE + 64];
-    size_t size = static_cast<size_t>(snprintf(line, sizeof line, "board %d %d %d %d %s\n",
-                                               b->overlap, b->stop, b->count, page_count, b->name));
+    size_t size = static_cast<size_t>(snprintf(line, sizeof line, "board %d %d %d %d %d %s\n",
+                                               b->overlap, b->stop, b->remote, b->count, page_count,
+                                               b->name));
     for (int p = 0; p < page_count; p++)
         size += static_cast<size_t>(
             snprintf(line, sizeof line, "page %d %s\n", pages[p].count, pages[p].name));
@@ -492,8 +498,8 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
     size_t total = size + PAYLOAD_TRAILER_SIZE;
     if (!out || out_size < total) return total;
     uint8_t *at = out;
-    at += snprintf(reinterpret_cast<char *>(at), sizeof line, "board %d %d %d %d %s\n", b->overlap,
-                   b->stop, b->count, page_count, b->name);
+    at += snprintf(reinterpret_cast<char *>(at), sizeof line, "board %d %d %d %d %d %s\n",
+                   b->overlap, b->stop, b->remote, b->count, page_count, b->name);
     for (int p = 0; p < page_count; p++)
         at += snprintf(reinterpret_cast<char *>(at), sizeof line, "page %d %s\n", pages[p].count,
                        pages[p].name);

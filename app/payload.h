@@ -12,7 +12,8 @@
 // (u64). The payload is a text header and the clips' bytes:
 //   versions 1 to 3: "board <overlap 0|1> <stop 0|1> <sounds> <name>\n"
 //   version 4:       "board <overlap 0|1> <stop 0|1> <sounds> <pages> <name>\n"
-//     and one line per page, in order: "page <sounds> <page name>\n"
+//   version 5:       "board <overlap 0|1> <stop 0|1> <remote 0|1|2> <sounds> <pages> <name>\n"
+//     (versions 4 and 5) and one line per page, in order: "page <sounds> <page name>\n"
 //   one line per sound (page by page), the caption's lines separated by tabs:
 //     version 1: "sound <bytes> <volume 0-100> <loop 0|1> <caption>\n"
 //     version 2: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <caption>\n"
@@ -42,7 +43,7 @@
 #include <stdint.h>
 
 constexpr char PAYLOAD_MAGIC[] = "VSTRLBRD";   // 8 bytes, no terminator in the file
-constexpr uint32_t PAYLOAD_VERSION = 4;        // the format written; versions 1 to 3 are still read
+constexpr uint32_t PAYLOAD_VERSION = 5;        // the format written; versions 1 to 4 are still read
 constexpr int PAYLOAD_TRAILER_SIZE = 24;       // magic, version, checksum, length
 constexpr int PAYLOAD_SOUNDS = 20;             // most sounds of a page (19 with the stop button)
 constexpr int PAYLOAD_BOARD_SOUNDS = 1000;     // most sounds of a board, all its pages together
@@ -85,6 +86,7 @@ struct PayloadBoard {
     char name[PAYLOAD_NAME_SIZE]; // letters, digits, '.', '_', '-'
     int overlap;                  // 1: a tap stops no other clip
     int stop;                     // 1: a "Stop" button follows the sounds of every page
+    int remote;                   // remote control as the board asks for it (version 5 on): 0 none, 1 this device only, 2 the network too
     int count;                    // sounds of all pages: 1 to PAYLOAD_BOARD_SOUNDS
     int ordered;                  // 1: shown in the order written (version 2 on); 0: sorted by caption bytes
     int pages;                    // 1 to PAYLOAD_PAGES; the writer takes 0 as one page of every sound, named after the board

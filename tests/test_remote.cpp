@@ -91,6 +91,7 @@ struct Program {
     int port = -1;
     std::string url; // the line's address
     std::vector<std::string> launcher; // the program started through this command, when not empty
+    std::string binary;                // another program instead (a board made by the maker), when not empty
 
     bool start(std::vector<std::string> args, bool remote = true) {
         port = free_port_pair();
@@ -110,7 +111,9 @@ struct Program {
         if (!out) return false;
         fflush(stdout);
         dup2(fileno(out), 1);
-        if (launcher.empty()) {
+        if (!binary.empty()) {
+            pid = program_start_binary(binary, args, env, dir.file("stderr.txt"));
+        } else if (launcher.empty()) {
             pid = program_start(args, env, dir.file("stderr.txt"));
         } else {
             std::vector<std::string> words(launcher.begin() + 1, launcher.end());
@@ -906,6 +909,40 @@ TEST(RemoteStart, TokenFileIsPrivateReusedAndRemade) {
         EXPECT_EQ(q->http("GET", "/api/board", "-H 'Authorization: Bearer " + first + "'").status,
                   401);
     }
+}
+
+// A board made by the maker with "remote" among its options serves as
+// --remote would, with no option on the command line; one made without it
+// opens nothing, even with --remote-port given.
+TEST(RemoteStart, ABoardAskingForTheRemoteServesWithoutOptions) {
+    TempDir work;
+    const std::string sounds = work.file("sounds");
+    mkdir(sounds.c_str(), 0755);
+    for (const char *tone : {"low", "high"})
+        ASSERT_EQ(run_command("sox -n -r 22050 -c 1 -b 16 '" + sounds + "/" + tone +
+                              ".wav' synth 0.3 sine " + (tone[0] == 'l' ? "330" : "990") + " vol 0.5"),
+                  0);
+    auto make = [&](const std::string &options, const std::string &out) {
+        write_file(sounds + "/captions.txt", options);
+        return run_command("'" VOSTREL_MAKER "' '" + sounds + "' -o '" + out + "' --program '" +
+                           VOSTREL_BINARY + "' --keep-levels >/dev/null");
+    };
+    ASSERT_EQ(make("remote\n", work.file("remote-board")), 0);
+    ASSERT_EQ(make("overlap\n", work.file("plain-board")), 0);
+    Program p;
+    p.binary = work.file("remote-board");
+    ASSERT_TRUE(p.start({}));
+    ASSERT_EQ(p.url.substr(0, p.url.find('#')), "http://127.0.0.1:" + std::to_string(p.port) + "/");
+    EXPECT_EQ(internet_sockets(p.pid), 2);
+    Reply r = p.api("GET", "/api/board");
+    EXPECT_EQ(r.status, 200);
+    EXPECT_NE(r.body.find("\"caption\":\"high\""), std::string::npos) << r.body;
+    EXPECT_NE(r.body.find("\"caption\":\"low\""), std::string::npos) << r.body;
+    Program q;
+    q.binary = work.file("plain-board");
+    ASSERT_TRUE(q.start({"--remote-port", std::to_string(free_port_pair())}, false));
+    EXPECT_EQ(internet_sockets(q.pid), 0);
+    EXPECT_EQ(q.url, "");
 }
 
 } // namespace

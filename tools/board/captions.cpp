@@ -92,6 +92,10 @@ void board_line(Reader *r, int number, const std::string &row,
             board->stop = 1;
         else if (o == "keys")
             board->keys = 1;
+        else if (o == "remote")
+            board->remote = board->remote > 1 ? board->remote : 1;
+        else if (o == "remote-lan")
+            board->remote = 2;
         else if (o.compare(0, 5, "fade=") == 0) {
             if (!number_option(o, "fade=", PAYLOAD_FADE_MAX, "", &board->fade))
                 refuse(r, number, "bad value in option \"%s\": fade=MS with MS from 0 to %d",
@@ -99,7 +103,7 @@ void board_line(Reader *r, int number, const std::string &row,
         } else
             refuse(r, number,
                    "unknown option \"%s\" (a line without a tab holds board options: overlap, "
-                   "stop, fade=MS, keys)",
+                   "stop, fade=MS, keys, remote, remote-lan)",
                    o.c_str());
     }
 }

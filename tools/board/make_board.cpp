@@ -61,8 +61,9 @@ static void usage(FILE *to) {
             "as spaces; shortened with \"...\" when too long). DIR/captions.txt may give\n"
             "captions and options, one line each:\n"
             "  <file name><TAB><caption>[<TAB>volume=N%% loop fade=MS key=X]\n"
-            "  overlap stop fade=MS keys  (a line without a tab: options of the whole board,\n"
-            "                             in DIR's own captions.txt only)\n"
+            "  overlap stop fade=MS keys remote remote-lan  (a line without a tab: options\n"
+            "        of the whole board, in DIR's own captions.txt only; remote and\n"
+            "        remote-lan start the remote control as --remote and --remote-lan do)\n"
             "\"\\n\" in a caption breaks the line. See man %s.\n",
             ME, MAKER_TARGET_LUFS, ME);
 }
@@ -272,6 +273,7 @@ int main(int argc, char **argv) {
     snprintf(b.name, sizeof b.name, "%s", name.c_str());
     b.overlap = board.overlap;
     b.stop = board.stop;
+    b.remote = board.remote;
     b.count = static_cast<int>(sounds.size());
     b.offset = image; // the clips start aligned in the file, to be played where they lie
     b.pages = static_cast<int>(pages.size());

@@ -11,7 +11,7 @@
 // seconds; a wake serves a bounded number of server runs and datagrams.
 // Refused requests and ignored datagrams cost one log line a second at most.
 #include "app/remote.h"
-#include "app/remote_pages.h"
+#include "app/app_internal.h"
 
 #include <vostrel/diag/diag.h>
 #include <vostrel/render/render.h>

@@ -6,7 +6,7 @@
 // lifts. On this device alone (--remote) a phone could not reach the
 // address, so no code is shown.
 #include "app/remote.h"
-#include "app/remote_pages.h"
+#include "app/app_internal.h"
 
 #include <vostrel/render/render.h>
 #include <vostrel/shell/shell.h>
@@ -69,14 +69,22 @@ void remote_qr_update(float now) {
     }
 }
 
-// Whether a point of the application's touch space lies in the band above
-// or below the grid's rows (the grid's own columns and rows, not the cells
-// in use: a last row not filled is not band).
+// Whether a point of the application's touch space lies above the top row
+// of the page shown or below its bottom row (a last row not filled is not
+// band: its cells are the row's).
 static int in_band(float x, float y) {
-    int columns, rows;
-    board_grid_size(&app_input_rect, board_button_count(), &columns, &rows);
+    const int page = board_page_shown();
+    const int n = board_page_buttons(page);
+    if (n <= 0) return 0;
+    float bottom = 3.4e38f, top = -3.4e38f;
+    for (int i = 0; i < n; i++) {
+        const BoardButton *b = board_page_button(page, i);
+        if (!b) continue;
+        bottom = fminf(bottom, b->cell.bottom);
+        top = fmaxf(top, b->cell.top);
+    }
     rect_map_point(&app_input_rect, &grid_rect, &x, &y);
-    return y < 0.0f || y > static_cast<float>(rows);
+    return y < bottom || y > top;
 }
 
 int remote_qr_touch(int phase, TouchEvent touch, float now) {

@@ -213,7 +213,7 @@ static double loudness_gain(const std::vector<float> &frames, int channels, std:
     double peak_db = peak > 0 ? 20.0 * log10(peak) : -HUGE_VAL;
     char text[96];
     double gain;
-    if (std::isfinite(lufs) &&
+    if (isfinite(lufs) &&
         frames.size() / static_cast<size_t>(channels) >= PAYLOAD_RATE * 4 / 10) {
         gain = TARGET_LUFS - lufs;
         snprintf(text, sizeof text, "%.1f LUFS", lufs);

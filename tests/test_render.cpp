@@ -572,3 +572,146 @@ TEST_F(Render, OneCharacterLabelIsCentredAndScaledInASquare) {
 }
 
 } // namespace
+
+// ---- The picture cache's GL state -------------------------------------------
+
+// What an application's drawing leaves for what is drawn after it.
+struct LeftState {
+    GLint texture = 0;
+    GLfloat projection[16] = {}, colour[4] = {}, material[4][4] = {}, shininess = 0;
+    GLboolean blend = 0, depth = 0, lighting = 0;
+    static LeftState read() {
+        LeftState s;
+        glGetIntegerv(GL_TEXTURE_BINDING_2D, &s.texture);
+        glGetFloatv(GL_PROJECTION_MATRIX, s.projection);
+        glGetFloatv(GL_CURRENT_COLOR, s.colour);
+        const GLenum parts[4] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION};
+        for (int i = 0; i < 4; i++)
+            glGetMaterialfv(GL_FRONT, parts[i], s.material[i]);
+        glGetMaterialfv(GL_FRONT, GL_SHININESS, &s.shininess);
+        s.blend = glIsEnabled(GL_BLEND);
+        s.depth = glIsEnabled(GL_DEPTH_TEST);
+        s.lighting = glIsEnabled(GL_LIGHTING);
+        return s;
+    }
+    void expect_same(const LeftState &o, const char *what) const {
+        SCOPED_TRACE(what);
+        EXPECT_EQ(texture, o.texture);
+        for (int i = 0; i < 16; i++)
+            EXPECT_FLOAT_EQ(projection[i], o.projection[i]) << i;
+        for (int i = 0; i < 4; i++)
+            EXPECT_FLOAT_EQ(colour[i], o.colour[i]) << i;
+        for (int i = 0; i < 4; i++)
+            for (int j = 0; j < 4; j++)
+                EXPECT_FLOAT_EQ(material[i][j], o.material[i][j]) << i << "," << j;
+        EXPECT_FLOAT_EQ(shininess, o.shininess);
+        EXPECT_EQ(blend, o.blend);
+        EXPECT_EQ(depth, o.depth);
+        EXPECT_EQ(lighting, o.lighting);
+    }
+};
+
+// The cache's own changes, put back: matrix mode, texture matrix, the
+// texture environment, beside what GlSnapshot holds.
+struct CacheOwnState {
+    GlSnapshot base;
+    GLint mode = 0, env = 0;
+    GLfloat texture_matrix[16] = {};
+    CacheOwnState() {
+        glGetIntegerv(GL_MATRIX_MODE, &mode);
+        glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
+        glGetFloatv(GL_TEXTURE_MATRIX, texture_matrix);
+    }
+    void expect_same(const CacheOwnState &o, const char *what) const {
+        base.expect_same(o.base, what);
+        SCOPED_TRACE(what);
+        EXPECT_EQ(mode, o.mode);
+        EXPECT_EQ(env, o.env);
+        for (int i = 0; i < 16; i++)
+            EXPECT_FLOAT_EQ(texture_matrix[i], o.texture_matrix[i]) << i;
+    }
+};
+
+int app_draws;
+GLuint app_texture;
+const GLfloat app_material[4][4] = {{0.1f, 0.2f, 0.3f, 1.0f},
+                                    {0.4f, 0.5f, 0.6f, 1.0f},
+                                    {0.7f, 0.8f, 0.9f, 1.0f},
+                                    {0.0f, 0.25f, 0.5f, 1.0f}};
+
+// A 3D-minded application: blending off, depth testing and lighting on, a
+// material of its own, its own projection and texture bound.
+void app_leaving_3d_state(const Rect *r) {
+    app_draws++;
+    draw_rect(r, 1);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrthof(-5.0f, 5.0f, -7.0f, 7.0f, -2.0f, 2.0f);
+    glMatrixMode(GL_MODELVIEW);
+    glColor4f(0.25f, 0.5f, 0.75f, 1.0f);
+    const GLenum parts[4] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION};
+    for (int i = 0; i < 4; i++)
+        glMaterialfv(GL_FRONT_AND_BACK, parts[i], app_material[i]);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 12.0f);
+    glBindTexture(GL_TEXTURE_2D, app_texture);
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHTING);
+}
+
+// A flat one that leaves the frame's own state but a colour.
+void app_leaving_2d_state(const Rect *r) {
+    app_draws++;
+    gl_set_color(white);
+    draw_rect(r, 1);
+}
+
+// Drawn and then cached, the picture leaves the state the application's
+// drawing left, and the cache's own changes are undone. What the cached
+// picture left is given back in *left; the frame's state is set again after.
+void expect_cached_leaves_what_drawn_left(void (*draw)(const Rect *), LeftState *left) {
+    picture_cache_set_enabled(1);
+    picture_changed();
+    const CacheOwnState own_before;
+    const int draws = app_draws;
+    picture_draw(&screen, draw);
+    ASSERT_EQ(app_draws, draws + 1);
+    const LeftState drawn = LeftState::read();
+    CacheOwnState().expect_same(own_before, "after the drawn picture");
+
+    // The next frame begins as frames do; the picture comes from the cache.
+    glEnable(GL_BLEND);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    gl_set_color(white);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    gl_begin_2d(&screen);
+    const CacheOwnState own_cached;
+    picture_draw(&screen, draw);
+    ASSERT_EQ(app_draws, draws + 1) << "drawn from the cache";
+    *left = LeftState::read();
+    left->expect_same(drawn, "after the cached picture");
+    CacheOwnState().expect_same(own_cached, "after the cached picture");
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_BLEND);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+TEST_F(Render, ACachedPictureLeavesTheStateTheApplicationsDrawingLeft) {
+    app_texture = white_texture();
+    LeftState left, flat;
+    expect_cached_leaves_what_drawn_left(app_leaving_3d_state, &left);
+    expect_cached_leaves_what_drawn_left(app_leaving_2d_state, &flat);
+    EXPECT_TRUE(flat.blend) << "the flat application leaves blending on";
+    glDeleteTextures(1, &app_texture);
+    EXPECT_EQ(left.texture, static_cast<GLint>(app_texture));
+    EXPECT_FALSE(left.blend);
+    EXPECT_TRUE(left.depth);
+    EXPECT_TRUE(left.lighting);
+    for (int i = 0; i < 4; i++)
+        for (int j = 0; j < 4; j++)
+            EXPECT_FLOAT_EQ(left.material[i][j], app_material[i][j]) << i << "," << j;
+    EXPECT_FLOAT_EQ(left.shininess, 12.0f);
+    EXPECT_FLOAT_EQ(left.projection[0], 2.0f / 10.0f) << "the application's own projection";
+}

@@ -10,9 +10,16 @@
 // The quad covers the screen rectangle in the viewport the picture was taken
 // in, so a viewport that scales the screen rectangle onto a larger window
 // works as long as it holds still; a viewport that moves is part of the key
-// and makes the picture drawn anew. After a drawn or a cached picture the GL
-// state that later drawing may see (bound texture, projection, colour and
-// material) is the one the application's drawing left.
+// and makes the picture drawn anew.
+//
+// GL state, exactly: after a drawn or a cached picture, the state the
+// application's drawing leaves for what is drawn after it (the keyboard, a
+// notice, the overlay) is the one it left when it last drew: the bound 2D
+// texture, the projection matrix, the current colour, the front material
+// (ambient, diffuse, specular, emission, shininess) and whether blending,
+// depth testing and lighting are on. Everything else a cached frame changes is put back as it found
+// it: the model-view and texture matrices, the matrix mode (model-view), the texture environment's
+// mode, texturing and the vertex, normal and texture-coordinate arrays.
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
 
@@ -29,7 +36,12 @@ static struct {
     GLint bound_texture;
     GLfloat projection[16];
     GLfloat colour[4];
+    GLfloat material[4][4]; // ambient, diffuse, specular, emission
+    GLfloat shininess;
+    GLboolean blend, depth_test, lighting;
 } cache;
+
+static const GLenum MATERIAL_PARTS[4] = {GL_AMBIENT, GL_DIFFUSE, GL_SPECULAR, GL_EMISSION};
 
 static int power_of_two(int n) {
     int p = 1;
@@ -61,6 +73,19 @@ static void remember_state(void) {
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &cache.bound_texture);
     glGetFloatv(GL_PROJECTION_MATRIX, cache.projection);
     glGetFloatv(GL_CURRENT_COLOR, cache.colour);
+    for (int i = 0; i < 4; i++)
+        glGetMaterialfv(GL_FRONT, MATERIAL_PARTS[i], cache.material[i]);
+    glGetMaterialfv(GL_FRONT, GL_SHININESS, &cache.shininess);
+    cache.blend = glIsEnabled(GL_BLEND);
+    cache.depth_test = glIsEnabled(GL_DEPTH_TEST);
+    cache.lighting = glIsEnabled(GL_LIGHTING);
+}
+
+static void set_enabled(GLenum cap, GLboolean on) {
+    if (on)
+        glEnable(cap);
+    else
+        glDisable(cap);
 }
 
 static void restore_state(void) {
@@ -69,6 +94,12 @@ static void restore_state(void) {
     glLoadMatrixf(cache.projection);
     glMatrixMode(GL_MODELVIEW);
     gl_set_color_f(cache.colour);
+    for (int i = 0; i < 4; i++)
+        glMaterialfv(GL_FRONT_AND_BACK, MATERIAL_PARTS[i], cache.material[i]);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, cache.shininess);
+    set_enabled(GL_BLEND, cache.blend);
+    set_enabled(GL_DEPTH_TEST, cache.depth_test);
+    set_enabled(GL_LIGHTING, cache.lighting);
 }
 
 // A texture for the viewport's pixels, made again when the size or the
@@ -99,6 +130,7 @@ static int prepare_texture(int w, int h) {
 
 static void draw_cached(const Rect *screen) {
     render_detail::DrawState guard;
+    const GLboolean blend = glIsEnabled(GL_BLEND);
     GLint env = GL_MODULATE;
     glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &env);
     gl_begin_2d(screen);
@@ -118,7 +150,7 @@ static void draw_cached(const Rect *screen) {
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glDisableClientState(GL_NORMAL_ARRAY);
     render_detail::draw_unit_square(1);
-    glEnable(GL_BLEND);
+    if (blend) glEnable(GL_BLEND);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, env);
     glMatrixMode(GL_TEXTURE);
     glPopMatrix();

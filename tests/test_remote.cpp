@@ -945,4 +945,52 @@ TEST(RemoteStart, ABoardAskingForTheRemoteServesWithoutOptions) {
     EXPECT_EQ(q.url, "");
 }
 
+// A board of pages through the API: pages and buttons numbered from 1, the
+// page shown switched, and a press on a page not shown acting on that page.
+TEST(RemoteStart, PagesAndButtonsAreNumberedFromOne) {
+    TempDir work;
+    const std::string sounds = work.file("sounds");
+    mkdir(sounds.c_str(), 0755);
+    mkdir((sounds + "/More").c_str(), 0755);
+    for (const char *tone : {"one", "More/two", "More/three"})
+        ASSERT_EQ(run_command("sox -n -r 22050 -c 1 -b 16 '" + sounds + "/" + tone +
+                              ".wav' synth 3 sine 440 vol 0.5"),
+                  0);
+    write_file(sounds + "/captions.txt", "remote\n");
+    ASSERT_EQ(run_command("'" VOSTREL_MAKER "' '" + sounds + "' -o '" + work.file("board") +
+                          "' --program '" VOSTREL_BINARY "' --keep-levels >/dev/null"),
+              0);
+    Program p;
+    p.binary = work.file("board");
+    ASSERT_TRUE(p.start({}));
+    Reply r = p.api("GET", "/api/board");
+    ASSERT_EQ(r.status, 200);
+    // Two pages: the folder's own sound, then "More" with its two.
+    const size_t second = r.body.find("\"name\":\"More\"");
+    ASSERT_NE(second, std::string::npos) << r.body;
+    EXPECT_NE(r.body.find("\"caption\":\"one\""), std::string::npos);
+    EXPECT_LT(r.body.find("\"caption\":\"one\""), second);
+    EXPECT_GT(r.body.find("\"caption\":\"three\""), second);
+    EXPECT_NE(r.body.find("\"page\":1}"), std::string::npos) << r.body;
+    EXPECT_EQ(p.api("POST", "/api/page/3").status, 404);
+    EXPECT_EQ(p.api("POST", "/api/press/1/2").status, 404);
+    EXPECT_EQ(p.api("POST", "/api/press/2/3").status, 404);
+    EXPECT_EQ(p.api("POST", "/api/page/2").status, 204);
+    EXPECT_NE(p.api("GET", "/api/board").body.find("\"page\":2}"), std::string::npos);
+    // Page 2's second button, and it alone, plays (pages in the order
+    // described: one button, then two).
+    ASSERT_EQ(p.api("POST", "/api/press/2/2").status, 204);
+    pause_scaled_ms(300);
+    const std::string body = p.api("GET", "/api/board").body;
+    const size_t pages = body.find("\"pages\"");
+    std::vector<size_t> playing;
+    for (size_t at = body.find("\"playing\":", pages); at != std::string::npos;
+         at = body.find("\"playing\":", at + 1))
+        playing.push_back(body.compare(at + 10, 4, "true") == 0);
+    ASSERT_EQ(playing.size(), 3u) << body;
+    EXPECT_EQ(playing, (std::vector<size_t>{0, 0, 1})) << body;
+    EXPECT_EQ(p.api("POST", "/api/page/1").status, 204);
+    EXPECT_NE(p.api("GET", "/api/board").body.find("\"page\":1}"), std::string::npos);
+}
+
 } // namespace

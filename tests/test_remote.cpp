@@ -945,6 +945,20 @@ TEST(RemoteStart, ABoardAskingForTheRemoteServesWithoutOptions) {
     EXPECT_EQ(q.url, "");
 }
 
+// No token file can be read or made (a folder holds its name): the board
+// runs, says why on stderr, and serves nothing (no token, no server).
+TEST(RemoteStart, NoTokenFileNoServer) {
+    Program p;
+    ASSERT_EQ(mkdir(p.token_file().c_str(), 0700), 0);
+    ASSERT_TRUE(p.start({"--remote", "--log-level", "1"}, false));
+    pause_scaled_ms(500);
+    EXPECT_TRUE(program_running(p.pid));
+    EXPECT_EQ(internet_sockets(p.pid), 0);
+    EXPECT_NE(read_file(p.dir.file("stderr.txt")).find("remote: no pairing token"), std::string::npos)
+        << read_file(p.dir.file("stderr.txt"));
+    EXPECT_EQ(trim(read_file(p.dir.file("stdout.txt"))), "");
+}
+
 // A board of pages through the API: pages and buttons numbered from 1, the
 // page shown switched, and a press on a page not shown acting on that page.
 TEST(RemoteStart, PagesAndButtonsAreNumberedFromOne) {

@@ -4,9 +4,8 @@
 //
 // The cached picture is drawn anew when it was marked changed, when there is
 // none yet, or when what it was drawn for (the viewport, the screen rectangle)
-// differs. A frame is presented on a turn that saw a change of the frame and
-// on the PRESENT_AFTER_CHANGE turns after it, so that every buffer of a
-// double-buffered swap chain holds the new picture.
+// differs. The frame's own mark is read by the shell's power-saving
+// schedule, which decides the turns that present.
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
 
@@ -14,8 +13,7 @@
 
 static struct {
     int picture_marked; // the application's picture is not what the cache holds
-    int frame_marked;   // something on screen changed since the last presented frame
-    int turns_left;     // frames still to present after the latest change
+    int frame_marked;   // something on screen changed since the schedule last looked
     int have_key;       // key holds what the cache was drawn for
     PictureKey key;
 } picture;
@@ -36,21 +34,13 @@ int picture_redraw_due(const PictureKey *key) {
     return due;
 }
 
-int frame_present_due(void) {
-    if (picture.frame_marked) {
-        picture.turns_left = 1 + PRESENT_AFTER_CHANGE;
-        picture.frame_marked = 0;
-    }
-    if (picture.turns_left <= 0) return 0;
-    picture.turns_left--;
-    return 1;
+int frame_take_change(void) {
+    const int marked = picture.frame_marked;
+    picture.frame_marked = 0;
+    return marked;
 }
 
-void picture_forget(void) {
-    picture.have_key = 0;
-    picture.frame_marked = 1;
-}
-
+// The rule's part of picture_cache_reset (picture_cache.cpp).
 void picture_rule_reset(void) {
     memset(&picture, 0, sizeof picture);
     picture.frame_marked = 1;

@@ -57,15 +57,13 @@ void picture_cache_set_enabled(int flag) {
 
 int picture_cache_enabled(void) { return !cache.disabled; }
 
-void picture_cache_release(void) {
-    if (cache.texture) glDeleteTextures(1, &cache.texture);
-    picture_cache_lost();
-}
+void picture_rule_reset(void); // picture.cpp
 
-void picture_cache_lost(void) {
+void picture_cache_reset(int context_alive) {
+    if (context_alive && cache.texture) glDeleteTextures(1, &cache.texture);
     cache.texture = 0;
     cache.texture_w = cache.texture_h = 0;
-    picture_forget();
+    picture_rule_reset();
 }
 
 // What the application's drawing left, to be put back after a cached frame.

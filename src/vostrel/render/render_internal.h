@@ -51,7 +51,6 @@ extern Mat4 camera_modelview;  // GL model-view of the last camera_setup, row-ma
 extern Mat4 camera_projection; // GL projection of the last camera_setup, row-major; identity before
 void camera_reset(void);                                                  // both saved matrices back to the identity (gl_init)
 
-constexpr int PRESENT_AFTER_CHANGE = 2; // frames presented after the one that shows a change: a double-buffered swap's other buffer, and one more
 
 // The "picture changed" rule (picture.cpp, no GL)
 struct PictureKey {
@@ -60,16 +59,13 @@ struct PictureKey {
 };
 void frame_changed(void);                      // something outside the application's picture changed (notice, overlay, menu, expose): present, keep the cache
 int picture_redraw_due(const PictureKey *key); // 1 when marked changed, never drawn, or drawn for another key; stores the key and clears the mark
-int frame_present_due(void);                   // power saving: 1 on a turn after a change and on the PRESENT_AFTER_CHANGE turns after it, else 0
-void picture_forget(void);                     // the cache is gone (GL rebuilt): the next picture is drawn anew and presented
-void picture_rule_reset(void);                 // as at start: nothing cached, a frame due
+int frame_take_change(void);                   // 1 if the frame was marked changed (frame_changed, picture_changed, picture_cache_reset) since the last call, which clears the mark; the shell's power-saving schedule reads it
 
 // The picture cache (picture_cache.cpp)
 void picture_draw(const Rect *screen, void (*draw)(const Rect *screen)); // draw (the application's drawing) anew and cached when due, else the cached picture as one quad
 void picture_cache_set_enabled(int flag);      // 0: every frame calls draw, as without a cache; marks the picture changed
 int picture_cache_enabled(void);               // 1 unless turned off
-void picture_cache_release(void);              // deletes the texture (old context current), then picture_cache_lost
-void picture_cache_lost(void);                 // forgets the texture without a GL call (context gone)
+void picture_cache_reset(int context_alive);   // as at start: nothing cached (the texture deleted while the old context is current when context_alive, else forgotten without a GL call: the context is gone), no mark, a frame due
 // clang-format on
 
 namespace render_detail {

@@ -10,8 +10,9 @@
 // so that tests can drive the loop turn by turn.
 //
 // With power saving on, a running turn draws and presents its frame only when
-// the picture rule (render/picture.cpp) says so: on a change of what is on
-// screen and on the turns a swap chain needs after it. The shell marks what
+// the schedule here (shell_present_due) says so: on a change of what is on
+// screen, as render/picture.cpp's marks record it, and on the turns a swap
+// chain needs after it. The shell marks what
 // it sees. The application's picture: every input event (bar a pointer
 // moving with no button held), since its consumer may call back into the
 // application; an update tick in which a tween or timer ran; a menu opening
@@ -65,6 +66,7 @@ static struct {
     float (*clock)(void);
     void (*sleeper)(int);
     int power_save; // present only frames whose picture changed
+    int turns_left; // frames still to present after the latest change (shell_present_due)
     int latency = -1, latency_default = -1; // SHELL_LATENCY_*, -1 when not chosen
     const char *audio_device;               // null: the default output
     // What the frame showed at the last look, to notice changes the rule must hear of.
@@ -77,6 +79,16 @@ float shell_seconds(void) { return shell.clock ? shell.clock() : sdl_clock(); }
 void shell_set_clock(float (*clock)(void)) { shell.clock = clock; }
 void shell_set_sleep(void (*sleeper)(int)) { shell.sleeper = sleeper; }
 int shell_frames_drawn(void) { return shell.frames; }
+
+// The power-saving schedule: a change of the frame presents its turn's frame
+// and the PRESENT_AFTER_CHANGE turns' after it, so that every buffer of a
+// double-buffered swap chain holds the new picture.
+int shell_present_due(void) {
+    if (frame_take_change()) shell.turns_left = 1 + PRESENT_AFTER_CHANGE;
+    if (shell.turns_left <= 0) return 0;
+    shell.turns_left--;
+    return 1;
+}
 int shell_updates_run(void) { return shell.updates; }
 float shell_last_update_dt(void) { return shell.last_dt; }
 
@@ -129,7 +141,7 @@ static void shell_rebuild_gl(void) {
 
 void shell_open_window(int width, int height) {
     if (shell.window_open) {
-        picture_cache_release();
+        picture_cache_reset(1);
         font_release();
         gl_release();
     }
@@ -146,7 +158,7 @@ void shell_open_window(int width, int height) {
         shell.window_open = 1;
     }
     set_screen_rect(&shell.window);
-    picture_forget();
+    picture_cache_reset(0); // nothing cached from before this context
 }
 
 void shell_update(float dt) {
@@ -195,7 +207,7 @@ void shell_present(void) {
     int swapped = shell_context_swap();
     shell.frames++;
     if (swapped == 2) {
-        picture_cache_lost();
+        picture_cache_reset(0);
         font_release();
         gl_release();
         shell_rebuild_gl();
@@ -301,7 +313,7 @@ int shell_turn(void) {
         last_update_time = now;
     }
     shell_watch_frame();
-    if (!shell.power_save || frame_present_due()) shell_present();
+    if (!shell.power_save || shell_present_due()) shell_present();
     // A turn that presents nothing costs little, so with power saving the
     // sleep ends at the first input and the press is shown at once instead
     // of a whole turn later; in low latency the press is heard at once. A

@@ -61,6 +61,8 @@ int shell_serve_watched(void);                      // calls the callback of eve
 void shell_set_clock(float (*clock)(void));
 void shell_set_sleep(void (*sleeper)(int milliseconds));
 int shell_frames_drawn(void); // frames drawn since start (tests, benchmarks)
+constexpr int PRESENT_AFTER_CHANGE = 2; // frames presented after the one that shows a change: a double-buffered swap's other buffer, and one more
+int shell_present_due(void);  // power saving: 1 on a turn after a change of the frame (frame_take_change) and on the PRESENT_AFTER_CHANGE turns after it, else 0
 int shell_updates_run(void);      // update ticks run since start (tests)
 float shell_last_update_dt(void); // dt handed to the latest update tick; 0 before the first (tests)
 // clang-format on

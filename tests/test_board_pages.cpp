@@ -455,3 +455,44 @@ TEST(PagesProgram, ASwipePlaysNothingAndALoopPlaysOnUntilAnotherPagesStop) {
 }
 
 } // namespace
+
+namespace {
+
+// On a board of the maker's, a playing button is drawn brighter, with a bar
+// that grows as it plays, and back as it was once its sound has ended.
+TEST(PagesProgram, APlayingButtonShowsItUntilItsSoundEnds) {
+    ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    TempDir dir;
+    std::string top = dir.file("board");
+    mkdir(top.c_str(), 0755);
+    write_tone(top + "/long.wav", 1.5, 440);
+    write_tone(top + "/short.wav", 0.3, 660);
+    make_board(dir, top, dir.file("played"));
+    BoardRun r(dir.file("played"), dir.file("run"));
+    ASSERT_FALSE(r.window.empty());
+    // Two buttons: one column of two 240-pixel cells, long.wav's on top.
+    std::vector<uint32_t> before = r.capture();
+    r.tap(160, 120);
+    pause_scaled_ms(300);
+    std::vector<uint32_t> early = r.capture();
+    pause_scaled_ms(500);
+    std::vector<uint32_t> later = r.capture();
+    auto brightness = [](const std::vector<uint32_t> &px, int y0, int y1) {
+        long sum = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = 0; x < 320; x++)
+                sum += px[static_cast<size_t>(y) * 320 + static_cast<size_t>(x)] & 0xFF;
+        return sum;
+    };
+    ASSERT_EQ(before.size(), 320u * 480u);
+    EXPECT_GT(brightness(early, 0, 240), brightness(before, 0, 240) * 3 / 2)
+        << "the playing button is drawn brighter";
+    EXPECT_EQ(std::vector<uint32_t>(early.begin() + 240 * 320, early.end()),
+              std::vector<uint32_t>(before.begin() + 240 * 320, before.end()))
+        << "the other button is as it was";
+    EXPECT_NE(early, later) << "the bar grows as the sound plays";
+    pause_scaled_ms(1500);
+    EXPECT_EQ(r.capture(), before) << "back to its normal look once the sound ended";
+}
+
+} // namespace

@@ -27,6 +27,8 @@ for f in lib/libvostrel_framework.a include/vostrel/ui/ui.h \
     lib/cmake/Vostrel/VostrelConfigVersion.cmake lib/pkgconfig/vostrel.pc; do
     [ -f "$work/prefix/$f" ] || fail "not installed: $f"
 done
+# The public headers, none of the framework's internal ones.
+! find "$work/prefix" -name '*_internal.h' | grep . || fail "internal headers were installed"
 # Only the framework: nothing of the soundboard.
 ! find "$work/prefix" -path '*/app/*' -o -name 'vostrel-soundboard*' | grep . || fail "the soundboard's files were installed"
 

@@ -19,8 +19,10 @@ target_include_directories(vostrel_framework PUBLIC
 
 install(TARGETS vostrel_framework EXPORT VostrelTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT framework)
+# The public headers only: a folder's _internal.h is the framework's and its
+# tests' own, promised to no application.
 install(DIRECTORY ${VOSTREL_SOURCE_ROOT}/vostrel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-        COMPONENT framework FILES_MATCHING PATTERN "*.h")
+        COMPONENT framework FILES_MATCHING PATTERN "*.h" PATTERN "*_internal.h" EXCLUDE)
 install(EXPORT VostrelTargets NAMESPACE Vostrel:: DESTINATION ${VOSTREL_CMAKE_DIR}
         FILE VostrelTargets.cmake COMPONENT framework)
 

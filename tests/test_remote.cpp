@@ -640,7 +640,8 @@ TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
     const size_t mark = program->audio_frames();
     ASSERT_TRUE(browser.click("#grid button", slot));
     const double tapped = seconds_now();
-    // Marked as playing soon after: the page asks three times a second.
+    // Marked as playing (the page asks three times a second; the delay is
+    // printed, a figure rather than a check).
     const std::string is_playing =
         "return document.querySelectorAll('#grid button')[" + std::to_string(slot) + "].className";
     double marked = -1;
@@ -652,11 +653,9 @@ TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
         pause_ms(20);
     }
     EXPECT_GE(marked, 0.0) << "the playing button is never marked";
-    EXPECT_LE(marked, 0.5 * wait_scale()) << "marked " << marked << " s after the tap";
     printf("the page marked the button playing %.0f ms after the tap\n", marked * 1000);
     EXPECT_TRUE(heard(slot, mark)) << "the tap in the browser was not heard";
-    // A change made elsewhere (a press through the API) is marked within
-    // half a second too.
+    // A change made elsewhere (a press through the API) is marked too.
     const int other = slot == 0 ? 1 : 0;
     const std::string other_playing =
         "return document.querySelectorAll('#grid button')[" + std::to_string(other) + "].className";
@@ -671,7 +670,6 @@ TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
         pause_ms(20);
     }
     EXPECT_GE(marked, 0.0) << "a press made elsewhere is never marked";
-    EXPECT_LE(marked, 0.5 * wait_scale()) << "marked " << marked << " s after the press";
     printf("the page marked a press made elsewhere %.0f ms after it\n", marked * 1000);
 
     // The same page without the token: not paired, and a tap plays nothing.

@@ -5,6 +5,8 @@
 #               packages installed in Debian 12 and 13 roots)
 # Also: make check (the fast unit tests, in parallel), make build, make bench,
 # make soak, make fuzz-long, make format.
+#   make framework [PREFIX=/usr/local] the framework alone (no soundboard, tests, benchmarks or
+#               cross toolchains), built in build-framework/ and installed under PREFIX
 #   make board SOUNDS=path/to/folder   a soundboard of your own sounds, in build-board/
 #   make package                       the Debian package, in build/
 #   make cross ARCH=arm64|armhf        the program, framework, tour and tests for ARM, in build-ARCH/
@@ -16,7 +18,7 @@
 #   make test-trixie-cross             the arm64 trixie program under qemu-user
 #   make test-releases                 both of those (make test runs them too)
 
-.PHONY: setup configure build build-asan build-fuzz run check test test-default test-asan test-fuzz test-cross-all fuzz-long bench soak format clean
+.PHONY: setup configure build build-asan build-fuzz run framework check test test-default test-asan test-fuzz test-cross-all fuzz-long bench soak format clean
 
 setup:
 	@sh tools/setup.sh test
@@ -52,6 +54,15 @@ run:
 	cmake -S . -B build-run -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOSTREL_TESTS=OFF -DVOSTREL_BENCH=OFF $(DEB_FLAGS) >/dev/null
 	cmake --build build-run -j$$(nproc) --target vostrel-soundboard
 	./build-run/vostrel-soundboard
+
+# The framework alone, for applications built on it: only its library,
+# headers, CMake package and pkg-config file are built and installed.
+PREFIX ?= /usr/local
+framework:
+	@sh tools/setup.sh run
+	cmake -S . -B build-framework -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOSTREL_TESTS=OFF -DVOSTREL_BENCH=OFF >/dev/null
+	cmake --build build-framework -j$$(nproc) --target vostrel_framework
+	cmake --install build-framework --component framework --prefix $(PREFIX)
 
 # The release checks need a display: use the one we have, or start a private
 # Xvfb. CTest's tests bring their own (tests/private_display.sh), so they run
@@ -295,4 +306,4 @@ test-cross: cross build
 	  $(if $(CROSS_TESTS),-R '$(CROSS_TESTS)')
 
 clean:
-	rm -rf build build-run build-asan build-fuzz build-board build-arm64 build-armhf build-trixie build-trixie-arm64 build-trixie-armhf build-root-trixie-arm64
+	rm -rf build build-run build-framework build-asan build-fuzz build-board build-arm64 build-armhf build-trixie build-trixie-arm64 build-trixie-armhf build-root-trixie-arm64

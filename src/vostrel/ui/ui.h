@@ -11,9 +11,10 @@
 // a callback. Keys near the finger are drawn magnified. Geometry is in keyboard
 // units, one ordinary key 1 x 1.
 //
-// In this program the application opens no menu page and never shows the
-// keyboard; the shell and input dispatch reach them only through menu_active
-// and keyboard_is_shown. Main thread only; drawing needs the GL context.
+// An application that opens no menu page and never shows the keyboard pays
+// for neither: the shell and input dispatch look at them only through
+// menu_active and keyboard_is_shown. Main thread only; drawing needs the GL
+// context.
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.

@@ -5,7 +5,8 @@
 // compiled-in one. One that is damaged ends the program with status 1, one
 // line on stderr and an ERROR in the log: the user asked for that board, so
 // the default board in its place would only hide the fault. An appended board
-// started with "--xdg-state" keeps its files in a state folder of its own.
+// started with "--xdg-state" keeps its files in a state folder of its own. It
+// plays in low latency unless it was made with latency=normal.
 #include "app/app.h"
 #include "app/remote.h"
 
@@ -37,6 +38,9 @@ int main(int argc, char **argv) {
 
     board_payload = &main_state.board;
     remote_board_options(board_payload->remote >= 1, board_payload->remote == 2);
+    // The board's own latency and output, which the command line may change.
+    shell_set_latency(main_state.board.latency_normal ? SHELL_LATENCY_NORMAL : SHELL_LATENCY_LOW);
+    if (main_state.board.device[0]) shell_set_audio_device(main_state.board.device);
     // "--xdg-state" is handled here, so the shell keeps to the board's folder.
     int n = 0, state_home = 0;
     for (int i = 0; i < argc && n < 255; i++) {

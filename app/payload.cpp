@@ -304,6 +304,31 @@ static int parse_pages(Cursor *c, uint64_t pages, PayloadBoard *board, char *why
     return 1;
 }
 
+// The output line: latency mode and output name ("-": the default).
+static int parse_output(Cursor *c, PayloadBoard *board, char *why, size_t why_size) {
+    char word[PAYLOAD_DEVICE_SIZE];
+    char latency[8];
+    if (!take(c, word, sizeof word, 0) || !expect(c, ' ') ||
+        !take(c, latency, sizeof latency, 0) || !expect(c, ' ') ||
+        !take(c, board->device, sizeof board->device, 0) || !expect(c, '\n') ||
+        (strcmp(latency, "low") != 0 && strcmp(latency, "normal") != 0) ||
+        (strcmp(board->device, "-") != 0 && !payload_device_ok(board->device))) {
+        say(why, why_size, "the board's output line is not \"output <low|normal> <device|->\"");
+        return 0;
+    }
+    board->latency_normal = strcmp(latency, "normal") == 0;
+    if (strcmp(board->device, "-") == 0) board->device[0] = 0;
+    return 1;
+}
+
+int payload_device_ok(const char *name) {
+    size_t n = strlen(name);
+    if (n == 0 || n >= PAYLOAD_DEVICE_SIZE || strcmp(name, "-") == 0) return 0;
+    for (const char *ch = name; *ch; ch++)
+        if (*ch <= ' ' || *ch > '~') return 0;
+    return 1;
+}
+
 // Reads the payload of a board of format `version`.
 static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoard *out, char *why,
                  size_t why_size) {
@@ -346,6 +371,9 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
     board.ordered = version >= 2;
     if (version >= 4) {
         if (!parse_pages(&c, pages, &board, why, why_size)) return 0;
+        if (c.left >= 7 && memcmp(c.p, "output ", 7) == 0 &&
+            !parse_output(&c, &board, why, why_size))
+            return 0;
     } else {
         // One page, named after the board as far as a page's name goes.
         board.pages = 1;
@@ -455,8 +483,16 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
     int page_count = 0;
     if (b->count < 1 || b->count > PAYLOAD_BOARD_SOUNDS || !payload_name_ok(b->name) ||
         (b->overlap != 0 && b->overlap != 1) || (b->stop != 0 && b->stop != 1) ||
-        b->remote < 0 || b->remote > 2 || !pages_of(b, pages, &page_count))
+        b->remote < 0 || b->remote > 2 || !pages_of(b, pages, &page_count) ||
+        (b->latency_normal != 0 && b->latency_normal != 1) ||
+        (b->device[0] && !payload_device_ok(b->device)))
         return 0;
+    // Written only when the board asks for something, so a board without
+    // these options is the same bytes as before they existed.
+    char output[PAYLOAD_DEVICE_SIZE + 32] = "";
+    if (b->latency_normal || b->device[0])
+        snprintf(output, sizeof output, "output %s %s\n", b->latency_normal ? "normal" : "low",
+                 b->device[0] ? b->device : "-");
     // A board with no page table keeps every sound on one page for the rules too.
     static PayloadBoard checked;
     const PayloadBoard *rules = b;
@@ -473,6 +509,7 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
     for (int p = 0; p < page_count; p++)
         size += static_cast<size_t>(
             snprintf(line, sizeof line, "page %d %s\n", pages[p].count, pages[p].name));
+    size += strlen(output);
     for (int k = 0; k < b->count; k++) {
         const PayloadSound *s = &b->sounds[k];
         if (sound_problem(rules, k, nullptr, 0) || s->volume < 0 || s->volume > 100 ||
@@ -503,6 +540,8 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
     for (int p = 0; p < page_count; p++)
         at += snprintf(reinterpret_cast<char *>(at), sizeof line, "page %d %s\n", pages[p].count,
                        pages[p].name);
+    memcpy(at, output, strlen(output));
+    at += strlen(output);
     for (int k = 0; k < b->count; k++) {
         const PayloadSound *s = &b->sounds[k];
         uint8_t *caption =

@@ -19,6 +19,10 @@
 //     version 2: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <caption>\n"
 //     version 3, 4: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <key> <caption>\n"
 //     (key: the SDL key code of a digit or lower-case letter, 0 for none)
+//   versions 4 and 5, optionally after the page lines: "output <latency> <device>\n"
+//     (latency "low" or "normal"; device an output's name, printable ASCII
+//     without spaces, or "-" for the default output); without it a board
+//     plays in low latency on the default output
 //   version 4: "clips" and 0 to 3 spaces, "\n" (the spaces start the first
 //     clip at a multiple of 4 bytes in the file, so that samples stored in
 //     the mixer's format can be played where they lie)
@@ -59,6 +63,7 @@ constexpr uint64_t PAYLOAD_MAX_BYTES = 512ull << 20; // largest payload a progra
 constexpr int PAYLOAD_FADE_MAX = 60000;        // longest fade-out, milliseconds
 constexpr int PAYLOAD_RATE = SOUND_RATE;       // the mixer's rate, at which the maker stores every clip
 constexpr int PAYLOAD_NAME_SIZE = 64;          // board name with terminator
+constexpr int PAYLOAD_DEVICE_SIZE = 128;       // output name with terminator
 constexpr int PAYLOAD_WHY_SIZE = 200;          // room for a problem's description
 constexpr char PAYLOAD_KEY_ORDER[] = "1234567890qwertyuiopasdfghjklzxcvbnm"; // the keys the board option `keys` hands out, in the buttons' reading order
 
@@ -91,6 +96,8 @@ struct PayloadBoard {
     int ordered;                  // 1: shown in the order written (version 2 on); 0: sorted by caption bytes
     int pages;                    // 1 to PAYLOAD_PAGES; the writer takes 0 as one page of every sound, named after the board
     uint64_t offset;              // writer: where in the file the payload starts (the clips are aligned to it); reader: 0
+    int latency_normal;           // 1: plays with today's latency (board option latency=normal); 0: low latency
+    char device[PAYLOAD_DEVICE_SIZE]; // the output it plays on (board option device=NAME); "" for the default
     PayloadPage page[PAYLOAD_PAGES]; // in order; their sounds follow each other in sounds
     PayloadSound sounds[PAYLOAD_BOARD_SOUNDS];
 };
@@ -115,6 +122,7 @@ int payload_sound_problems(const PayloadBoard *b, int k, PayloadProblem *out, in
 const char *payload_caption_problem(const char *caption);                                      // null if the caption (lines separated by '\n') keeps the caption rules, else the rule it breaks
 int payload_name_ok(const char *name);                                                          // 1 if name is a board name: 1 to 63 letters, digits, '.', '_', '-', not starting with '.'
 const char *payload_page_name_problem(const char *name);                                        // null if name keeps the page name rules (1 to PAYLOAD_PAGE_NAME printable ASCII characters), else the rule it breaks
+int payload_device_ok(const char *name);                                                        // 1 if name can be a board's output: 1 to 127 printable ASCII characters, no space, not "-"
 int payload_key_code(const char *name);                                                         // SDL key code of a key name (one digit or letter, either case); 0 for any other name
 
 // Captions and order of a folder's sounds (app/payload_names.cpp)

@@ -124,6 +124,70 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
         EXPECT_EQ(payload_key_code(name), 0) << name;
 }
 
+// The board's latency and output: a line written only when the board asks
+// for either, so a board without them is the bytes it always was; read back
+// as written; a name the line cannot hold is refused by both sides.
+TEST(BoardFormat, OutputLineCarriesLatencyAndDevice) {
+    std::string c = clip(1, 10);
+    static PayloadBoard b;
+    memset(&b, 0, sizeof b);
+    strcpy(b.name, "out");
+    b.count = 1;
+    strcpy(b.sounds[0].caption, "one");
+    b.sounds[0].clip = {"x.wav", "wav", static_cast<uint32_t>(c.size()),
+                        reinterpret_cast<const uint8_t *>(c.data())};
+    b.sounds[0].volume = 100;
+    auto text = [](const std::vector<uint8_t> &bytes) {
+        return std::string(bytes.begin(), bytes.end());
+    };
+    static PayloadBoard r;
+    char why[PAYLOAD_WHY_SIZE] = "";
+    std::vector<uint8_t> plain = encode(b);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_EQ(text(plain).find("output"), std::string::npos);
+    ASSERT_TRUE(payload_parse(plain.data(), plain.size() - PAYLOAD_TRAILER_SIZE, &r, why,
+                              sizeof why))
+        << why;
+    EXPECT_EQ(r.latency_normal, 0) << "a made board plays in low latency";
+    EXPECT_STREQ(r.device, "");
+
+    const struct {
+        int normal;
+        const char *device, *line;
+    } cases[] = {{1, "", "\noutput normal -\n"},
+                 {0, "alsa_output.usb-1", "\noutput low alsa_output.usb-1\n"},
+                 {1, "hw:CARD=Headphones,DEV=0", "\noutput normal hw:CARD=Headphones,DEV=0\n"}};
+    for (const auto &k : cases) {
+        SCOPED_TRACE(k.line);
+        b.latency_normal = k.normal;
+        strcpy(b.device, k.device);
+        std::vector<uint8_t> bytes = encode(b);
+        ASSERT_FALSE(bytes.empty());
+        EXPECT_EQ(count_of(text(bytes), k.line), 1);
+        ASSERT_TRUE(payload_parse(bytes.data(), bytes.size() - PAYLOAD_TRAILER_SIZE, &r, why,
+                                  sizeof why))
+            << why;
+        EXPECT_EQ(r.latency_normal, k.normal);
+        EXPECT_STREQ(r.device, k.device);
+        EXPECT_EQ(r.count, 1);
+        EXPECT_STREQ(r.sounds[0].caption, "one");
+    }
+    for (const char *name : {"two words", "-", "tab\there"}) {
+        strcpy(b.device, name);
+        EXPECT_EQ(payload_encode(&b, nullptr, 0), 0u) << name;
+    }
+    strcpy(b.device, "");
+    b.latency_normal = 1;
+    std::vector<uint8_t> bytes = encode(b);
+    std::string t = text(bytes);
+    size_t at = t.find("output normal");
+    ASSERT_NE(at, std::string::npos);
+    memcpy(&bytes[at + 7], "sloppy", 6);
+    EXPECT_FALSE(payload_parse(bytes.data(), bytes.size() - PAYLOAD_TRAILER_SIZE, &r, why,
+                               sizeof why));
+    EXPECT_NE(std::string(why).find("output"), std::string::npos) << why;
+}
+
 // Pages: keys and captions are each a page's own (a key acts on the page
 // shown), every page keeps the page's limit of 20 sounds, 19 beside a Stop
 // button, and the pages' sounds add up to the board's.

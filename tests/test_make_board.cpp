@@ -268,7 +268,7 @@ TEST(BoardBuilder, RefusesWhatPagesGetWrong) {
     expect_refusal(dir, r, top + "/\xf0\x9f\x8e\x89",
                    "gives no page name the board's font can draw");
     expect_refusal(dir, r, top + "/Loops/captions.txt line 2",
-                   "board options (overlap, stop, fade=MS, keys) go in the top folder's");
+                   "board options (overlap, stop, fade=MS, keys, latency=low|normal, device=NAME) go in the top folder's");
 }
 
 TEST(BoardBuilder, RefusesWhatIsNotAudioEmptyOrSilent) {
@@ -714,6 +714,10 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         pause_ms(50);
     }
     pause_ms(300);
+    EXPECT_EQ(count_of(read_file(dir.file("vostrel soundboard_log.txt")),
+                       "-frame chunks, low latency"),
+              1)
+        << "a made board plays in low latency";
 
     // Where the board puts slot s for three buttons on 320 x 480, by its
     // layout rule: the grid shape board_grid_size picks, square cells,
@@ -779,7 +783,7 @@ TEST(BoardOptions, ReachTheBoardAsWritten) {
     write_tone(sounds + "/b.wav");
     write_tone(sounds + "/c.wav");
     write_file(sounds + "/captions.txt", "# options\n"
-                                         "stop overlap keys\n"
+                                         "stop overlap keys latency=normal device=usb-speaker\n"
                                          "a.wav\tAlpha\tvolume=50% loop\n"
                                          "b.wav\t\tvolume=0% key=1\n"
                                          "c.wav\tOld style\n");
@@ -789,6 +793,8 @@ TEST(BoardOptions, ReachTheBoardAsWritten) {
     ASSERT_EQ(b.count, 3);
     EXPECT_EQ(b.overlap, 1);
     EXPECT_EQ(b.stop, 1);
+    EXPECT_EQ(b.latency_normal, 1);
+    EXPECT_STREQ(b.device, "usb-speaker");
     EXPECT_STREQ(b.sounds[0].caption, "Alpha");
     EXPECT_EQ(b.sounds[0].volume, 50);
     EXPECT_EQ(b.sounds[0].loop, 1);
@@ -808,6 +814,8 @@ TEST(BoardOptions, ReachTheBoardAsWritten) {
     b = read_board(dir.file("out"));
     EXPECT_EQ(b.overlap, 0) << "no options, none set";
     EXPECT_EQ(b.stop, 0);
+    EXPECT_EQ(b.latency_normal, 0) << "a made board plays in low latency";
+    EXPECT_STREQ(b.device, "");
     EXPECT_EQ(b.sounds[0].key, 0) << "no keys unless asked for";
 }
 
@@ -829,7 +837,8 @@ TEST(BoardOptions, RefusesUnknownOptionsAndBadValues) {
                      "d.wav\tD\tvolume=-5%\n"
                      "e.wav\tE\tkey=q\n"
                      "f.wav\tF\tkey=Q\n"
-                     "g.wav\tG\tkey=F1\n");
+                     "g.wav\tG\tkey=F1\n"
+                     "latency=fast device=\n");
     BuildResult r = build_board(dir, sounds, dir.file("out"));
     expect_refusal(dir, r, file + " line 1", "unknown option \"shuffle\"");
     expect_refusal(dir, r, file + " line 2", "bad value in option \"volume=150%\"");
@@ -839,6 +848,8 @@ TEST(BoardOptions, RefusesUnknownOptionsAndBadValues) {
     expect_refusal(dir, r, file + " line 7",
                    "two sounds on one key: \"key=Q\" names key q, already e.wav's (line 6)");
     expect_refusal(dir, r, file + " line 8", "unknown key in option \"key=F1\"");
+    expect_refusal(dir, r, file + " line 9", "unknown option \"latency=fast\"");
+    expect_refusal(dir, r, file + " line 9", "bad value in option \"device=\"");
 }
 
 TEST(BoardOptions, AStopButtonLeavesRoomForNineteenSoundsAPage) {

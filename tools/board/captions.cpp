@@ -81,7 +81,8 @@ void board_line(Reader *r, int number, const std::string &row,
     }
     if (!board) {
         refuse(r, number,
-               "board options (overlap, stop, fade=MS, keys) go in the top folder's captions.txt; "
+               "board options (overlap, stop, fade=MS, keys, latency=low|normal, device=NAME) go "
+               "in the top folder's captions.txt; "
                "a page's captions.txt gives its sounds' captions and options");
         return;
     }
@@ -96,14 +97,23 @@ void board_line(Reader *r, int number, const std::string &row,
             board->remote = board->remote > 1 ? board->remote : 1;
         else if (o == "remote-lan")
             board->remote = 2;
-        else if (o.compare(0, 5, "fade=") == 0) {
+        else if (o == "latency=normal" || o == "latency=low")
+            board->latency_normal = o == "latency=normal";
+        else if (o.compare(0, 7, "device=") == 0) {
+            board->device = o.substr(7);
+            if (!payload_device_ok(board->device.c_str()))
+                refuse(r, number,
+                       "bad value in option \"%s\": device=NAME with a name of 1 to %d printable "
+                       "characters",
+                       o.c_str(), PAYLOAD_DEVICE_SIZE - 1);
+        } else if (o.compare(0, 5, "fade=") == 0) {
             if (!number_option(o, "fade=", PAYLOAD_FADE_MAX, "", &board->fade))
                 refuse(r, number, "bad value in option \"%s\": fade=MS with MS from 0 to %d",
                        o.c_str(), PAYLOAD_FADE_MAX);
         } else
             refuse(r, number,
                    "unknown option \"%s\" (a line without a tab holds board options: overlap, "
-                   "stop, fade=MS, keys, remote, remote-lan)",
+                   "stop, fade=MS, keys, remote, remote-lan, latency=low|normal, device=NAME)",
                    o.c_str());
     }
 }

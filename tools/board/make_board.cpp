@@ -61,9 +61,11 @@ static void usage(FILE *to) {
             "as spaces; shortened with \"...\" when too long). DIR/captions.txt may give\n"
             "captions and options, one line each:\n"
             "  <file name><TAB><caption>[<TAB>volume=N%% loop fade=MS key=X]\n"
-            "  overlap stop fade=MS keys remote remote-lan  (a line without a tab: options\n"
-            "        of the whole board, in DIR's own captions.txt only; remote and\n"
-            "        remote-lan start the remote control as --remote and --remote-lan do)\n"
+            "  overlap stop fade=MS keys remote remote-lan latency=normal device=NAME\n"
+            "        (a line without a tab: options of the whole board, in DIR's own\n"
+            "        captions.txt only; remote and remote-lan start the remote control as\n"
+            "        --remote and --remote-lan do; the board plays in low latency unless\n"
+            "        latency=normal, on the default output unless device= names one)\n"
             "\"\\n\" in a caption breaks the line. See man %s.\n",
             ME, MAKER_TARGET_LUFS, ME);
 }
@@ -274,6 +276,8 @@ int main(int argc, char **argv) {
     b.overlap = board.overlap;
     b.stop = board.stop;
     b.remote = board.remote;
+    b.latency_normal = board.latency_normal;
+    snprintf(b.device, sizeof b.device, "%s", board.device.c_str());
     b.count = static_cast<int>(sounds.size());
     b.offset = image; // the clips start aligned in the file, to be played where they lie
     b.pages = static_cast<int>(pages.size());

@@ -51,6 +51,8 @@ struct MakerSound {
 struct MakerBoardOptions {
     int overlap = 0, stop = 0, fade = 0, keys = 0;
     int remote = 0; // 1 "remote": this device only; 2 "remote-lan": the network too
+    int latency_normal = 0; // latency=normal
+    std::string device;     // device=NAME
 };
 
 // One folder of the board: the top folder or one of its subfolders.

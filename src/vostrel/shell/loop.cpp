@@ -338,9 +338,12 @@ int shell_run(int argc, char **argv, int width, int height) {
     if (shell_display_open()) {
         if (shell.audio_device && shell.audio_device[0]) sound_use_output(shell.audio_device);
         const int low = shell_latency() == SHELL_LATENCY_LOW;
-        if (!sound_mixer_open(low ? SOUND_CHUNK_FRAMES_LOW : SOUND_CHUNK_FRAMES)) {
+        const int chunk = low ? SOUND_CHUNK_FRAMES_LOW : SOUND_CHUNK_FRAMES;
+        if (!sound_mixer_open(chunk)) {
             shell_start_failure("Mix_OpenAudio", nullptr);
         } else {
+            log_printf(LOG_INFO, "Audio: %d-frame chunks, %s latency", chunk,
+                       low ? "low" : "normal");
             SDL_GL_SetAttribute(static_cast<SDL_GLattr>(GL_CONTEXT_MAJOR_VERSION_ATTRIBUTE), 1);
             shell_open_window(width, height);
         }

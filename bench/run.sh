@@ -16,6 +16,9 @@ else
 fi
 # Remote control: press -> play call over HTTP and OSC, and a bounded flood.
 SDL_AUDIODRIVER=dummy ./bench_remote
+# Tap -> first audible sample on private PulseAudio and PipeWire servers,
+# both modes, both SDL 1.2s, and the loop's dropouts under stress-ng.
+./bench_latency
 # Options file: read rate and the start-up with a 10 MB file.
 SDL_AUDIODRIVER=dummy ./bench_options_read
 # The board maker: 20 sounds of 5 s each through vostrel-make-board.

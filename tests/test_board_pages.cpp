@@ -472,6 +472,7 @@ TEST(PagesProgram, APlayingButtonShowsItUntilItsSoundEnds) {
     ASSERT_FALSE(r.window.empty());
     // Two buttons: one column of two 240-pixel cells, long.wav's on top.
     std::vector<uint32_t> before = r.capture();
+    size_t mark = r.frames();
     r.tap(160, 120);
     pause_scaled_ms(300);
     std::vector<uint32_t> early = r.capture();
@@ -491,7 +492,12 @@ TEST(PagesProgram, APlayingButtonShowsItUntilItsSoundEnds) {
               std::vector<uint32_t>(before.begin() + 240 * 320, before.end()))
         << "the other button is as it was";
     EXPECT_NE(early, later) << "the bar grows as the sound plays";
-    pause_scaled_ms(1500);
+    // Once the output has passed the sound's 1.5 s (the disk driver plays
+    // at its own pace), and a little more.
+    size_t end = mark + 44100 * 2;
+    for (int i = 0; i < 400 * wait_scale() && r.frames() < end; i++)
+        pause_ms(25);
+    pause_scaled_ms(300);
     EXPECT_EQ(r.capture(), before) << "back to its normal look once the sound ended";
 }
 

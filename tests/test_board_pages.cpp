@@ -325,20 +325,7 @@ struct BoardRun {
     void key(const char *name) const { xdo("key --window " + window + " " + name); }
     // The window's pixels as 0xRRGGBB, row 0 the top row.
     std::vector<uint32_t> capture() const {
-        std::vector<uint32_t> px;
-        Display *d = XOpenDisplay(nullptr);
-        if (!d) return px;
-        Window w = static_cast<Window>(strtoul(window.c_str(), nullptr, 10));
-        XImage *img = XGetImage(d, w, 0, 0, 320, 480, AllPlanes, ZPixmap);
-        if (img) {
-            px.resize(320 * 480);
-            for (int y = 0; y < 480; y++)
-                for (int x = 0; x < 320; x++)
-                    px[y * 320 + x] = XGetPixel(img, x, y) & 0xFFFFFF;
-            XDestroyImage(img);
-        }
-        XCloseDisplay(d);
-        return px;
+        return xwindow_pixels(static_cast<Window>(strtoul(window.c_str(), nullptr, 10)), 320, 480);
     }
     size_t frames() const {
         struct stat st;

@@ -120,20 +120,7 @@ struct Program {
 
 // The window's pixels as 0xRRGGBB, row 0 the top row.
 std::vector<uint32_t> capture(const std::string &window) {
-    std::vector<uint32_t> px;
-    Display *d = XOpenDisplay(nullptr);
-    if (!d) return px;
-    Window w = static_cast<Window>(strtoul(window.c_str(), nullptr, 10));
-    XImage *img = XGetImage(d, w, 0, 0, 320, 480, AllPlanes, ZPixmap);
-    if (img) {
-        px.resize(320 * 480);
-        for (int y = 0; y < 480; y++)
-            for (int x = 0; x < 320; x++)
-                px[y * 320 + x] = XGetPixel(img, x, y) & 0xFFFFFF;
-        XDestroyImage(img);
-    }
-    XCloseDisplay(d);
-    return px;
+    return xwindow_pixels(static_cast<Window>(strtoul(window.c_str(), nullptr, 10)), 320, 480);
 }
 
 int cell_x(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_x(); }

@@ -692,22 +692,7 @@ TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
 constexpr const char *LAN_ADDRESS = "10.77.0.5";
 
 // The window's pixels as 0xRRGGBB, row 0 the top row; empty if unreadable.
-std::vector<uint32_t> capture(Window w) {
-    std::vector<uint32_t> px;
-    Display *d = XOpenDisplay(nullptr);
-    if (!d) return px;
-    xwindow_survive_errors();
-    XImage *img = XGetImage(d, w, 0, 0, 320, 480, AllPlanes, ZPixmap);
-    if (img) {
-        px.resize(320 * 480);
-        for (int y = 0; y < 480; y++)
-            for (int x = 0; x < 320; x++)
-                px[y * 320 + x] = XGetPixel(img, x, y) & 0xFFFFFF;
-        XDestroyImage(img);
-    }
-    XCloseDisplay(d);
-    return px;
-}
+std::vector<uint32_t> capture(Window w) { return xwindow_pixels(w, 320, 480); }
 
 bool white(uint32_t p) { return (p & 0xFF) >= 250 && ((p >> 8) & 0xFF) >= 250 && (p >> 16) >= 250; }
 

@@ -4,8 +4,12 @@
 #pragma once
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <stdint.h>
 #include <string.h>
 #include <unistd.h>
+
+#include <vector>
 
 // Windows come and go under these helpers (a program quitting, a window
 // manager's frame): a request about a window that has just vanished must
@@ -44,4 +48,23 @@ inline Window xwindow_wait(Display *d, const char *name, int timeout_ms, Alive a
         usleep(50000);
     }
     return 0;
+}
+
+// The window's top-left width x height pixels as 0xRRGGBB, row 0 the top row,
+// read on a connection of its own; empty if there is no display or the window
+// has gone.
+inline std::vector<uint32_t> xwindow_pixels(Window w, int width, int height) {
+    std::vector<uint32_t> px;
+    Display *d = XOpenDisplay(nullptr);
+    if (!d) return px;
+    xwindow_survive_errors();
+    if (XImage *img = XGetImage(d, w, 0, 0, width, height, AllPlanes, ZPixmap)) {
+        px.resize(static_cast<size_t>(width) * height);
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++)
+                px[static_cast<size_t>(y) * width + x] = XGetPixel(img, x, y) & 0xFFFFFF;
+        XDestroyImage(img);
+    }
+    XCloseDisplay(d);
+    return px;
 }

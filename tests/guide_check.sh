@@ -40,7 +40,7 @@ cat >"$work/stand_in.cpp" <<'EOF'
 __attribute__((weak)) extern const char APP_NAME[] = "Guide";
 __attribute__((weak)) extern const unsigned char chime_wav[] = {0};
 __attribute__((weak)) extern const unsigned int chime_wav_len = 1;
-extern "C" __attribute__((weak)) const AssetRecord asset_logo_png = asset_button_png;
+extern "C" __attribute__((weak)) const AssetRecord asset_logo_png = vostrel_asset_button_png;
 __attribute__((weak)) int main(int argc, char **argv) { return shell_main(argc, argv); }
 EOF
 

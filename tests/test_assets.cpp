@@ -34,11 +34,11 @@ struct WavKind {
 constexpr uint32_t CLIP_RATE = 22050;
 
 const std::array<WavKind, 25> wavs = {{
-    {&asset_applause_wav, "applause.wav", 11025, 8},
-    {&asset_boo_wav, "boo.wav", 11025, 8},
-    {&asset_cheering_wav, "cheering.wav", 11025, 8},
-    {&asset_click_wav, "click.wav", 44100, 16},
-    {&asset_bubble_wav, "bubble.wav", 44100, 8},
+    {&vostrel_asset_applause_wav, "applause.wav", 11025, 8},
+    {&vostrel_asset_boo_wav, "boo.wav", 11025, 8},
+    {&vostrel_asset_cheering_wav, "cheering.wav", 11025, 8},
+    {&vostrel_asset_click_wav, "click.wav", 44100, 16},
+    {&vostrel_asset_bubble_wav, "bubble.wav", 44100, 8},
     {&asset_vostrel_00_wav, "vostrel_00.wav", CLIP_RATE, 16},
     {&asset_vostrel_01_wav, "vostrel_01.wav", CLIP_RATE, 16},
     {&asset_vostrel_02_wav, "vostrel_02.wav", CLIP_RATE, 16},
@@ -68,10 +68,10 @@ struct PngKind {
 };
 
 const std::array<PngKind, 4> pngs = {{
-    {&asset_button_png, "button.png", 32},
-    {&asset_check_png, "check.png", 64},
-    {&asset_check_bad_png, "check_bad.png", 64},
-    {&asset_font_chicago_png, "font_chicago.png", 256},
+    {&vostrel_asset_button_png, "button.png", 32},
+    {&vostrel_asset_check_png, "check.png", 64},
+    {&vostrel_asset_check_bad_png, "check_bad.png", 64},
+    {&vostrel_asset_font_chicago_png, "font_chicago.png", 256},
 }};
 
 uint32_t le32(const uint8_t *p) { return p[0] | p[1] << 8 | p[2] << 16 | (uint32_t)p[3] << 24; }
@@ -225,8 +225,8 @@ struct FontPicture {
     unsigned char *rgba = nullptr;
     unsigned width = 0, height = 0;
     FontPicture() {
-        lodepng_decode32(&rgba, &width, &height, asset_font_chicago_png.data,
-                         asset_font_chicago_png.size);
+        lodepng_decode32(&rgba, &width, &height, vostrel_asset_font_chicago_png.data,
+                         vostrel_asset_font_chicago_png.size);
     }
     ~FontPicture() { free(rgba); }
     FontPicture(const FontPicture &) = delete;

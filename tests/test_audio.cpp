@@ -35,12 +35,14 @@ struct MixerEnvironment : ::testing::Environment {
 ::testing::Environment *const mixer_env = ::testing::AddGlobalTestEnvironment(new MixerEnvironment);
 
 const AssetRecord *const all_wavs[] = {
-    &asset_applause_wav,   &asset_boo_wav,        &asset_bubble_wav,     &asset_cheering_wav,
-    &asset_click_wav,      &asset_vostrel_00_wav, &asset_vostrel_01_wav, &asset_vostrel_02_wav,
-    &asset_vostrel_03_wav, &asset_vostrel_04_wav, &asset_vostrel_05_wav, &asset_vostrel_06_wav,
-    &asset_vostrel_07_wav, &asset_vostrel_08_wav, &asset_vostrel_09_wav, &asset_vostrel_10_wav,
-    &asset_vostrel_11_wav, &asset_vostrel_12_wav, &asset_vostrel_13_wav, &asset_vostrel_14_wav,
-    &asset_vostrel_15_wav, &asset_vostrel_16_wav, &asset_vostrel_17_wav, &asset_vostrel_18_wav,
+    &vostrel_asset_applause_wav, &vostrel_asset_boo_wav,   &vostrel_asset_bubble_wav,
+    &vostrel_asset_cheering_wav, &vostrel_asset_click_wav, &asset_vostrel_00_wav,
+    &asset_vostrel_01_wav,       &asset_vostrel_02_wav,    &asset_vostrel_03_wav,
+    &asset_vostrel_04_wav,       &asset_vostrel_05_wav,    &asset_vostrel_06_wav,
+    &asset_vostrel_07_wav,       &asset_vostrel_08_wav,    &asset_vostrel_09_wav,
+    &asset_vostrel_10_wav,       &asset_vostrel_11_wav,    &asset_vostrel_12_wav,
+    &asset_vostrel_13_wav,       &asset_vostrel_14_wav,    &asset_vostrel_15_wav,
+    &asset_vostrel_16_wav,       &asset_vostrel_17_wav,    &asset_vostrel_18_wav,
     &asset_vostrel_19_wav,
 };
 
@@ -70,8 +72,8 @@ TEST_F(Backend, EveryCompiledInWavLoadsIntoAClearedRecord) {
 TEST_F(Backend, SameSoundOnTwoChannelsAndStopHaltsOnlyTheLower) {
     SoundRecord rec, other, never;
     ASSERT_EQ(sound_mixer_load(&asset_vostrel_00_wav, &rec), 1);
-    ASSERT_EQ(sound_mixer_load(&asset_click_wav, &other), 1);
-    ASSERT_EQ(sound_mixer_load(&asset_boo_wav, &never), 1);
+    ASSERT_EQ(sound_mixer_load(&vostrel_asset_click_wav, &other), 1);
+    ASSERT_EQ(sound_mixer_load(&vostrel_asset_boo_wav, &never), 1);
     EXPECT_EQ(sound_mixer_is_playing(&never), 0);
 
     // Looping, so that neither play can end by itself during the test.
@@ -115,7 +117,7 @@ TEST_F(Backend, IsPlayingAsksOnlyTheLowestChannelHoldingTheSound) {
 TEST_F(Backend, FadeOutFadesEveryPlayOfTheSoundAndKeepsItPlaying) {
     SoundRecord rec, other, never{};
     ASSERT_EQ(sound_mixer_load(&asset_vostrel_00_wav, &rec), 1);
-    ASSERT_EQ(sound_mixer_load(&asset_click_wav, &other), 1);
+    ASSERT_EQ(sound_mixer_load(&vostrel_asset_click_wav, &other), 1);
     ASSERT_EQ(sound_mixer_play(&rec, vec3_zero, 1), 1);
     ASSERT_EQ(sound_mixer_play(&other, vec3_zero, 1), 1);
     ASSERT_EQ(sound_mixer_play(&rec, vec3_zero, 1), 1);
@@ -135,7 +137,7 @@ TEST_F(Backend, FadeOutFadesEveryPlayOfTheSoundAndKeepsItPlaying) {
 
 TEST_F(Backend, PlayWithoutAFreeChannelFailsAndLeavesTheTable) {
     SoundRecord rec;
-    ASSERT_EQ(sound_mixer_load(&asset_click_wav, &rec), 1);
+    ASSERT_EQ(sound_mixer_load(&vostrel_asset_click_wav, &rec), 1);
     int channels = Mix_AllocateChannels(-1);
     ASSERT_LE(channels, SOUND_CHANNELS);
     for (int i = 0; i < channels; i++)
@@ -206,7 +208,8 @@ TEST_F(Backend, PlainPcmVariantsLoad) {
 TEST_F(Backend, DamagedRecordsLogTheErrorAndPlayNothing) {
     TempDir dir;
     log_reset_for_test();
-    std::string click(reinterpret_cast<const char *>(asset_click_wav.data), asset_click_wav.size);
+    std::string click(reinterpret_cast<const char *>(vostrel_asset_click_wav.data),
+                      vostrel_asset_click_wav.size);
     std::string not_wave = click;
     not_wave.replace(8, 4, "JUNK");
     // SDL reads "WAVE" in the length field as a missing length and takes the
@@ -342,11 +345,11 @@ TEST_F(Manager, InitLoadsTheFiveInterfaceSoundsInOrder) {
     sound_backend.init = fake_init_takes_load_ui; // runs after the table is filled
     sound_init();
     ASSERT_EQ(fake.loaded.size(), 5u);
-    EXPECT_EQ(fake.loaded[0], &asset_applause_wav);
-    EXPECT_EQ(fake.loaded[1], &asset_boo_wav);
-    EXPECT_EQ(fake.loaded[2], &asset_cheering_wav);
-    EXPECT_EQ(fake.loaded[3], &asset_click_wav);
-    EXPECT_EQ(fake.loaded[4], &asset_bubble_wav);
+    EXPECT_EQ(fake.loaded[0], &vostrel_asset_applause_wav);
+    EXPECT_EQ(fake.loaded[1], &vostrel_asset_boo_wav);
+    EXPECT_EQ(fake.loaded[2], &vostrel_asset_cheering_wav);
+    EXPECT_EQ(fake.loaded[3], &vostrel_asset_click_wav);
+    EXPECT_EQ(fake.loaded[4], &vostrel_asset_bubble_wav);
 }
 
 TEST_F(Manager, RepeatedInitReplacesRegistryAndNodesInsteadOfAddingToThem) {
@@ -360,8 +363,8 @@ TEST_F(Manager, RepeatedInitReplacesRegistryAndNodesInsteadOfAddingToThem) {
 TEST_F(Manager, EmptySlotsSucceedAndFilledSlotsForward) {
     sound_backend = SoundBackend{};
     int before = sound_registry_count();
-    EXPECT_EQ(sound_load(&asset_click_wav, &a), 1);
-    EXPECT_EQ(sound_load_ui(&asset_click_wav, &a), 1);
+    EXPECT_EQ(sound_load(&vostrel_asset_click_wav, &a), 1);
+    EXPECT_EQ(sound_load_ui(&vostrel_asset_click_wav, &a), 1);
     EXPECT_EQ(sound_registry_count(), before);
     EXPECT_EQ(sound_is_playing(&a), 1);
     EXPECT_EQ(sound_play(&a, 0), 1);
@@ -377,11 +380,11 @@ TEST_F(Manager, EmptySlotsSucceedAndFilledSlotsForward) {
     sound_backend = {nullptr,       fake_load, fake_load,       nullptr,   fake_is_playing,
                      fake_fade_out, fake_play, fake_set_volume, fake_stop, nullptr};
     fake.load_result = 0;
-    EXPECT_EQ(sound_load(&asset_boo_wav, &a), 0);
+    EXPECT_EQ(sound_load(&vostrel_asset_boo_wav, &a), 0);
     EXPECT_EQ(sound_registry_count(), before);
     fake.load_result = 1;
-    EXPECT_EQ(sound_load(&asset_boo_wav, &a), 1);
-    EXPECT_EQ(sound_load_ui(&asset_boo_wav, &b), 1);
+    EXPECT_EQ(sound_load(&vostrel_asset_boo_wav, &a), 1);
+    EXPECT_EQ(sound_load_ui(&vostrel_asset_boo_wav, &b), 1);
     EXPECT_EQ(sound_registry_count(), before + 2);
     EXPECT_EQ(sound_is_playing(&a), 0);
     EXPECT_EQ(sound_fade_out(&a, 250), 0);
@@ -455,8 +458,8 @@ TEST_F(Manager, PoolGrowsByOneNodeAtTheSeventeenthPendingPlay) {
 TEST_F(Manager, ShutdownUnloadsNewestFirstAndDropsPendingPlays) {
     sound_backend = {fake_unload, fake_load, fake_load, nullptr, nullptr,
                      nullptr,     fake_play, nullptr,   nullptr, fake_shutdown};
-    sound_load(&asset_click_wav, &a);
-    sound_load(&asset_boo_wav, &b);
+    sound_load(&vostrel_asset_click_wav, &a);
+    sound_load(&vostrel_asset_boo_wav, &b);
     sound_play_delayed(&c, 0.1f);
     sound_play_delayed(&a, 0.2f);
     sound_shutdown();

@@ -222,10 +222,10 @@ TEST(ImageResize, BilinearTruncatesAfterEveryTerm) {
 
 TEST(ImageLoad, CompiledInPngsDecodeBottomRowFirst) {
     Codec codec;
-    const std::pair<const AssetRecord *, int> cases[] = {{&asset_button_png, 32},
-                                                         {&asset_check_png, 64},
-                                                         {&asset_check_bad_png, 64},
-                                                         {&asset_font_chicago_png, 256}};
+    const std::pair<const AssetRecord *, int> cases[] = {{&vostrel_asset_button_png, 32},
+                                                         {&vostrel_asset_check_png, 64},
+                                                         {&vostrel_asset_check_bad_png, 64},
+                                                         {&vostrel_asset_font_chicago_png, 256}};
     for (auto [asset, side] : cases) {
         SCOPED_TRACE(asset->name);
         ScopedImage img;
@@ -264,7 +264,7 @@ TEST(ImageLoad, RefusedRecords) {
     Codec codec;
     Image img;
     memset(&img, 0x5A, sizeof img);
-    EXPECT_EQ(image_load_asset(&asset_click_wav, &img), 0);
+    EXPECT_EQ(image_load_asset(&vostrel_asset_click_wav, &img), 0);
     EXPECT_EQ(img.width | img.height | img.channels, 0);
     for (uint8_t *p : img.planes)
         EXPECT_EQ(p, nullptr);

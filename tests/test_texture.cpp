@@ -176,8 +176,9 @@ TEST_F(Texture, RefusalsMakeNoTexture) {
     img->channels = 5;
     EXPECT_EQ(texture_from_image(img.get(), 0), 0u);
     img->channels = 4;
-    EXPECT_EQ(texture_from_asset(&asset_click_wav), 0u);
-    EXPECT_EQ(texture_from_asset_keyed(&asset_click_wav, reinterpret_cast<const uint8_t *>("abc")),
+    EXPECT_EQ(texture_from_asset(&vostrel_asset_click_wav), 0u);
+    EXPECT_EQ(texture_from_asset_keyed(&vostrel_asset_click_wav,
+                                       reinterpret_cast<const uint8_t *>("abc")),
               0u);
     EXPECT_EQ(bound_texture(), before);
     EXPECT_FALSE(glIsTexture(unused));
@@ -188,10 +189,10 @@ TEST_F(Texture, CompiledInPictures) {
         const AssetRecord *asset;
         int side;
     };
-    const Case cases[] = {{&asset_button_png, 32},
-                          {&asset_check_png, 64},
-                          {&asset_check_bad_png, 64},
-                          {&asset_font_chicago_png, 256}};
+    const Case cases[] = {{&vostrel_asset_button_png, 32},
+                          {&vostrel_asset_check_png, 64},
+                          {&vostrel_asset_check_bad_png, 64},
+                          {&vostrel_asset_font_chicago_png, 256}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.asset->name);
         unsigned name = texture_from_asset(c.asset);

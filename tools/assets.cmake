@@ -22,8 +22,16 @@ function(vostrel_write_if_changed path text)
   file(WRITE ${path} "${text}")
 endfunction()
 
-# Writes out_file: one AssetRecord per file in the list.
+# Writes out_file: one AssetRecord asset_<file name as a C identifier> per
+# file in the list (an application's records).
 function(vostrel_asset_records out_file)
+  vostrel_asset_records_named(${out_file} asset_ ${ARGN})
+endfunction()
+
+# The same with another symbol prefix: <prefix><file name as a C identifier>.
+# The framework's own records take vostrel_asset_, so an application's file of
+# the same name (its own click.wav) never clashes with the framework's.
+function(vostrel_asset_records_named out_file prefix)
   set(files ${ARGN})
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(ptr .long)
@@ -46,9 +54,10 @@ function(vostrel_asset_records out_file)
     string(APPEND s "vostrel_name_${id}:\n\t.asciz \"${name}\"\n")
     string(APPEND s "vostrel_type_${id}:\n\t.asciz \"${type}\"\n")
     string(APPEND s "\t.section .data.rel.ro.asset_records,\"aw\",%progbits\n\t.balign 8\n")
-    string(APPEND s "\t.globl asset_${id}\n\t.type asset_${id}, %object\n")
-    string(APPEND s "\t.size asset_${id}, ${record_size}\n")
-    string(APPEND s "asset_${id}:\n\t${ptr} vostrel_name_${id}\n\t${ptr} vostrel_type_${id}\n")
+    set(record ${prefix}${id})
+    string(APPEND s "\t.globl ${record}\n\t.type ${record}, %object\n")
+    string(APPEND s "\t.size ${record}, ${record_size}\n")
+    string(APPEND s "${record}:\n\t${ptr} vostrel_name_${id}\n\t${ptr} vostrel_type_${id}\n")
     string(APPEND s "\t.long vostrel_bytes_end_${id} - vostrel_bytes_${id}\n${pad}")
     string(APPEND s "\t${ptr} vostrel_bytes_${id}\n")
   endforeach()
@@ -65,7 +74,7 @@ function(vostrel_framework_assets data_dir out_dir out_sources)
   foreach(name ${VOSTREL_FRAMEWORK_ASSETS})
     list(APPEND files ${data_dir}/${name})
   endforeach()
-  vostrel_asset_records(${out_dir}/framework_assets.S ${files})
+  vostrel_asset_records_named(${out_dir}/framework_assets.S vostrel_asset_ ${files})
   set(${out_sources} ${out_dir}/framework_assets.S PARENT_SCOPE)
 endfunction()
 

@@ -2,7 +2,7 @@
 // its BMP/PNG readers, flip, colour key, bilinear resize and PNG encoder, and
 // GL textures made from images.
 //
-// Records are link-time constants built from data/ (tools/assets.cmake); each
+// Records are link-time constants built from files (tools/assets.cmake); each
 // consumer names the records it uses. Images are caller-owned records whose
 // planes are freed only by image_free (safe on a cleared or partial image).
 #pragma once
@@ -22,12 +22,13 @@ struct AssetRecord {
 };
 
 // The framework's own assets (interface sounds, button and check pictures, the
-// font). Names are asset_ + the file name as a C identifier; an application's
-// assets follow the same rule.
-extern "C" const AssetRecord asset_applause_wav, asset_boo_wav, asset_bubble_wav,
-    asset_cheering_wav, asset_click_wav;
-extern "C" const AssetRecord asset_button_png, asset_check_png, asset_check_bad_png,
-    asset_font_chicago_png;
+// font): vostrel_asset_ + the file name as a C identifier. An application's
+// records are asset_ + its file name (vostrel_asset_records), so its own
+// click.wav is asset_click_wav and never clashes with the framework's.
+extern "C" const AssetRecord vostrel_asset_applause_wav, vostrel_asset_boo_wav, vostrel_asset_bubble_wav;
+extern "C" const AssetRecord vostrel_asset_cheering_wav, vostrel_asset_click_wav;
+extern "C" const AssetRecord vostrel_asset_button_png, vostrel_asset_check_png, vostrel_asset_check_bad_png;
+extern "C" const AssetRecord vostrel_asset_font_chicago_png;
 
 constexpr int IMAGE_PLANES = 7;     // plane 0 colour, 1..6 derived 16-bit planes
 constexpr uint16_t SEAM_MARK = 0xFFFF;

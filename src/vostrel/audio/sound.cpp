@@ -124,11 +124,11 @@ void sound_init(void) {
     // the old registry and nodes are released first, not leaked. Chunks stay
     // (they are never freed; one may still be playing).
     free_registry();
-    sound_load_ui(&asset_applause_wav, &sound_applause);
-    sound_load_ui(&asset_boo_wav, &sound_boo);
-    sound_load_ui(&asset_cheering_wav, &sound_cheering);
-    sound_load_ui(&asset_click_wav, &sound_click);
-    sound_load_ui(&asset_bubble_wav, &sound_bubble);
+    sound_load_ui(&vostrel_asset_applause_wav, &sound_applause);
+    sound_load_ui(&vostrel_asset_boo_wav, &sound_boo);
+    sound_load_ui(&vostrel_asset_cheering_wav, &sound_cheering);
+    sound_load_ui(&vostrel_asset_click_wav, &sound_click);
+    sound_load_ui(&vostrel_asset_bubble_wav, &sound_bubble);
 
     free_list(&sound.delayed); // pending plays of an earlier start are dropped
     free_list(&sound.pool);

@@ -116,9 +116,9 @@ void gl_init(void) {
         vertex_store_add(DIAGONAL_VERTICES, diagonal_positions, nullptr, nullptr, nullptr);
     primitive_meshes.cylinder = add_cylinder();
 
-    button_texture = texture_from_asset(&asset_button_png);
-    check_textures[1] = texture_from_asset(&asset_check_png);
-    check_textures[0] = texture_from_asset(&asset_check_bad_png);
+    button_texture = texture_from_asset(&vostrel_asset_button_png);
+    check_textures[1] = texture_from_asset(&vostrel_asset_check_png);
+    check_textures[0] = texture_from_asset(&vostrel_asset_check_bad_png);
 
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glShadeModel(GL_SMOOTH);

@@ -182,7 +182,7 @@ void font_init_texture(unsigned texture) {
     font_build_glyphs();
 }
 
-void font_init(void) { font_init_texture(texture_from_asset(&asset_font_chicago_png)); }
+void font_init(void) { font_init_texture(texture_from_asset(&vostrel_asset_font_chicago_png)); }
 
 void font_release(void) {
     if (font.font_texture) glDeleteTextures(1, &font.font_texture);

@@ -8,7 +8,10 @@
 // A hostile network costs the board little: the connections at once are
 // limited (in all and per address), so is a connection's memory (headers
 // and all) and a request's body; a quiet connection is closed after a few
-// seconds; a wake serves a bounded number of server runs and datagrams.
+// seconds, and so is one that trickles a request in byte by byte: each
+// connection must have a request answered within REMOTE_REQUEST_SECONDS of
+// opening or of its last answer. A wake serves a bounded number of server
+// runs and datagrams.
 // Refused requests and ignored datagrams cost one log line a second at most.
 #include "app/remote.h"
 #include "app/app_internal.h"
@@ -47,13 +50,22 @@ static struct {
 
     MHD_Daemon *http;
     int http_fd; // the server's epoll descriptor, watched
+    // The open HTTP connections and when each must have had an answer; a
+    // connection past it has its socket shut down, which the server then
+    // reads as the client's end and closes.
+    struct {
+        MHD_Connection *connection;
+        int fd;
+        double deadline; // monotonic seconds; 0 once shut down
+    } open[2 * REMOTE_CONNECTIONS];
+    int open_count;
     int osc_fd;  // watched
     char token[REMOTE_TOKEN_HEX + 1];
     char own_name[256];
     char url[URL_SIZE];
     double last_complaint; // monotonic seconds of the last refusal logged
     int running;
-} remote = {0, REMOTE_DEFAULT_PORT, {}, 0, nullptr, -1, -1, "", "", "", -1e9, 0};
+} remote = {0, REMOTE_DEFAULT_PORT, {}, 0, nullptr, -1, {}, 0, -1, "", "", "", -1e9, 0};
 
 static double monotonic_seconds(void) {
     timespec t;
@@ -391,11 +403,50 @@ static MHD_Result remote_http_access(void *, MHD_Connection *c, const char *url,
     return send_reply(c, &reply);
 }
 
+// The server's word on connections opened and closed, and on requests
+// answered: each answer moves the connection's deadline on.
+static void http_connection_notice(void *, MHD_Connection *c, void **,
+                                   MHD_ConnectionNotificationCode code) {
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+        for (int i = 0; i < remote.open_count; i++)
+            if (remote.open[i].connection == c) remote.open[i] = remote.open[--remote.open_count];
+        return;
+    }
+    const MHD_ConnectionInfo *info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (!info) return;
+    // The server admits no more than its limit; a table full regardless
+    // keeps no connection it cannot time.
+    if (remote.open_count == static_cast<int>(sizeof remote.open / sizeof remote.open[0])) {
+        shutdown(info->connect_fd, SHUT_RDWR);
+        return;
+    }
+    remote.open[remote.open_count++] = {c, info->connect_fd,
+                                        monotonic_seconds() + REMOTE_REQUEST_SECONDS};
+}
+
+static void http_request_answered(void *, MHD_Connection *c, void **, MHD_RequestTerminationCode) {
+    for (int i = 0; i < remote.open_count; i++)
+        if (remote.open[i].connection == c && remote.open[i].deadline > 0)
+            remote.open[i].deadline = monotonic_seconds() + REMOTE_REQUEST_SECONDS;
+}
+
+static void http_cut_slow(void) {
+    const double now = monotonic_seconds();
+    for (int i = 0; i < remote.open_count; i++) {
+        if (remote.open[i].deadline <= 0 || remote.open[i].deadline > now) continue;
+        remote.open[i].deadline = 0;
+        shutdown(remote.open[i].fd, SHUT_RDWR);
+        remote_complain("a connection with no request answered in %d s closed",
+                        REMOTE_REQUEST_SECONDS);
+    }
+}
+
 // Runs the server while it has work it can do now, a bounded number of
 // times. The second run always comes: a connection accepted by the first
 // has its request waiting already, and would otherwise wait a turn.
 static void http_serve(void) {
     if (!remote.http) return;
+    http_cut_slow();
     for (int run = 0; run < HTTP_RUNS_PER_WAKE; run++) {
         MHD_run(remote.http);
         MHD_UNSIGNED_LONG_LONG timeout = 1;
@@ -416,7 +467,9 @@ static int http_start(void) {
         static_cast<unsigned>(REMOTE_CONNECTIONS), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
         static_cast<unsigned>(REMOTE_CONNECTIONS_PER_IP), MHD_OPTION_CONNECTION_TIMEOUT,
         static_cast<unsigned>(REMOTE_IDLE_SECONDS), MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        CONNECTION_MEMORY, MHD_OPTION_LISTEN_BACKLOG_SIZE, 16u, MHD_OPTION_END);
+        CONNECTION_MEMORY, MHD_OPTION_LISTEN_BACKLOG_SIZE, 16u, MHD_OPTION_NOTIFY_CONNECTION,
+        http_connection_notice, nullptr, MHD_OPTION_NOTIFY_COMPLETED, http_request_answered,
+        nullptr, MHD_OPTION_END);
     if (!remote.http) return 0;
     const MHD_DaemonInfo *info = MHD_get_daemon_info(remote.http, MHD_DAEMON_INFO_EPOLL_FD);
     remote.http_fd = info ? info->epoll_fd : -1;
@@ -537,6 +590,7 @@ void remote_stop(void) {
     if (remote.http) MHD_stop_daemon(remote.http);
     remote.http = nullptr;
     remote.http_fd = -1;
+    remote.open_count = 0;
     if (remote.osc_fd >= 0) {
         shell_unwatch_fd(remote.osc_fd);
         close(remote.osc_fd);

@@ -29,6 +29,7 @@ constexpr size_t REMOTE_BODY_LIMIT = 1024;      // bytes of a request's body; mo
 constexpr int REMOTE_CONNECTIONS = 10;          // HTTP connections at once, all senders
 constexpr int REMOTE_CONNECTIONS_PER_IP = 6;    // HTTP connections at once from one address
 constexpr int REMOTE_IDLE_SECONDS = 5;          // an HTTP connection quiet this long is closed
+constexpr int REMOTE_REQUEST_SECONDS = 10;      // an HTTP connection with no request answered this long (since it opened or its last answer) is closed, however it trickles
 constexpr int REMOTE_OSC_PER_TURN = 64;         // datagrams read at most per wake
 
 // What the servers may do to the board; pages and buttons from 1

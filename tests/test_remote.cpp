@@ -10,6 +10,7 @@
 #include "support.h"
 
 #include "app/app.h"
+#include "app/remote.h"
 
 #include <qrencode.h>
 
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <errno.h>
 #include <signal.h>
 #include <netinet/in.h>
 #include <stdio.h>
@@ -483,6 +485,80 @@ TEST_F(Remote, LargeBodiesAreRefused) {
     EXPECT_TRUE(heard(slot, again));
 }
 
+// A TCP connection to the program's HTTP port, non-blocking after connect.
+int http_connect(int port) {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
+        close(s);
+        return -1;
+    }
+    return s;
+}
+
+// What has arrived on s so far, appended to got; false once the peer has
+// closed (end of stream or a reset).
+bool http_read(int s, std::string *got) {
+    char buf[4096];
+    for (;;) {
+        ssize_t n = recv(s, buf, sizeof buf, MSG_DONTWAIT);
+        if (n > 0) {
+            got->append(buf, static_cast<size_t>(n));
+            continue;
+        }
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+    }
+}
+
+// A client that sends its request's headers a byte a second never lets the
+// connection fall quiet, yet it is closed once it has gone the request time
+// unanswered; a client on a kept-alive connection that asks every two
+// seconds keeps it for longer than that. Nothing the trickle said plays.
+TEST_F(Remote, ATrickledRequestIsCutOffAndAnsweredOnesKeepTheirConnection) {
+    const size_t mark = program->audio_frames();
+    int slow = http_connect(program->port), kept = http_connect(program->port);
+    ASSERT_GE(slow, 0);
+    ASSERT_GE(kept, 0);
+    const std::string start = "POST /api/press/1/1 HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: "
+                              "Bearer " + program->token() + "\r\nX-Slow: ";
+    const std::string ask = "GET /api/board HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: "
+                            "Bearer " + program->token() + "\r\n\r\n";
+    ASSERT_EQ(send(slow, start.data(), start.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(start.size()));
+    const double began = seconds_now(), limit = REMOTE_REQUEST_SECONDS + 3.0 * wait_scale();
+    double cut_at = -1;
+    int asked = 0;
+    std::string slow_got, kept_got;
+    bool kept_open = true;
+    // Past the request time in any case, so the kept connection outlives it.
+    while (seconds_now() - began < limit &&
+           !(cut_at >= 0 && seconds_now() - began > REMOTE_REQUEST_SECONDS + 2)) {
+        if (cut_at < 0) {
+            if (!http_read(slow, &slow_got) || send(slow, "a", 1, MSG_NOSIGNAL) != 1)
+                cut_at = seconds_now() - began;
+        }
+        if (asked == 0 || (seconds_now() - began) / 2 >= asked) {
+            kept_open = kept_open && send(kept, ask.data(), ask.size(), MSG_NOSIGNAL) ==
+                                         static_cast<ssize_t>(ask.size());
+            asked++;
+        }
+        pause_ms(1000);
+        kept_open = kept_open && http_read(kept, &kept_got);
+    }
+    close(slow);
+    close(kept);
+    EXPECT_GE(cut_at, REMOTE_REQUEST_SECONDS - 1.0) << "closed before the trickle went on long";
+    EXPECT_GT(cut_at, 0) << "the trickling connection is still open after " << limit << " s";
+    EXPECT_EQ(slow_got, "") << "the unfinished request was answered";
+    EXPECT_TRUE(kept_open) << "the connection with answered requests was closed after "
+                           << count_of(kept_got, "HTTP/1.1 200") << " answers";
+    EXPECT_EQ(count_of(kept_got, "HTTP/1.1 200"), asked);
+    EXPECT_TRUE(quiet_after(mark)) << "the trickled request played";
+}
+
 TEST_F(Remote, OscFromLoopbackPlays) {
     const int slot = long_slot();
     const size_t mark = program->audio_frames();
@@ -846,6 +922,36 @@ TEST_F(RemoteLan, ServesOnTheNetworkAndTakesOscFromTheAllowedOnly) {
     ASSERT_EQ(osc_press_from("127.0.0.3", 1), 0);
     program->wait_audio(mark + RATE);
     EXPECT_GE(find_clip(program->audio(), clips[order[0]], mark), 0) << "the allowed sender was not heard";
+}
+
+// With the window unmapped the program is in the background and its loop
+// waits on events; a remote press is answered and played all the same,
+// without an event to wake it, and so is OSC.
+TEST(RemoteHidden, PressesArePlayedWhileTheWindowIsHidden) {
+    std::vector<std::vector<int16_t>> clips = board_clip_samples();
+    std::vector<int> order = board_display_order();
+    Program p;
+    ASSERT_TRUE(p.start({"--remote"}));
+    Display *d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr) << "run under xvfb-run";
+    const pid_t pid = p.pid;
+    Window w = xwindow_wait(d, "Vostrel Soundboard", 10000, [pid] { return program_running(pid); });
+    ASSERT_NE(w, 0u);
+    XUnmapWindow(d, w);
+    XSync(d, False);
+    pause_ms(1500); // the loss of activity is seen and the loop blocks
+    size_t mark = p.audio_frames();
+    EXPECT_EQ(p.api("POST", "/api/press/1/2").status, 204);
+    p.wait_audio(mark + RATE);
+    EXPECT_GE(find_clip(p.audio(), clips[order[1]], mark), 0) << "the press was not heard";
+    mark = p.audio_frames();
+    ASSERT_EQ(run_command("oscsend 127.0.0.1 " + std::to_string(p.port + 1) +
+                          " /vostrel/press ii 1 3"),
+              0);
+    p.wait_audio(mark + RATE);
+    EXPECT_GE(find_clip(p.audio(), clips[order[2]], mark), 0) << "the OSC press was not heard";
+    XCloseDisplay(d);
+    EXPECT_EQ(p.stop(), 0);
 }
 
 // Fresh programs each: what a start without the options opens, and the token file's life.

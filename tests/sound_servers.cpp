@@ -11,6 +11,7 @@
 const char PULSEAUDIO[] = "/usr/bin/pulseaudio";
 const char PIPEWIRE[] = "/usr/bin/pipewire";
 const char PIPEWIRE_PULSE[] = "/usr/bin/pipewire-pulse";
+const char PW_METADATA[] = "/usr/bin/pw-metadata";
 const char WIREPLUMBER[] = "/usr/bin/wireplumber";
 const char DBUS_DAEMON[] = "/usr/bin/dbus-daemon";
 const char PAREC[] = "/usr/bin/parec";
@@ -24,7 +25,8 @@ static std::string first_missing(std::initializer_list<const char *> programs) {
 
 std::string pulse_missing() { return first_missing({PULSEAUDIO, PAREC, PACAT}); }
 std::string pipewire_missing() {
-    return first_missing({PIPEWIRE, PIPEWIRE_PULSE, WIREPLUMBER, DBUS_DAEMON, PAREC, PACAT});
+    return first_missing(
+        {PIPEWIRE, PIPEWIRE_PULSE, PW_METADATA, WIREPLUMBER, DBUS_DAEMON, PAREC, PACAT});
 }
 
 static std::string in_dir(const std::string &dir, const std::string &name) {
@@ -39,9 +41,10 @@ PulseServer::PulseServer(const std::string &d, std::vector<std::string> sink_nam
     std::string config;
     for (const std::string &sink : sinks)
         config += "load-module module-null-sink sink_name=" + sink + "\n";
-    config += "set-default-sink " + sinks[0] + "\n" +
-              "load-module module-native-protocol-unix auth-anonymous=1 socket=" +
-              in_dir(dir, "native") + "\n";
+    config +=
+        "set-default-sink " + sinks[0] + "\n" +
+        "load-module module-native-protocol-unix auth-anonymous=1 socket=" + in_dir(dir, "native") +
+        "\n";
     write_file(in_dir(dir, "server.pa"), config);
 }
 
@@ -121,7 +124,10 @@ bool PipeWireServer::start() {
     pause_ms(300);
     pids.push_back(program_start_binary(WIREPLUMBER, {}, env(), in_dir(dir, "wireplumber.log")));
     pids.push_back(program_start_binary(PIPEWIRE_PULSE, {}, env(), in_dir(dir, "pulse.log")));
-    // pipewire-pulse lists a sink once wireplumber has taken it in.
+    // pipewire-pulse lists the sinks as soon as the daemon has made them,
+    // before the session manager runs its policy: the server counts as up
+    // once wireplumber has also chosen the default sink, so no stream of
+    // the test meets a graph without a policy that links it.
     for (int i = 0; i < 200; i++) {
         for (pid_t p : pids)
             if (!program_running(p)) return false;
@@ -131,11 +137,25 @@ bool PipeWireServer::start() {
             for (const std::string &s : sinks)
                 for (const std::string &l : listed)
                     found += s == l;
-            if (found == sinks.size()) return true;
+            if (found == sinks.size() && default_sink_chosen()) return true;
         }
         pause_ms(50);
     }
     return false;
+}
+
+bool PipeWireServer::default_sink_chosen() const {
+    std::string cmd;
+    for (const std::string &e : env())
+        cmd += e.substr(0, e.find('=') + 1) + "'" + e.substr(e.find('=') + 1) + "' ";
+    FILE *p = popen((cmd + "timeout 2 " + PW_METADATA + " -n default 2>/dev/null").c_str(), "r");
+    if (!p) return false;
+    std::string out;
+    char line[512];
+    while (fgets(line, sizeof line, p))
+        out += line;
+    pclose(p);
+    return out.find("default.audio.sink") != std::string::npos;
 }
 
 void PipeWireServer::kill_now() {
@@ -181,7 +201,6 @@ pid_t start_sink_recording(const std::vector<std::string> &env, const std::strin
     return program_start_binary("/bin/sh",
                                 {"-c", std::string("exec ") + PAREC + " --device=" + sink +
                                            ".monitor --raw --format=s16le --rate=" +
-                                           std::to_string(rate) + " --channels=2 > '" + path +
-                                           "'"},
+                                           std::to_string(rate) + " --channels=2 > '" + path + "'"},
                                 env);
 }

@@ -9,8 +9,8 @@
 #include <sys/types.h>
 #include <vector>
 
-extern const char PULSEAUDIO[], PIPEWIRE[], PIPEWIRE_PULSE[], WIREPLUMBER[], DBUS_DAEMON[],
-    PAREC[], PACAT[];
+extern const char PULSEAUDIO[], PIPEWIRE[], PIPEWIRE_PULSE[], PW_METADATA[], WIREPLUMBER[],
+    DBUS_DAEMON[], PAREC[], PACAT[];
 
 // "" when the programs a PulseAudio server needs are installed, else the one missing.
 std::string pulse_missing();
@@ -27,7 +27,7 @@ struct PulseServer {
     PulseServer &operator=(const PulseServer &) = delete;
     std::string server() const; // "unix:<socket>"
     std::vector<std::string> env() const;
-    bool start();               // answering a client; false if not within five seconds
+    bool start(); // answering a client; false if not within five seconds
     void kill_now();
     std::string logs() const;
     int rate() const { return 44100; } // the sinks' rate
@@ -47,7 +47,10 @@ struct PipeWireServer {
     PipeWireServer &operator=(const PipeWireServer &) = delete;
     std::string server() const;
     std::vector<std::string> env() const;
-    bool start(); // the pulse socket answering and every sink listed; false if not within ten seconds
+    bool start(); // the pulse socket answering, every sink listed and the session manager's default
+                  // sink chosen; false if not within ten seconds
+    bool default_sink_chosen()
+        const; // wireplumber has written the default sink into the session's metadata
     void kill_now();
     std::string logs() const;
     int rate() const { return 48000; } // the graph's default rate

@@ -37,18 +37,23 @@ long file_size(const std::string &path) {
 
 // parec of a sink's monitor into a raw file (44100 Hz 16-bit stereo).
 template <class Server>
-pid_t start_recording(const Server &pulse, const std::string &path, const std::string &sink = "tap") {
+pid_t start_recording(const Server &pulse, const std::string &path,
+                      const std::string &sink = "tap") {
     return start_sink_recording(pulse.env(), sink, path, 44100);
 }
 
-// Whether the recording holds audible samples from byte `from` on.
-bool audible_since(const std::string &path, long from) {
+// The byte of the recording's first audible sample from byte `from` on; -1 if none.
+long first_audible_byte(const std::string &path, long from) {
     std::vector<uint8_t> b = read_bytes(path);
     for (size_t i = static_cast<size_t>(from) & ~size_t{1}; i + 1 < b.size(); i += 2) {
         int16_t s = static_cast<int16_t>(b[i] | (b[i + 1] << 8));
-        if (s > 200 || s < -200) return true;
+        if (s > 200 || s < -200) return static_cast<long>(i);
     }
-    return false;
+    return -1;
+}
+
+bool audible_since(const std::string &path, long from) {
+    return first_audible_byte(path, from) >= 0;
 }
 
 struct Tapper {
@@ -130,10 +135,11 @@ void sound_comes_back(Server &pulse, const TempDir &dir, const char *name,
         << read_file(dir.file("stderr.txt")) << read_file(dir.file("vostrel soundboard_log.txt"));
     ASSERT_TRUE(pulse.start()) << pulse.logs();
     const double back = seconds_now();
-    std::string second = dir.file("second.raw"), second_elsewhere = dir.file("second_elsewhere.raw");
+    std::string second = dir.file("second.raw"),
+                second_elsewhere = dir.file("second_elsewhere.raw");
     ChildGuard recorder2(start_recording(pulse, second, sink));
-    ChildGuard recorder2_elsewhere(
-        elsewhere ? start_recording(pulse, second_elsewhere, *elsewhere) : -1);
+    ChildGuard recorder2_elsewhere(elsewhere ? start_recording(pulse, second_elsewhere, *elsewhere)
+                                             : -1);
     // The recorder is a new client of the new server too: PipeWire lets a
     // new stream flow only a second or two after it connects (parec and the
     // program alike), PulseAudio at once. The three seconds are counted from
@@ -153,7 +159,7 @@ void sound_comes_back(Server &pulse, const TempDir &dir, const char *name,
     ASSERT_TRUE(program_running(pid))
         << "the program ended after the server came back:\n"
         << read_file(dir.file("stderr.txt")) << read_file(dir.file("vostrel soundboard_log.txt"));
-    EXPECT_EQ(program_terminate(pid, 10), 0);
+    EXPECT_EQ(program_terminate(pid, 10), 0) << read_file(dir.file("stderr.txt"));
 
     // Every release sets the log threshold to WARNING; the loss and the
     // return are logged (once each) all the same.
@@ -161,7 +167,11 @@ void sound_comes_back(Server &pulse, const TempDir &dir, const char *name,
     EXPECT_EQ(count_of(log, "Audio device lost"), 1) << log;
     EXPECT_EQ(count_of(log, "Audio device back"), 1) << log;
     if (elsewhere) {
-        EXPECT_FALSE(audible_since(first_elsewhere, 0)) << "heard on " << *elsewhere;
+        EXPECT_FALSE(audible_since(first_elsewhere, 0))
+            << "heard on " << *elsewhere << " from "
+            << first_audible_byte(first_elsewhere, 0) / double(BYTES_PER_SECOND) << " s of "
+            << file_size(first_elsewhere) / double(BYTES_PER_SECOND) << " s recorded\n"
+            << log << read_file(dir.file("stderr.txt")) << pulse.logs();
         EXPECT_FALSE(audible_since(second_elsewhere, 0))
             << "heard on " << *elsewhere << " after the restart";
     }
@@ -207,7 +217,8 @@ TEST(PipeWire, SoundComesBackOnTheNamedSinkInLowLatency) {
 }
 
 // What the program prints for --list-audio-devices (exit status first).
-template <class Server> std::pair<int, std::string> device_list(const Server &server, const TempDir &dir) {
+template <class Server>
+std::pair<int, std::string> device_list(const Server &server, const TempDir &dir) {
     std::string cmd;
     for (const std::string &e : server.env())
         cmd += e.substr(0, e.find('=') + 1) + "'" + e.substr(e.find('=') + 1) + "' ";
@@ -231,7 +242,8 @@ template <class Server> void sound_on_the_named_sink(Server &server, const TempD
     env.push_back("SDL_AUDIODRIVER=pulse");
     const char *names[2] = {"other", "nosuch"};
     for (int run = 0; run < 2; run++) {
-        const std::string heard_on = run == 0 ? "other" : "tap", silent_on = run == 0 ? "tap" : "other";
+        const std::string heard_on = run == 0 ? "other" : "tap",
+                          silent_on = run == 0 ? "tap" : "other";
         std::string on = dir.file(std::to_string(run) + heard_on + ".raw"),
                     off = dir.file(std::to_string(run) + silent_on + ".raw");
         ChildGuard rec_on(start_recording(server, on, heard_on));
@@ -254,8 +266,8 @@ template <class Server> void sound_on_the_named_sink(Server &server, const TempD
             heard = tap_heard(tapper, slot, on, 500);
         EXPECT_TRUE(heard) << "--audio-device " << names[run] << ": nothing on " << heard_on;
         pause_ms(300);
-        EXPECT_FALSE(audible_since(off, 0)) << "--audio-device " << names[run] << ": heard on "
-                                            << silent_on;
+        EXPECT_FALSE(audible_since(off, 0))
+            << "--audio-device " << names[run] << ": heard on " << silent_on;
         EXPECT_EQ(program_terminate(pid, 10), 0);
         std::string log = read_file(log_path);
         if (run == 0) {
@@ -326,7 +338,8 @@ struct DeviceWatch : ::testing::Test {
 TEST_F(DeviceWatch, AStoppedMixerIsReopenedAndSoundsFollowTheNewFormat) {
     std::vector<std::vector<int16_t>> reference = board_clip_samples(); // 44100 Hz stereo
     ASSERT_EQ(SDL_Init(SDL_INIT_AUDIO), 0) << SDL_GetError();
-    ASSERT_EQ(Mix_OpenAudio(SOUND_RATE / 2, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, SOUND_CHUNK_FRAMES), 0)
+    ASSERT_EQ(
+        Mix_OpenAudio(SOUND_RATE / 2, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, SOUND_CHUNK_FRAMES), 0)
         << Mix_GetError();
     sound_backend_init();
     SoundRecord rec;

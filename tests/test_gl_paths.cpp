@@ -12,7 +12,7 @@
 //   keyboard and a menu over it), and a change nobody marks is not shown.
 #include "app/app_internal.h"
 #include <vostrel/render/render_internal.h>
-#include <vostrel/anim/anim.h>
+#include <vostrel/anim/anim_internal.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag_internal.h>
@@ -20,7 +20,7 @@
 #include <vostrel/render/render_internal.h>
 #include <vostrel/shell/shell_internal.h>
 #include <vostrel/text/text.h>
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 #include <vostrel/input/input_internal.h>
 #include "support.h"
 

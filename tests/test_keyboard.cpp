@@ -2,9 +2,9 @@
 // and the empty corner, the magnifier's geometry, drawing read back from a
 // real 320x480 GL window, and the dispatch rule that a shown keyboard takes
 // touches but never navigation keys.
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 
-#include <vostrel/anim/anim.h>
+#include <vostrel/anim/anim_internal.h>
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
 #include <vostrel/render/render.h>

@@ -2,9 +2,9 @@
 // release actions, the page stack and its slide, the interface sounds (heard
 // through a recording sound backend), and drawing read back from a real
 // 320x480 GL window, with input arriving through the real dispatch.
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 
-#include <vostrel/anim/anim.h>
+#include <vostrel/anim/anim_internal.h>
 #include "app/app.h"
 #include <vostrel/audio/audio.h>
 #include <vostrel/render/render.h>

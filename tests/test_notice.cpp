@@ -4,7 +4,7 @@
 #include <vostrel/render/render.h>
 #include <vostrel/render/render_internal.h>
 
-#include <vostrel/anim/anim.h>
+#include <vostrel/anim/anim_internal.h>
 #include <vostrel/diag/diag.h>
 #include <vostrel/diag/diag_internal.h>
 #include <vostrel/input/input.h>

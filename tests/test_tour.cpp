@@ -12,7 +12,7 @@
 #include "support.h"
 
 #include <vostrel/text/text.h>
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 
 #include <gtest/gtest.h>
 #include <lodepng.h>

@@ -1,6 +1,6 @@
 // Tweens and timers: linear motion, restarts, delays, timer order, cancel,
 // blocking versus background, finishing everything, node recycling.
-#include <vostrel/anim/anim.h>
+#include <vostrel/anim/anim_internal.h>
 
 #include <gtest/gtest.h>
 

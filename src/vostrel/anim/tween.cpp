@@ -9,7 +9,7 @@
 //
 // A timer's value is kept whole: a pointer timer stores the full pointer (a
 // 32-bit slot would cut 64-bit pointers).
-#include <vostrel/anim/anim.h>
+#include <vostrel/anim/anim_internal.h>
 
 #include <vostrel/math/maths.h>
 

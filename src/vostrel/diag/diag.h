@@ -29,7 +29,7 @@
 
 enum LogLevel { LOG_CRITICAL = 0, LOG_ERROR = 1, LOG_WARNING = 2, LOG_INFO = 3, LOG_DEBUG = 4 };
 
-extern const char APP_NAME[];       // defined by the application ("Vostrel Soundboard"): window caption, About credit and file-name stem
+extern const char APP_NAME[];       // defined by the application ("Hello"): window caption, About credit and file-name stem
 
 // Log
 unsigned log_get_threshold(void);                       // messages with level <= threshold are written; always 0..4 (--log-level, the debug gesture)

@@ -11,7 +11,7 @@
 #include <vostrel/diag/diag_internal.h>
 #include <vostrel/math/maths.h>
 #include <vostrel/render/render.h>
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 
 #include <SDL.h>
 #include <math.h>

@@ -4,7 +4,7 @@
 // every frame. With glibc's default trim threshold (128 KB) each free gives
 // the top of the heap back to the kernel, and the next frame faults it in
 // again page by page: on the build machine that cost 4-5 ms of the 5 ms the
-// main thread spent on a board frame. Keeping up to HEAP_KEEP_FREED_BYTES of
+// main thread spent on a frame. Keeping up to HEAP_KEEP_FREED_BYTES of
 // freed memory mapped lets every frame reuse the same pages.
 #pragma once
 

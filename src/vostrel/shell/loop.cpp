@@ -25,7 +25,7 @@
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
 
-#include <vostrel/anim/anim.h>
+#include <vostrel/anim/anim_internal.h>
 #include <vostrel/audio/audio.h>
 #include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag.h>
@@ -34,7 +34,7 @@
 #include <vostrel/text/text.h>
 #include <vostrel/text/text_internal.h>
 #include <vostrel/threads/threads.h>
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 #include <vostrel/input/input_internal.h>
 
 #include <SDL.h>

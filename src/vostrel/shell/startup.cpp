@@ -7,7 +7,7 @@
 #include <vostrel/shell/shell.h>
 #include <vostrel/shell/shell_internal.h>
 
-#include <vostrel/anim/anim.h>
+#include <vostrel/anim/anim_internal.h>
 #include <vostrel/assets/assets.h>
 #include <vostrel/audio/audio.h>
 #include <vostrel/audio/audio_internal.h>
@@ -20,7 +20,7 @@
 #include <vostrel/settings/settings_internal.h>
 #include <vostrel/text/text.h>
 #include <vostrel/text/text_internal.h>
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 #include <vostrel/input/input_internal.h>
 
 #include <stdint.h>

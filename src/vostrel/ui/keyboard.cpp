@@ -2,7 +2,7 @@
 // screen, touches turned into characters for a callback, and a magnifier that
 // grows the keys near the finger and shrinks the rest while a finger is down.
 // Geometry is in keyboard units (an ordinary key is 1 x 1).
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 
 #include <vostrel/render/render.h>
 #include <vostrel/input/input_internal.h>

@@ -3,7 +3,7 @@
 // touch navigation, the interface sounds and a half-second slide between
 // pages. All geometry is in menu units (the square menu_space); the square is
 // grown to the screen's aspect each frame and touches arrive in that space.
-#include <vostrel/ui/ui.h>
+#include <vostrel/ui/ui_internal.h>
 
 #include <vostrel/anim/anim.h>
 #include <vostrel/audio/audio.h>

@@ -69,20 +69,20 @@ void remote_qr_update(float now) {
     }
 }
 
-// Whether a point of the application's touch space lies above the top row
-// of the page shown or below its bottom row (a last row not filled is not
-// band: its cells are the row's).
+// Whether a point of the application's touch space lies above the grid's
+// top row or below its bottom row. Every page has the fullest page's grid,
+// so the grid's rows are those its buttons fill, on whichever page: a short
+// page's empty cells are grid, not band (a last row not filled is the row's).
 static int in_band(float x, float y) {
-    const int page = board_page_shown();
-    const int n = board_page_buttons(page);
-    if (n <= 0) return 0;
     float bottom = 3.4e38f, top = -3.4e38f;
-    for (int i = 0; i < n; i++) {
-        const BoardButton *b = board_page_button(page, i);
-        if (!b) continue;
-        bottom = fminf(bottom, b->cell.bottom);
-        top = fmaxf(top, b->cell.top);
-    }
+    for (int page = 0; page < board_page_count(); page++)
+        for (int i = 0; i < board_page_buttons(page); i++) {
+            const BoardButton *b = board_page_button(page, i);
+            if (!b) continue;
+            bottom = fminf(bottom, b->cell.bottom);
+            top = fmaxf(top, b->cell.top);
+        }
+    if (bottom > top) return 0;
     rect_map_point(&app_input_rect, &grid_rect, &x, &y);
     return y < bottom || y > top;
 }

@@ -294,6 +294,49 @@ TEST(PulseAudio, SoundPlaysOnTheNamedSinkOnly) {
     sound_on_the_named_sink(pulse, dir);
 }
 
+// SDL 2's own PipeWire driver (beneath sdl12-compat) lists a server's sinks
+// by their descriptions and passes over a sink that has none, as the null
+// sinks here: the name must then not reach SDL 2, whose open would fail and
+// leave the board silent. One WARNING names the sink; the default one plays.
+TEST(PipeWire, ASinkSdl2DoesNotListIsOneWarningAndTheDefaultPlays) {
+    if (std::string missing = pipewire_missing(); !missing.empty())
+        GTEST_SKIP() << missing << " is not installed (tools/setup.sh installs it)";
+    const SDL_version *linked = SDL_Linked_Version();
+    if (linked->patch < 50) GTEST_SKIP() << "classic SDL 1.2 has no PipeWire driver";
+    TempDir dir;
+    PipeWireServer pipewire(dir.path, {"tap", "other"});
+    if (!pipewire.start()) GTEST_SKIP() << "pipewire cannot run here: " << pipewire.logs();
+    std::string on = dir.file("tap.raw"), off = dir.file("other.raw");
+    ChildGuard rec_on(start_recording(pipewire, on, "tap"));
+    ChildGuard rec_off(start_recording(pipewire, off, "other"));
+    std::vector<std::string> env = pipewire.env();
+    env.push_back("SDL_AUDIODRIVER=pipewire");
+    pid_t pid = program_start({"--audio-device", "other"}, env, dir.file("stderr.txt"));
+    ChildGuard program(pid);
+    Display *d = XOpenDisplay(nullptr);
+    ASSERT_NE(d, nullptr) << "run under xvfb-run";
+    Window w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
+    XCloseDisplay(d);
+    ASSERT_NE(w, 0u) << read_file(dir.file("stderr.txt"))
+                     << read_file(dir.file("vostrel soundboard_log.txt"));
+    Tapper tapper{std::to_string(w)};
+    pause_ms(500);
+    bool heard = false;
+    for (double start = seconds_now(); !heard && seconds_now() - start < 6.0;)
+        heard = tap_heard(tapper, loud_slot(), on, 500);
+    EXPECT_TRUE(heard) << "nothing on the default sink\n"
+                       << read_file(dir.file("vostrel soundboard_log.txt"));
+    EXPECT_FALSE(audible_since(off, 0)) << "heard on other";
+    EXPECT_EQ(program_terminate(pid, 10), 0);
+    std::string log = read_file(dir.file("vostrel soundboard_log.txt"));
+    EXPECT_EQ(count_of(log, "Audio device \""), 1) << log;
+    size_t at = log.find("Audio device \"other\"");
+    ASSERT_NE(at, std::string::npos) << log;
+    size_t start = log.rfind('\n', at) == std::string::npos ? 0 : log.rfind('\n', at) + 1;
+    EXPECT_EQ(log.compare(start, 8, "WARNING "), 0)
+        << log.substr(start, log.find('\n', at) - start);
+}
+
 // In-process: the dummy driver's mixing is paused to stand for a device
 // that stopped. The watch's clock is the dt it is handed (steps of 1/8 s,
 // exact in binary), so the pauses between attempts are counted exactly.

@@ -4,6 +4,14 @@
 // libraries, which take the choice from the environment when a stream
 // opens: PULSE_SINK for a server's sink, AUDIODEV for an ALSA device.
 //
+// SDL 2 beneath sdl12-compat may not let libpulse choose: Debian 13's (2.32)
+// opens its default device on the server's default sink by name, whatever
+// PULSE_SINK says, and its PipeWire driver is no libpulse client at all.
+// Both of its drivers take a device of their own list from
+// SDL_AUDIO_DEVICE_NAME when the application asks for the default one, and
+// list a server's sinks by their descriptions: where a description names
+// one sink, and one device of SDL 2's list, the sink is named that way too.
+//
 // The libraries are opened at run time, as SDL opens them: both are already
 // in the process wherever SDL plays through them, and a system without one
 // simply has no outputs of that kind.
@@ -12,6 +20,7 @@
 
 #include <vostrel/diag/diag.h>
 
+#include <SDL.h>
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
 #include <poll.h>
@@ -174,6 +183,62 @@ int alsa_device_opens(const char *name) {
     return err == 0 || err == -EBUSY;
 }
 
+// SDL 2's playback devices, by the names it gives them, when SDL 2 runs
+// beneath SDL 1.2 (sdl12-compat, 1.2.50 and later: classic SDL 1.2 ended at
+// 1.2.15) with its audio driver started; 0 otherwise. The driver's name too.
+int sdl2_outputs(std::vector<std::string> *names, std::string *driver) {
+    const SDL_version *linked = SDL_Linked_Version();
+    if (!linked || linked->major != 1 || linked->minor != 2 || linked->patch < 50) return 0;
+    void *sdl2 = dlopen("libSDL2-2.0.so.0", RTLD_LAZY | RTLD_NOLOAD);
+    if (!sdl2) return 0;
+    int (*count)(int iscapture) = nullptr;
+    const char *(*name)(int index, int iscapture) = nullptr;
+    const char *(*current)(void) = nullptr;
+    const int ok = find(sdl2, "SDL_GetNumAudioDevices", count) &&
+                   find(sdl2, "SDL_GetAudioDeviceName", name) &&
+                   find(sdl2, "SDL_GetCurrentAudioDriver", current);
+    dlclose(sdl2); // the library stays: sdl12-compat holds it
+    const char *running = ok ? current() : nullptr;
+    if (!running) return 0;
+    *driver = running;
+    const int n = count(0);
+    for (int i = 0; i < n; i++)
+        if (const char *listed = name(i, 0)) names->push_back(listed);
+    return 1;
+}
+
+// The sink `name` (one of `outputs`) for SDL 2 beneath sdl12-compat: its
+// description as SDL_AUDIO_DEVICE_NAME where that says which sink; a
+// WARNING and 0 where SDL 2's driver does not list it (the default output
+// plays); else 1.
+// A description two sinks share is left to PULSE_SINK, which SDL 2s before
+// 2.28 honour: SDL 2 would tell them apart by a number of its own.
+int name_for_sdl2(const std::vector<Output> &outputs, const char *name) {
+    std::vector<std::string> devices;
+    std::string driver;
+    if (!sdl2_outputs(&devices, &driver)) return 1;
+    auto label = [](const Output &o) { return o.description.empty() ? o.name : o.description; };
+    std::string wanted;
+    int sinks = 0;
+    for (const Output &o : outputs)
+        if (o.name == name) wanted = label(o);
+    for (const Output &o : outputs)
+        sinks += label(o) == wanted;
+    int listed = 0;
+    for (const std::string &d : devices)
+        listed += d == wanted;
+    if (sinks == 1 && listed == 1) {
+        setenv("SDL_AUDIO_DEVICE_NAME", wanted.c_str(), 1);
+    } else if (sinks == 1 && listed == 0) {
+        log_printf(LOG_WARNING,
+                   "Audio device \"%s\" (\"%s\") is not among the outputs of SDL 2's %s driver; "
+                   "playing on the default output",
+                   name, wanted.c_str(), driver.c_str());
+        return 0;
+    }
+    return 1;
+}
+
 // The outputs and whether they are a server's sinks.
 int list_outputs(std::vector<Output> *out) {
     if (server_sinks(out)) return 1;
@@ -206,7 +271,7 @@ int sound_use_output(const char *name) {
     if (!found && !server) found = alsa_device_opens(name);
     if (found) {
         setenv(server ? "PULSE_SINK" : "AUDIODEV", name, 1);
-        return 1;
+        return server ? name_for_sdl2(outputs, name) : 1;
     }
     std::string names;
     for (const Output &o : outputs)

@@ -31,6 +31,10 @@ done
 ! find "$work/prefix" -name '*_internal.h' | grep . || fail "internal headers were installed"
 # Only the framework: nothing of the soundboard.
 ! find "$work/prefix" -path '*/app/*' -o -name 'vostrel-soundboard*' | grep . || fail "the soundboard's files were installed"
+# Nor does the package or a header speak of the board: no CMake function,
+# generated include or comment of it ("keyboard" aside).
+! grep -rniE '(^|[^y])board|app/app\.h' "$work/prefix/lib/cmake" "$work/prefix/include" ||
+    fail "the installed package or headers name the board"
 
 cmake -S "$source/examples/tour" -B "$work/tour" -DCMAKE_PREFIX_PATH="$work/prefix" \
     -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release >"$work/configure.log" 2>&1 ||

@@ -1,15 +1,15 @@
-# Turns data/ into link-time constants.
+# Compiled-in files: any file becomes a constant AssetRecord, through the
+# assembler's .incbin, so megabytes of samples cost the compiler nothing.
+# Installed with the framework as VostrelAssets.cmake (find_package(Vostrel)
+# includes it); the project needs the ASM language.
 #
-# framework_assets.S, board_clips.S: one AssetRecord per file, laid out exactly as the
-# C++ struct (two string pointers, a 32-bit size, padding to the pointer size, a
-# data pointer: 32 bytes with 64-bit pointers, 16 with 32-bit ones; the layout is
-# pinned by static_asserts in assets/records.cpp). The file bytes are pulled in
-# with .incbin, 4-byte aligned, unaltered. Section and symbol types are written
-# %progbits and %object, which every ELF assembler takes (on 32-bit ARM "@"
-# starts a comment).
-# board_table.cpp: the soundboard's caption table from a board.txt, one
-# line per button: "<clip file name>\t<caption>", "\n" inside a caption
-# standing for a line break.
+# The records are laid out exactly as the C++ struct (two string pointers, a
+# 32-bit size, padding to the pointer size, a data pointer: 32 bytes with
+# 64-bit pointers, 16 with 32-bit ones; the layout is pinned by static_asserts
+# in assets/records.cpp). The file bytes are pulled in with .incbin, 4-byte
+# aligned, unaltered. Section and symbol types are written %progbits and
+# %object, which every ELF assembler takes (on 32-bit ARM "@" starts a
+# comment).
 # Rewrites a generated file only when its text changes, so a reconfigure does
 # not rebuild what did not change.
 function(vostrel_write_if_changed path text)
@@ -63,61 +63,4 @@ function(vostrel_asset_records_named out_file prefix)
   endforeach()
   vostrel_write_if_changed(${out_file} "${s}")
   set_source_files_properties(${out_file} PROPERTIES OBJECT_DEPENDS "${files}")
-endfunction()
-
-# The framework's own assets: interface sounds, button and check pictures, font.
-set(VOSTREL_FRAMEWORK_ASSETS applause.wav boo.wav bubble.wav cheering.wav click.wav
-    button.png check.png check_bad.png font_chicago.png)
-
-function(vostrel_framework_assets data_dir out_dir out_sources)
-  set(files "")
-  foreach(name ${VOSTREL_FRAMEWORK_ASSETS})
-    list(APPEND files ${data_dir}/${name})
-  endforeach()
-  vostrel_asset_records_named(${out_dir}/framework_assets.S vostrel_asset_ ${files})
-  set(${out_sources} ${out_dir}/framework_assets.S PARENT_SCOPE)
-endfunction()
-
-# The board: its clips (the files board.txt names, found in clip_dir) as asset
-# records, and the caption table.
-function(vostrel_board_assets board clip_dir out_dir out_sources)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${board})
-  file(STRINGS ${board} lines)
-  set(c "// generated from board.txt by tools/assets.cmake\n#include \"app/app.h\"\n\n")
-  set(externs "")
-  set(captions "")
-  set(clips "")
-  set(files "")
-  set(count 0)
-  foreach(line ${lines})
-    if(line STREQUAL "")
-      continue()
-    endif()
-    if(NOT line MATCHES "^([^\t]+)\t(.*)$")
-      message(FATAL_ERROR "${board}: expected '<clip>\\t<caption>': ${line}")
-    endif()
-    set(clip ${CMAKE_MATCH_1})
-    set(caption ${CMAKE_MATCH_2})
-    if(NOT EXISTS ${clip_dir}/${clip})
-      message(FATAL_ERROR "${board} names ${clip}, which is not in ${clip_dir}")
-    endif()
-    list(APPEND files ${clip_dir}/${clip})
-    string(MAKE_C_IDENTIFIER ${clip} id)
-    string(REPLACE "\"" "\\\"" caption "${caption}")
-    string(APPEND externs "extern \"C\" const AssetRecord asset_${id};\n")
-    string(APPEND captions "    \"${caption}\",\n")
-    string(APPEND clips "    &asset_${id},\n")
-    math(EXPR count "${count} + 1")
-  endforeach()
-  string(APPEND c "${externs}\n")
-  if(count LESS 1 OR count GREATER 20)
-    message(FATAL_ERROR "${board} lists ${count} clips: a board has 1 to 20")
-  endif()
-  string(APPEND c "const int board_count = ${count};\n")
-  string(APPEND c "const char *const board_captions[] = {\n${captions}};\n")
-  string(APPEND c "const AssetRecord *const board_clips[] = {\n${clips}};\n")
-  string(APPEND c "static_assert(${count} <= BOARD_BUTTONS, \"board.txt lists more clips than a board holds\");\n")
-  vostrel_write_if_changed(${out_dir}/board_table.cpp "${c}")
-  vostrel_asset_records(${out_dir}/board_clips.S ${files})
-  set(${out_sources} ${out_dir}/board_clips.S ${out_dir}/board_table.cpp PARENT_SCOPE)
 endfunction()

@@ -6,7 +6,9 @@
 # under the display until SIGTERM, which must end it with status 0; the same
 # for the guide's first application, taken from docs/framework.md, built
 # once more as the guide's CMake lines and its compiler line build it; the
-# guide's asset-record lines must be the tour's own.
+# guide's asset-record lines must be the tour's own. A newcomer's application
+# with a click.wav of its own (tests/newcomer) builds both ways too, speaks of
+# itself in --help and --version, and counts a tap in its counting area.
 # Usage: tour_package.sh <build dir> <source dir> <C++ compiler>
 set -eu
 build=$1
@@ -49,6 +51,61 @@ flags=$(pkg-config --cflags --libs vostrel) || fail "pkg-config knows no vostrel
 # shellcheck disable=SC2086 # the flags are words
 "$cxx" -std=c++20 "$source/examples/tour/tour.cpp" "$work/tour/tour_assets.S" -o "$work/tour-pc" $flags ||
     fail "compiling the tour with pkg-config's flags"
+
+# A newcomer's application (tests/newcomer): its own click.wav beside the
+# framework's, its own version and help, a counting area, the count in the
+# bitmap font and in its options file. Built by its CMake project
+# (find_package and vostrel_asset_records) and by pkg-config's flags with the
+# guide's assembly file for click.wav, as docs/framework.md prints it.
+now() { date +%s.%N; }
+started=$(now)
+cmake -S "$source/tests/newcomer" -B "$work/tally" -DCMAKE_PREFIX_PATH="$work/prefix" \
+    -DCMAKE_CXX_COMPILER="$cxx" >"$work/tally.log" 2>&1 &&
+    cmake --build "$work/tally" >>"$work/tally.log" 2>&1 &&
+    [ -x "$work/tally/tally" ] || fail "the newcomer's CMake project builds no tally: $(cat "$work/tally.log")"
+cmake_seconds=$(awk -v a="$started" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }')
+mkdir "$work/tally-pc"
+cp "$source/tests/newcomer/tally.cpp" "$source/tests/newcomer/click.wav" "$work/tally-pc/"
+awk '/^```asm[ \t]*$/ { inside = 1; next } inside && /^```/ { exit } inside { print }' \
+    "$source/docs/framework.md" >"$work/tally-pc/click.S"
+grep -q 'incbin "click.wav"' "$work/tally-pc/click.S" || fail "no assembly file for click.wav in docs/framework.md"
+started=$(now)
+# shellcheck disable=SC2086 # the flags are words
+(cd "$work/tally-pc" && "$cxx" -std=c++20 tally.cpp click.S -o tally $flags) ||
+    fail "compiling the newcomer's application with pkg-config's flags and the guide's click.S"
+pc_seconds=$(awk -v a="$started" -v b="$(now)" 'BEGIN { printf "%.1f", b - a }')
+for tally in "$work/tally/tally" "$work/tally-pc/tally"; do
+    version=$("$tally" --version) || fail "$tally --version failed"
+    [ "$version" = "tally 0.3" ] || fail "$tally --version says \"$version\", not its own \"tally 0.3\""
+    "$tally" --help >"$work/help.txt" || fail "$tally --help failed"
+    head -1 "$work/help.txt" | grep -qx 'Usage: tally \[OPTION\]\.\.\.' || fail "$tally --help: $(head -1 "$work/help.txt")"
+    grep -qx 'Tally, a counter: tap the lower half of the screen to count\.' "$work/help.txt" ||
+        fail "$tally --help does not give the application's own line: $(cat "$work/help.txt")"
+    ! grep -niE '(^|[^y])board|caption' "$work/help.txt" || fail "$tally --help speaks of a board"
+done
+mkdir "$work/tally-run"
+(cd "$work/tally-run" && SDL_AUDIODRIVER=dummy exec "$work/tally/tally") &
+pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tally$' | head -1) ||
+    fail "the newcomer's application opened no window"
+# The upper half shows the count and counts nothing; the lower half counts:
+# two taps of three (window pixels, y down) count.
+xdotool mousemove --window "$window" 160 400 click 1 mousemove --window "$window" 160 100 click 1 \
+    mousemove --window "$window" 100 440 click 1
+conf="$work/tally-run/tally.conf"
+i=0
+while [ $i -lt 100 ] && ! grep -qE '^count[[:space:]]+0[[:space:]]+[2-9]$' "$conf" 2>/dev/null; do
+    sleep 0.1
+    i=$((i + 1))
+done
+sleep 0.5
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+[ $status -eq 0 ] || fail "the newcomer's application ended with status $status after SIGTERM"
+grep -qE '^count[[:space:]]+0[[:space:]]+2$' "$conf" ||
+    fail "three taps, two in the counting area, left the count at: $(cat "$conf" 2>/dev/null)"
+echo "newcomer's application ($(wc -l <"$source/tests/newcomer/tally.cpp") lines): built by CMake in $cmake_seconds s, by pkg-config in $pc_seconds s"
 
 # The guide's first application, exactly as docs/framework.md prints it: the
 # first cpp block under "The smallest application", built with pkg-config's
@@ -115,4 +172,4 @@ kill -TERM $pid
 status=0
 wait $pid || status=$?
 [ $status -eq 0 ] || fail "the tour ended with status $status after SIGTERM"
-echo "installed framework: tour and the guide's first application built, ran and quit with status 0"
+echo "installed framework: tour, the newcomer's application and the guide's first application built, ran and quit with status 0"

@@ -41,6 +41,8 @@ struct BoardButton {
     float started;                    // shell_seconds() when its clip last started
     float seconds;                    // its clip's length, 0 if unknown
     int shown_playing;                // 1 while it is drawn as playing (and watched for its end)
+    const PayloadSound *source;       // its sound on an appended board whose clip is not yet checked, else null
+    int damaged;                      // 1: its clip failed its check; it plays nothing
 };
 
 // The default board's clips (data/vostrel_NN.wav)
@@ -65,6 +67,7 @@ BoardButton *board_page_button(int page, int index); // a button of a page in di
 void board_show_page(int page);                      // shows a page, kept in the options as [board] page; the selection is dropped, nothing stops; nothing for no such page
 int board_button_playing(const BoardButton *b);      // 1 while b's clip plays (or fades out)
 void board_press(BoardButton *b);                    // as a tap's release on it would: stop all, stop a playing loop, or (re)start b's clip
+int board_clip_ready(BoardButton *b);                // 1 once b's clip is checked and loaded (done here on first use; a damaged clip is logged once and never loaded); 1 for a button without a clip
 void board_stop_all(void);                           // stops every sound of every page, as a Stop button does
 
 // The appended board in use instead of the compiled-in one, or null (set before the shell starts)

@@ -42,6 +42,7 @@
 #include "app/app_internal.h"
 #include "app/remote.h"
 
+#include <vostrel/diag/diag.h>
 #include <vostrel/render/render.h>
 #include <vostrel/settings/settings.h>
 #include <vostrel/text/text.h>
@@ -207,6 +208,34 @@ static float clip_seconds(const AssetRecord *clip) {
     return 0.0f;
 }
 
+static void load_clip(BoardButton *b) {
+    if (board_payload)
+        sound_load_in_place(b->clip, &b->sound); // mapped for the whole run
+    else
+        sound_load(b->clip, &b->sound);
+    if (b->volume < 100) sound_set_volume(&b->sound, (b->volume * SOUND_VOLUME_FULL + 50) / 100);
+}
+
+int board_clip_ready(BoardButton *b) {
+    if (!b->source) return !b->damaged;
+    const PayloadSound *s = b->source;
+    b->source = nullptr;
+    if (!payload_clip_whole(s)) {
+        b->damaged = 1;
+        char caption[BOARD_CAPTION_SIZE];
+        snprintf(caption, sizeof caption, "%s", s->caption);
+        for (char *c = caption; *c; c++)
+            if (*c == '\n') *c = ' ';
+        log_printf(LOG_ERROR,
+                   "Board: sound \"%s\" is damaged (its bytes do not match their checksum) and "
+                   "plays nothing",
+                   caption);
+        return 0;
+    }
+    load_clip(b);
+    return 1;
+}
+
 // The board's buttons, page by page: each page's sounds (sorted for a board of
 // the first version) and its Stop button.
 void app_init(void) {
@@ -236,12 +265,12 @@ void app_init(void) {
         }
         for (int k = 0; k < sounds; k++) {
             if (!b[k].clip) continue;
-            if (p)
-                sound_load_in_place(b[k].clip, &b[k].sound); // mapped for the whole run
-            else
-                sound_load(b[k].clip, &b[k].sound);
-            if (b[k].volume < 100)
-                sound_set_volume(&b[k].sound, (b[k].volume * SOUND_VOLUME_FULL + 50) / 100);
+            // A clip with its own checksum is read only when first used.
+            if (p && p->sounds[first + k].unchecked) {
+                b[k].source = &p->sounds[first + k];
+                continue;
+            }
+            load_clip(&b[k]);
         }
         for (int i = 0; i < sounds - 1 && !(p && p->ordered); i++)
             for (int j = i; j < sounds; j++)
@@ -435,7 +464,11 @@ void app_touch_down(TouchEvent touch) {
     board.swiping = 0;
     float x;
     board.press_in_band = in_band(touch, &x);
-    if (!remote_qr_touch(0, touch, shell_seconds())) board_pick(touch);
+    if (remote_qr_touch(0, touch, shell_seconds())) return;
+    board_pick(touch);
+    // A clip not yet checked is checked while the finger is down, so that its
+    // release plays it without that wait.
+    if (selected_button) board_clip_ready(selected_button);
 }
 
 void app_touch_drag(TouchEvent touch) {
@@ -471,6 +504,7 @@ void board_press(BoardButton *b) {
         board_stop_all();
         return;
     }
+    if (!board_clip_ready(b)) return;
     if (b->loop && sound_is_playing(&b->sound)) {
         board_stop(b);
         if (playing_button == b) playing_button = nullptr;
@@ -539,6 +573,7 @@ void app_key_press(int sdl_key, int down) {
     if (!b) return;
     if (down) {
         selected_button = b;
+        board_clip_ready(b);
         picture_changed();
     } else if (selected_button == b) {
         selected_button = nullptr;

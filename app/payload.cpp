@@ -2,8 +2,11 @@
 //
 // Nothing here trusts the file: the image end comes from the ELF headers
 // (bounded by the file), the trailer must end the file exactly where the
-// payload's length says, the checksum covers every payload byte before the
-// header is parsed, and the header's lengths must add up to the payload.
+// payload's length says, the trailer's checksum covers every payload byte
+// (from version 6 on: every header byte) before the header is parsed, and
+// the header's lengths must add up to the payload. A version 6 clip is
+// checked against its own checksum by payload_clip_whole, when it is first
+// to play.
 #include "app/payload.h"
 
 #include <vostrel/audio/audio.h>
@@ -26,10 +29,10 @@ static void say(char *why, size_t why_size, const char *fmt, ...) {
     va_end(args);
 }
 
-// Four bytes a step (tables T1..T3 advance T0's CRC by one to three more
-// bytes): a board of hundreds of megabytes is checked at start-up.
+// Eight bytes a step (tables T1..T7 advance T0's CRC by one to seven more
+// bytes): a clip of tens of megabytes is checked while its button is held.
 uint32_t payload_checksum(const uint8_t *data, size_t size) {
-    static uint32_t table[4][256];
+    static uint32_t table[8][256];
     static int ready = 0;
     if (!ready) {
         for (uint32_t i = 0; i < 256; i++) {
@@ -38,19 +41,22 @@ uint32_t payload_checksum(const uint8_t *data, size_t size) {
                 c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
             table[0][i] = c;
         }
-        for (int t = 1; t < 4; t++)
+        for (int t = 1; t < 8; t++)
             for (uint32_t i = 0; i < 256; i++)
                 table[t][i] = (table[t - 1][i] << 8) ^ table[0][table[t - 1][i] >> 24];
         ready = 1;
     }
+    auto word = [data](size_t i) {
+        return static_cast<uint32_t>(data[i]) << 24 | static_cast<uint32_t>(data[i + 1]) << 16 |
+               static_cast<uint32_t>(data[i + 2]) << 8 | data[i + 3];
+    };
     uint32_t crc = 0;
     size_t i = 0;
-    for (; i + 4 <= size; i += 4) {
-        uint32_t x =
-            crc ^ (static_cast<uint32_t>(data[i]) << 24 | static_cast<uint32_t>(data[i + 1]) << 16 |
-                   static_cast<uint32_t>(data[i + 2]) << 8 | data[i + 3]);
-        crc = table[3][x >> 24] ^ table[2][(x >> 16) & 0xFF] ^ table[1][(x >> 8) & 0xFF] ^
-              table[0][x & 0xFF];
+    for (; i + 8 <= size; i += 8) {
+        uint32_t x = crc ^ word(i), y = word(i + 4);
+        crc = table[7][x >> 24] ^ table[6][(x >> 16) & 0xFF] ^ table[5][(x >> 8) & 0xFF] ^
+              table[4][x & 0xFF] ^ table[3][y >> 24] ^ table[2][(y >> 16) & 0xFF] ^
+              table[1][(y >> 8) & 0xFF] ^ table[0][y & 0xFF];
     }
     for (; i < size; i++)
         crc = (crc << 8) ^ table[0][(crc >> 24) ^ data[i]];
@@ -136,6 +142,23 @@ static int number(Cursor *c, uint64_t low, uint64_t high, uint64_t *value) {
         v = v * 10 + static_cast<uint64_t>(*d - '0');
     }
     if (v < low || v > high) return 0;
+    *value = v;
+    return 1;
+}
+
+// A checksum field: exactly 8 lower-case hex digits.
+static int hex32(Cursor *c, uint32_t *value) {
+    char word[12];
+    if (!take(c, word, sizeof word, 0) || strlen(word) != 8) return 0;
+    uint32_t v = 0;
+    for (const char *d = word; *d; d++) {
+        if (*d >= '0' && *d <= '9')
+            v = v << 4 | static_cast<uint32_t>(*d - '0');
+        else if (*d >= 'a' && *d <= 'f')
+            v = v << 4 | static_cast<uint32_t>(*d - 'a' + 10);
+        else
+            return 0;
+    }
     *value = v;
     return 1;
 }
@@ -330,8 +353,8 @@ int payload_device_ok(const char *name) {
 }
 
 // Reads the payload of a board of format `version`.
-static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoard *out, char *why,
-                 size_t why_size) {
+static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoard *out,
+                 size_t *head, char *why, size_t why_size) {
     static PayloadBoard board; // too large for the stack of a small thread; main thread only
     memset(&board, 0, sizeof board);
     Cursor c = {data, size};
@@ -384,16 +407,21 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
     for (int k = 0; k < board.count; k++) {
         PayloadSound *s = &board.sounds[k];
         uint64_t bytes, volume, loop, fade = 0, key = 0;
+        uint32_t crc = 0;
         if (!take(&c, word, sizeof word, 0) || strcmp(word, "sound") != 0 || !expect(&c, ' ') ||
             !number(&c, 1, UINT32_MAX, &bytes) || !expect(&c, ' ') ||
+            (version >= PAYLOAD_CLIP_SUMS && (!hex32(&c, &crc) || !expect(&c, ' '))) ||
             !number(&c, 0, 100, &volume) || !expect(&c, ' ') || !number(&c, 0, 1, &loop) ||
             !expect(&c, ' ') ||
             (version >= 2 && (!number(&c, 0, PAYLOAD_FADE_MAX, &fade) || !expect(&c, ' '))) ||
             (version >= 3 && (!number(&c, 0, 127, &key) || !expect(&c, ' '))) ||
             !take(&c, s->caption, sizeof s->caption, 1) || !expect(&c, '\n')) {
             say(why, why_size,
-                version >= 3 ? "sound %d: the line is not \"sound <bytes> <volume> <loop> <fade> "
-                               "<key> <caption>\""
+                version >= PAYLOAD_CLIP_SUMS
+                    ? "sound %d: the line is not \"sound <bytes> <checksum> <volume> <loop> <fade> "
+                      "<key> <caption>\""
+                : version >= 3 ? "sound %d: the line is not \"sound <bytes> <volume> <loop> <fade> "
+                                 "<key> <caption>\""
                 : version >= 2
                     ? "sound %d: the line is not \"sound <bytes> <volume> <loop> <fade> <caption>\""
                     : "sound %d: the line is not \"sound <bytes> <volume> <loop> <caption>\"",
@@ -407,6 +435,8 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
         s->volume = static_cast<int>(volume);
         s->loop = static_cast<int>(loop);
         s->fade = static_cast<int>(fade);
+        s->crc = crc;
+        s->unchecked = version >= PAYLOAD_CLIP_SUMS;
         s->clip.size = static_cast<uint32_t>(bytes); // its place comes once all are read
     }
     if (version >= 4) {
@@ -422,6 +452,7 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
             return 0;
         }
     }
+    *head = size - c.left;
     // The clips fill the rest exactly.
     uint64_t left = c.left;
     for (int k = 0; k < board.count; k++) {
@@ -451,7 +482,12 @@ static int parse(const uint8_t *data, size_t size, uint32_t version, PayloadBoar
 }
 
 int payload_parse(const uint8_t *data, size_t size, PayloadBoard *out, char *why, size_t why_size) {
-    return parse(data, size, PAYLOAD_VERSION, out, why, why_size);
+    size_t head;
+    return parse(data, size, PAYLOAD_VERSION, out, &head, why, why_size);
+}
+
+int payload_clip_whole(const PayloadSound *s) {
+    return !s->unchecked || payload_checksum(s->clip.data, s->clip.size) == s->crc;
 }
 
 // The board's page table as written: its own, or one page of every sound
@@ -516,9 +552,10 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
             (s->loop != 0 && s->loop != 1) || s->fade < 0 || s->fade > PAYLOAD_FADE_MAX ||
             s->clip.size == 0 || sound_wav_problem(&s->clip))
             return 0;
-        size += static_cast<size_t>(snprintf(line, sizeof line, "sound %u %d %d %d %d %s\n",
-                                             s->clip.size, s->volume, s->loop, s->fade, s->key,
-                                             s->caption)) +
+        // The checksum's field has a fixed width: measured here without it.
+        size += static_cast<size_t>(snprintf(line, sizeof line, "sound %u %08x %d %d %d %d %s\n",
+                                             s->clip.size, 0u, s->volume, s->loop, s->fade,
+                                             s->key, s->caption)) +
                 s->clip.size;
     }
     // "clips", the spaces that align the first clip in the file, "\n".
@@ -545,8 +582,9 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
     for (int k = 0; k < b->count; k++) {
         const PayloadSound *s = &b->sounds[k];
         uint8_t *caption =
-            at + snprintf(reinterpret_cast<char *>(at), sizeof line, "sound %u %d %d %d %d ",
-                          s->clip.size, s->volume, s->loop, s->fade, s->key);
+            at + snprintf(reinterpret_cast<char *>(at), sizeof line, "sound %u %08x %d %d %d %d ",
+                          s->clip.size, payload_checksum(s->clip.data, s->clip.size), s->volume,
+                          s->loop, s->fade, s->key);
         for (const char *ch = s->caption; *ch; ch++)
             *caption++ = *ch == '\n' ? '\t' : static_cast<uint8_t>(*ch);
         *caption++ = '\n';
@@ -563,7 +601,8 @@ size_t payload_encode(const PayloadBoard *b, uint8_t *out, size_t out_size) {
     }
     uint64_t length = size;
     memcpy(at, PAYLOAD_MAGIC, 8);
-    uint32_t words[4] = {PAYLOAD_VERSION, payload_checksum(out, size),
+    // The trailer's checksum covers the header; the clips carry their own.
+    uint32_t words[4] = {PAYLOAD_VERSION, payload_checksum(out, head + 6 + pad),
                          static_cast<uint32_t>(length), static_cast<uint32_t>(length >> 32)};
     for (int w = 0; w < 4; w++)
         for (int i = 0; i < 4; i++)
@@ -606,14 +645,45 @@ static int locate(const uint8_t *trailer, uint64_t image, uint64_t file_size, ui
     return 1;
 }
 
+// The header of a board with clip checksums: its lines up to and including
+// the first that starts with "clips" (no other line of a header can), within
+// PAYLOAD_HEAD_MAX; 0 if there is none.
+static size_t head_length(const uint8_t *p, uint64_t length) {
+    size_t n = length < PAYLOAD_HEAD_MAX ? static_cast<size_t>(length) : PAYLOAD_HEAD_MAX;
+    for (size_t at = 0; at < n;) {
+        const uint8_t *end = static_cast<const uint8_t *>(memchr(p + at, '\n', n - at));
+        if (!end) return 0;
+        size_t next = static_cast<size_t>(end - p) + 1;
+        if (next - at >= 6 && memcmp(p + at, "clips", 5) == 0) return next;
+        at = next;
+    }
+    return 0;
+}
+
+// The trailer's checksum against what it covers, before any of that is
+// parsed: the whole payload, or (with clip checksums) only its header.
 static int check_and_parse(const uint8_t *payload, uint64_t length, uint32_t crc, uint32_t version,
                            PayloadBoard *board, char *why, size_t why_size) {
-    uint32_t actual = payload_checksum(payload, length);
+    uint64_t covered = length;
+    if (version >= PAYLOAD_CLIP_SUMS) {
+        covered = head_length(payload, length);
+        if (covered == 0) {
+            say(why, why_size, "the board's header ends in no \"clips\" line (damaged)");
+            return PAYLOAD_DAMAGED;
+        }
+    }
+    uint32_t actual = payload_checksum(payload, covered);
     if (actual != crc) {
         say(why, why_size, "checksum %u does not match the trailer's %u (damaged)", actual, crc);
         return PAYLOAD_DAMAGED;
     }
-    return parse(payload, length, version, board, why, why_size) ? PAYLOAD_BOARD : PAYLOAD_DAMAGED;
+    size_t head = 0;
+    if (!parse(payload, length, version, board, &head, why, why_size)) return PAYLOAD_DAMAGED;
+    if (version >= PAYLOAD_CLIP_SUMS && head != covered) {
+        say(why, why_size, "the board's header is not the part its checksum covers (damaged)");
+        return PAYLOAD_DAMAGED;
+    }
+    return PAYLOAD_BOARD;
 }
 
 int payload_read_bytes(const uint8_t *file, size_t size, PayloadBoard *board, char *why,

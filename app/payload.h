@@ -7,23 +7,29 @@
 // where the program ends (the end of its ELF image, payload_image_end).
 //
 // File layout: the ELF image, then the payload, then a 24-byte trailer, all
-// little-endian: magic "VSTRLBRD", format version (u32), checksum of the
-// payload (u32, the POSIX cksum CRC, as `cksum` prints it), payload length
-// (u64). The payload is a text header and the clips' bytes:
+// little-endian: magic "VSTRLBRD", format version (u32), checksum (u32, the
+// POSIX cksum CRC, as `cksum` prints it), payload length (u64). The checksum
+// covers the whole payload in versions 1 to 5; from version 6 on only the
+// header (every line up to and including the "clips" line), and each clip
+// carries its own, held against its bytes before it first plays, so a big
+// board starts without reading its clips. The payload is a text header and
+// the clips' bytes:
 //   versions 1 to 3: "board <overlap 0|1> <stop 0|1> <sounds> <name>\n"
 //   version 4:       "board <overlap 0|1> <stop 0|1> <sounds> <pages> <name>\n"
-//   version 5:       "board <overlap 0|1> <stop 0|1> <remote 0|1|2> <sounds> <pages> <name>\n"
-//     (versions 4 and 5) and one line per page, in order: "page <sounds> <page name>\n"
+//   versions 5, 6:   "board <overlap 0|1> <stop 0|1> <remote 0|1|2> <sounds> <pages> <name>\n"
+//     (versions 4 to 6) and one line per page, in order: "page <sounds> <page name>\n"
 //   one line per sound (page by page), the caption's lines separated by tabs:
 //     version 1: "sound <bytes> <volume 0-100> <loop 0|1> <caption>\n"
 //     version 2: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <caption>\n"
-//     version 3, 4: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <key> <caption>\n"
+//     versions 3 to 5: "sound <bytes> <volume 0-100> <loop 0|1> <fade ms> <key> <caption>\n"
+//     version 6: "sound <bytes> <checksum> <volume 0-100> <loop 0|1> <fade ms> <key> <caption>\n"
+//     (checksum: the clip's bytes' cksum CRC as 8 lower-case hex digits)
 //     (key: the SDL key code of a digit or lower-case letter, 0 for none)
-//   versions 4 and 5, optionally after the page lines: "output <latency> <device>\n"
+//   versions 4 to 6, optionally after the page lines: "output <latency> <device>\n"
 //     (latency "low" or "normal"; device an output's name, printable ASCII
 //     without spaces, or "-" for the default output); without it a board
 //     plays in low latency on the default output
-//   version 4: "clips" and 0 to 3 spaces, "\n" (the spaces start the first
+//   versions 4 to 6: "clips" and 0 to 3 spaces, "\n" (the spaces start the first
 //     clip at a multiple of 4 bytes in the file, so that samples stored in
 //     the mixer's format can be played where they lie)
 //   then every sound's WAV bytes in header order, ending the payload exactly.
@@ -32,9 +38,11 @@
 // a page's own, and a board holds at most PAYLOAD_BOARD_SOUNDS sounds.
 // Version 1 boards are shown sorted by caption bytes, as they always were;
 // later versions in the order written (the maker's natural order).
-// Every length and offset is bounded by the file before use; the checksum is
-// verified before anything of the payload is read; each clip passes the
-// mixer loader's WAV gate and each caption the board's caption rules.
+// Every length and offset is bounded by the file before use; the trailer's
+// checksum is verified before anything it covers is parsed; each clip passes
+// the mixer loader's WAV gate and each caption the board's caption rules. A
+// version 6 clip whose bytes do not match its checksum must not be played
+// (payload_clip_whole says which).
 #pragma once
 
 // Catalogue layout, one declaration a line: kept as written by clang-format.
@@ -47,7 +55,8 @@
 #include <stdint.h>
 
 constexpr char PAYLOAD_MAGIC[] = "VSTRLBRD";   // 8 bytes, no terminator in the file
-constexpr uint32_t PAYLOAD_VERSION = 5;        // the format written; versions 1 to 4 are still read
+constexpr uint32_t PAYLOAD_VERSION = 6;        // the format written; versions 1 to 5 are still read
+constexpr uint32_t PAYLOAD_CLIP_SUMS = 6;      // the first version whose clips carry their own checksums
 constexpr int PAYLOAD_TRAILER_SIZE = 24;       // magic, version, checksum, length
 constexpr int PAYLOAD_SOUNDS = 20;             // most sounds of a page (19 with the stop button)
 constexpr int PAYLOAD_BOARD_SOUNDS = 1000;     // most sounds of a board, all its pages together
@@ -60,6 +69,7 @@ constexpr int PAYLOAD_CAPTION_LINE = 12;       // characters of a caption line
 constexpr int PAYLOAD_CAPTION_TOTAL = 27;      // characters of a caption, breaks not counted
 constexpr char PAYLOAD_STOP_CAPTION[] = "Stop"; // the stop button's caption, which no sound may take
 constexpr uint64_t PAYLOAD_MAX_BYTES = 512ull << 20; // largest payload a program reads
+constexpr size_t PAYLOAD_HEAD_MAX = 256u << 10; // longest header (its lines up to "clips") of a board with clip checksums
 constexpr int PAYLOAD_FADE_MAX = 60000;        // longest fade-out, milliseconds
 constexpr int PAYLOAD_RATE = SOUND_RATE;       // the mixer's rate, at which the maker stores every clip
 constexpr int PAYLOAD_NAME_SIZE = 64;          // board name with terminator
@@ -79,6 +89,8 @@ struct PayloadSound {
     int loop;                           // 1: repeats until stopped
     int fade;                           // milliseconds of fade-out when stopped, 0: cut
     int key;                            // SDL key code (a digit or lower-case letter) that plays it, 0: none
+    uint32_t crc;                       // reader, version 6 on: the checksum its clip's bytes must have (the writer computes it)
+    int unchecked;                      // reader, version 6 on: 1 until payload_clip_whole checks its bytes; 0 when checked with the payload (versions 1 to 5) or built in memory
 };
 
 struct PayloadPage {
@@ -135,6 +147,7 @@ int payload_natural_compare(const char *a, const char *b);                      
 size_t payload_encode(const PayloadBoard *board, uint8_t *out, size_t out_size);               // payload and trailer of a board (current version) into out when out_size suffices; the size needed, 0 if board breaks a rule
 
 // Reading
+int payload_clip_whole(const PayloadSound *s);                                                  // 1 if the sound's clip may be played: checked with its payload, or its bytes match its own checksum; reads every byte of the clip when not yet checked
 uint32_t payload_checksum(const uint8_t *data, size_t size);                                    // POSIX cksum CRC of the bytes (length included)
 int payload_image_end(const uint8_t *head, size_t head_size, uint64_t file_size, uint64_t *end); // end of the ELF image whose first head_size bytes are given; 0 if not an ELF of this machine's byte order or its headers lie outside head or the file
 int payload_parse(const uint8_t *data, size_t size, PayloadBoard *board, char *why, size_t why_size); // checked payload into board (clips point into data); 1, or 0 with the problem in why

@@ -2,10 +2,13 @@
 // a whole executable with a board appended. Every input must end in a board
 // whose clips lie inside the input, pass the WAV gate and carry captions
 // that keep the board's rules, or in a refusal that says why.
+// A clip not yet checked is checked against its own checksum without
+// fault, and one that passes is a clip the WAV gate passes.
 // The same bytes also drive the writer: file names become captions (which
 // must keep the rules), pages are cut from the sounds, and a board that
 // payload_encode writes must read back with every field and page as
-// written, its first clip aligned in the file where the payload starts.
+// written, its first clip aligned in the file where the payload starts,
+// every clip passing its own check and failing it once a byte of it changes.
 #include "app/payload.h"
 
 #include <vostrel/audio/audio.h>
@@ -28,6 +31,9 @@ static size_t make_clip(uint8_t *out, uint32_t frames) {
     memset(out + 44, 0, data);
     return 44 + data;
 }
+
+// Which byte of a clip of `size` bytes the round trip changes for sound k.
+static size_t knob_byte(int k, size_t size) { return (static_cast<size_t>(k) * 7919u) % size; }
 
 static void write_and_read(const uint8_t *data, size_t size) {
     if (size < 3) return;
@@ -98,6 +104,12 @@ static void write_and_read(const uint8_t *data, size_t size) {
             x->fade != y->fade || x->key != y->key || x->clip.size != y->clip.size ||
             memcmp(x->clip.data, y->clip.data, x->clip.size) != 0)
             __builtin_trap();
+        if (!y->unchecked || !payload_clip_whole(y)) __builtin_trap();
+        uint8_t *byte = out + (y->clip.data - out) + knob_byte(k, y->clip.size);
+        *byte ^= 0x80;
+        int whole = payload_clip_whole(y);
+        *byte ^= 0x80;
+        if (whole) __builtin_trap(); // a changed byte always changes the CRC
     }
 }
 
@@ -125,6 +137,8 @@ static void check(const PayloadBoard *b, const uint8_t *data, size_t size) {
         if (p < data || p > data + size || s->clip.size > static_cast<size_t>(data + size - p))
             __builtin_trap();
         if (sound_wav_problem(&s->clip)) __builtin_trap();
+        if (!s->unchecked && s->crc != 0) __builtin_trap(); // a checksum is only read to be checked
+        payload_clip_whole(s);
         size_t n = strnlen(s->caption, sizeof s->caption);
         if (n == 0 || n == sizeof s->caption) __builtin_trap();
         if (s->volume < 0 || s->volume > 100 || (s->loop != 0 && s->loop != 1)) __builtin_trap();

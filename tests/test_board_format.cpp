@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
@@ -90,9 +91,23 @@ TEST(BoardFormat, WrittenBoardsReadBackUnchanged) {
         ASSERT_EQ(r.sounds[k].clip.size, b.sounds[k].clip.size);
         EXPECT_EQ(memcmp(r.sounds[k].clip.data, b.sounds[k].clip.data, r.sounds[k].clip.size), 0);
     }
-    EXPECT_EQ(payload_checksum(bytes.data(), length),
+    // The trailer's checksum covers the header, every byte before the first
+    // clip; each clip's line carries its own bytes' checksum in hex.
+    size_t clips = 0;
+    for (int k = 0; k < 3; k++)
+        clips += b.sounds[k].clip.size;
+    EXPECT_EQ(payload_checksum(bytes.data(), length - clips),
               bytes[length + 12] | bytes[length + 13] << 8 | bytes[length + 14] << 16 |
                   static_cast<uint32_t>(bytes[length + 15]) << 24);
+    std::string head(reinterpret_cast<const char *>(bytes.data()), length - clips);
+    for (int k = 0; k < 3; k++) {
+        char field[32];
+        snprintf(field, sizeof field, "\nsound %u %08x ", b.sounds[k].clip.size,
+                 payload_checksum(b.sounds[k].clip.data, b.sounds[k].clip.size));
+        EXPECT_NE(head.find(field), std::string::npos) << field << " in " << head;
+        EXPECT_EQ(r.sounds[k].unchecked, 1) << "checked only when it is first to play";
+        EXPECT_TRUE(payload_clip_whole(&r.sounds[k]));
+    }
 
     // What the reader refuses, the writer will not write.
     PayloadBoard bad = b;
@@ -299,6 +314,67 @@ TEST(BoardFormat, EarlierVersionBoardsStillRead) {
         EXPECT_EQ(b.sounds[1].fade, version == 2 ? 250 : 0);
         EXPECT_EQ(b.sounds[1].key, 0);
     }
+}
+
+// The current version checks only the header at start: a byte changed in a
+// clip still reads, and only that clip fails its own check; a byte changed
+// in the header, or a header cut off from its "clips" line, is refused as
+// damaged before it is parsed.
+TEST(BoardFormat, ADamagedClipFailsItsOwnCheckAndADamagedHeaderIsRefused) {
+    std::string one = clip(2, 50), two = clip(2, 70);
+    PayloadBoard b;
+    memset(&b, 0, sizeof b);
+    strcpy(b.name, "sums");
+    b.count = 2;
+    b.offset = 64;
+    const std::string *clips[2] = {&one, &two};
+    for (int k = 0; k < 2; k++) {
+        snprintf(b.sounds[k].caption, sizeof b.sounds[k].caption, "s%d", k);
+        b.sounds[k].clip = {"x.wav", "wav", static_cast<uint32_t>(clips[k]->size()),
+                            reinterpret_cast<const uint8_t *>(clips[k]->data())};
+        b.sounds[k].volume = 100;
+    }
+    std::vector<uint8_t> payload = encode(b);
+    ASSERT_FALSE(payload.empty());
+    // A 64-bit little-endian ELF header of 64 bytes and nothing else.
+    std::string elf = "\x7f"
+                      "ELF";
+    elf += std::string(60, '\0');
+    elf[4] = 2;
+    elf[5] = 1;
+    elf[6] = 1;
+    elf[52] = 64;
+    std::string good = elf + std::string(payload.begin(), payload.end());
+    size_t head = good.size() - PAYLOAD_TRAILER_SIZE - one.size() - two.size();
+    auto read = [](const std::string &file, PayloadBoard *r, std::string *why) {
+        char text[PAYLOAD_WHY_SIZE] = "";
+        int result = payload_read_bytes(reinterpret_cast<const uint8_t *>(file.data()), file.size(),
+                                        r, text, sizeof text);
+        *why = text;
+        return result;
+    };
+    PayloadBoard r;
+    std::string why;
+    ASSERT_EQ(read(good, &r, &why), PAYLOAD_BOARD) << why;
+    EXPECT_TRUE(payload_clip_whole(&r.sounds[0]));
+    EXPECT_TRUE(payload_clip_whole(&r.sounds[1]));
+
+    std::string bad_clip = good;
+    bad_clip[head + one.size() + 60] ^= 0x01; // a sample of the second clip
+    ASSERT_EQ(read(bad_clip, &r, &why), PAYLOAD_BOARD) << why;
+    EXPECT_TRUE(payload_clip_whole(&r.sounds[0]));
+    EXPECT_FALSE(payload_clip_whole(&r.sounds[1]));
+
+    std::string bad_head = good;
+    bad_head[64 + 6] ^= 0x01; // the overlap field, still a valid line
+    EXPECT_EQ(read(bad_head, &r, &why), PAYLOAD_DAMAGED);
+    EXPECT_NE(why.find("checksum"), std::string::npos) << why;
+    size_t at = good.rfind("clips", head);
+    ASSERT_NE(at, std::string::npos);
+    std::string no_clips = good;
+    no_clips[at + 4] = 'z'; // "clipz"
+    EXPECT_EQ(read(no_clips, &r, &why), PAYLOAD_DAMAGED);
+    EXPECT_NE(why.find("damaged"), std::string::npos) << why;
 }
 
 // The cases of real file names.

@@ -11,6 +11,7 @@
 #include "app/app_internal.h"
 #include "app/payload.h"
 #include <vostrel/audio/audio.h>
+#include <vostrel/diag/diag.h>
 #include <vostrel/settings/settings.h>
 
 #include <SDL/SDL_keysym.h>
@@ -230,6 +231,39 @@ TEST_F(Pages, ABoardOfOnePageKeepsItsDragsAndKeys) {
     app_key(NAV_LEFT);
     app_key_press(SDLK_PAGEDOWN, 1);
     EXPECT_EQ(board_page_shown(), 0);
+}
+
+// A clip that carries its own checksum is checked when first pressed: one
+// whose bytes match plays; one whose bytes do not plays nothing, not even on
+// a later tap or key, and says so in the log once; what the others do goes
+// on (the Stop button still stops every page).
+TEST_F(Pages, AClipFailingItsChecksumPlaysNothingAndIsLoggedOnce) {
+    uint32_t crc = payload_checksum(reinterpret_cast<const uint8_t *>(wav.data()), wav.size());
+    for (int k = 0; k < 4; k++) {
+        board.sounds[k].unchecked = 1;
+        board.sounds[k].crc = crc;
+    }
+    board.sounds[1].crc = crc ^ 0x10; // b's bytes are not the ones written
+    strcpy(board.sounds[1].caption, "bad\nb");
+    app_init();
+    app_layout(&screen);
+    int log_before = log_size();
+    tap(slot(0));
+    EXPECT_EQ(calls, std::vector<std::string>{"play a"});
+    calls.clear();
+    tap(slot(1));
+    app_key_press('1', 1);
+    app_key_press('1', 0);
+    EXPECT_EQ(calls, std::vector<std::string>{}) << "the damaged clip plays nothing";
+    EXPECT_EQ(playing_button, &buttons[0]) << "and stops nothing";
+    tap(slot(2));
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls[0], "stop a") << "the Stop button still stops what plays";
+    std::vector<char> log(static_cast<size_t>(log_size() - log_before) + 1, 0);
+    log_read(log.data(), static_cast<int>(log.size()) - 1, log_before);
+    std::string said(log.data());
+    EXPECT_EQ(count_of(said, "\n"), 1) << said;
+    EXPECT_NE(said.find("\"bad b\" is damaged"), std::string::npos) << said;
 }
 
 // ---- The real program ----

@@ -249,9 +249,9 @@ int main(int argc, char **argv) {
     // The sounds, decoded one at a time; once the board is too big for the
     // program, only their lengths are kept.
     uint64_t total_bytes = 0;
-    double total_seconds = 0, memory = 0;
+    double total_seconds = 0;
     std::vector<std::string> gains;
-    maker_process_sounds(o, &sounds, &total_bytes, &total_seconds, &memory, &gains);
+    maker_process_sounds(o, &sounds, &total_bytes, &total_seconds, &gains);
     if (total_bytes > PAYLOAD_MAX_BYTES) {
         double limit_minutes =
             total_seconds / 60.0 * static_cast<double>(PAYLOAD_MAX_BYTES) / total_bytes;
@@ -266,8 +266,6 @@ int main(int argc, char **argv) {
     }
     for (const std::string &g : gains)
         printf("%s\n", g.c_str());
-    std::string warning = maker_start_warning(total_bytes, memory);
-    if (!warning.empty()) printf("%s\n", warning.c_str());
 
     // The board, encoded by the reader's own definition.
     static PayloadBoard b;

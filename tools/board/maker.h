@@ -92,8 +92,7 @@ void maker_check_rules(const std::vector<MakerPage> &pages, const MakerBoardOpti
 void maker_read_captions(const std::string &path, const std::string &text, const std::vector<std::string> &others, std::vector<MakerSound> *sounds, MakerBoardOptions *board, std::vector<std::string> *refusals); // board options (refused when board is null: a page's captions.txt) and, per named sound, a caption and options; every problem a line in refusals that starts with "PATH line N: "
 
 // Sounds (sound.cpp)
-void maker_process_sounds(const MakerOptions &o, std::vector<MakerSound> *sounds, uint64_t *total_bytes, double *total_seconds, double *memory, std::vector<std::string> *gains); // decodes, trims and levels every sound into its wav, refusing what cannot be; the board's bytes, seconds and memory at start-up, the gain lines to print; past PAYLOAD_MAX_BYTES only lengths are kept
-std::string maker_start_warning(uint64_t total_bytes, double memory);              // the warning line for a board this slow to start or this large at start-up, empty if none
+void maker_process_sounds(const MakerOptions &o, std::vector<MakerSound> *sounds, uint64_t *total_bytes, double *total_seconds, std::vector<std::string> *gains); // decodes, trims and levels every sound into its wav (stereo at the mixer's rate), refusing what cannot be; the board's bytes and seconds, the gain lines to print; past PAYLOAD_MAX_BYTES only lengths are kept
 
 // Writing and installing (output.cpp)
 std::string maker_find_program(void);                                             // the installed program beside this maker, else the one on PATH; empty if none

@@ -27,15 +27,6 @@ constexpr double SHORT_PEAK_DB = -9.0;
 constexpr double PEAK_DB = -1.0;
 constexpr double MAX_GAIN_DB = 30.0;
 constexpr double SILENCE = 0.001; // -60 dBFS: quieter ends are trimmed
-// What a board costs the program at start-up: it reads and checks the whole
-// payload, and the mixer keeps a copy of every clip (mono clips doubled to
-// stereo). Measured on a two-core x86-64 under Xvfb with Mesa's software GL:
-// 80 MB without clips, about 100 MB of payload a second.
-constexpr double START_BYTES_PER_SECOND = 100e6;
-constexpr double BASE_MEMORY = 80e6;
-constexpr double WARN_SECONDS = 1.0;
-constexpr double WARN_MEMORY = 200e6;
-
 // Starts argv (argv[0] found on PATH) with stdout to /dev/null and stderr
 // into err_path; its pid, or -1 if it could not start.
 static pid_t start(const std::vector<std::string> &args, const std::string &err_path) {
@@ -227,10 +218,14 @@ static double loudness_gain(const std::vector<float> &frames, int channels, std:
     return gain;
 }
 
-// The clip as the program loads it without conversion: a RIFF WAVE of one
-// "fmt " (PCM, 16-bit, PAYLOAD_RATE) and one "data" chunk.
-static std::vector<uint8_t> wav_of(const std::vector<float> &frames, int channels, double gain) {
-    size_t data = frames.size() * 2;
+// The clip in the mixer's own format, which the program plays where it lies
+// in the mapped board: a RIFF WAVE of one "fmt " (PCM, 16-bit, stereo,
+// PAYLOAD_RATE) and one "data" chunk. A mono sound's every sample goes to
+// both sides, as the mixer itself would spread it.
+static std::vector<uint8_t> wav_of(const std::vector<float> &frames, int source_channels,
+                                   double gain) {
+    constexpr int channels = 2;
+    size_t data = frames.size() / static_cast<size_t>(source_channels) * channels * 2;
     std::vector<uint8_t> w(44 + data);
     auto put = [&w](size_t at, uint32_t v, int n) {
         for (int i = 0; i < n; i++)
@@ -249,27 +244,18 @@ static std::vector<uint8_t> wav_of(const std::vector<float> &frames, int channel
     memcpy(&w[36], "data", 4);
     put(40, static_cast<uint32_t>(data), 4);
     float g = static_cast<float>(pow(10.0, gain / 20.0));
+    size_t copies = static_cast<size_t>(channels / source_channels);
     for (size_t i = 0; i < frames.size(); i++) {
         float v = frames[i] * g * 32767.0f;
         long s = lrintf(v < -32768.0f ? -32768.0f : v > 32767.0f ? 32767.0f : v);
-        put(44 + 2 * i, static_cast<uint32_t>(s), 2);
+        for (size_t c = 0; c < copies; c++)
+            put(44 + 2 * (i * copies + c), static_cast<uint32_t>(s), 2);
     }
     return w;
 }
 
-std::string maker_start_warning(uint64_t total_bytes, double memory) {
-    double start_seconds = static_cast<double>(total_bytes) / START_BYTES_PER_SECOND;
-    if (start_seconds <= WARN_SECONDS && memory <= WARN_MEMORY) return "";
-    char text[256];
-    snprintf(text, sizeof text,
-             "warning: this board will take about %.1f s to start and about %.0f MB of memory "
-             "(over %.0f s or %.0f MB: fewer or shorter sounds start faster)",
-             start_seconds, memory / 1e6, WARN_SECONDS, WARN_MEMORY / 1e6);
-    return text;
-}
-
 void maker_process_sounds(const MakerOptions &o, std::vector<MakerSound> *all,
-                          uint64_t *total_bytes_out, double *total_seconds_out, double *memory_out,
+                          uint64_t *total_bytes_out, double *total_seconds_out,
                           std::vector<std::string> *gains) {
     std::vector<MakerSound> &sounds = *all;
     struct stat st;
@@ -284,7 +270,7 @@ void maker_process_sounds(const MakerOptions &o, std::vector<MakerSound> *all,
     }
     std::string work = work_name.data();
     uint64_t total_bytes = 0;
-    double total_seconds = 0, memory = BASE_MEMORY;
+    double total_seconds = 0;
     // As many sox decodes run at once as there are processors.
     long cpus = sysconf(_SC_NPROCESSORS_ONLN);
     size_t window = cpus < 1 ? 1 : cpus > 8 ? 8 : static_cast<size_t>(cpus);
@@ -323,10 +309,9 @@ void maker_process_sounds(const MakerOptions &o, std::vector<MakerSound> *all,
             continue;
         }
         s.seconds = static_cast<double>(frames.size()) / s.channels / PAYLOAD_RATE;
-        uint64_t bytes = 44 + frames.size() * 2;
+        uint64_t bytes = 44 + frames.size() / static_cast<size_t>(s.channels) * 4; // stored stereo
         total_bytes += bytes;
         total_seconds += s.seconds;
-        memory += static_cast<double>(bytes) * (s.channels == 1 ? 3 : 2);
         if (total_bytes > PAYLOAD_MAX_BYTES) continue;
         double gain = 0;
         if (o.keep_levels) {
@@ -349,5 +334,4 @@ void maker_process_sounds(const MakerOptions &o, std::vector<MakerSound> *all,
     rmdir(work.c_str());
     *total_bytes_out = total_bytes;
     *total_seconds_out = total_seconds;
-    *memory_out = memory;
 }

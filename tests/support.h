@@ -6,6 +6,7 @@
 #include "support_gl.h"
 #include "support_process.h"
 #include "support_program.h"
+#include "support_runner.h"
 #include "support_shell.h"
 #include "support_sound.h"
 #include "support_x.h"

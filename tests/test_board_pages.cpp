@@ -298,87 +298,26 @@ void make_board(TempDir &dir, const std::string &sounds, const std::string &out)
     ASSERT_EQ(run_command(cmd), 0) << read_file(dir.file("maker.out"));
 }
 
-// The program `binary` run in its own folder with disk audio, its window
-// found; taps, keys and the window's pixels through X.
-struct BoardRun {
-    pid_t pid = -1;
-    std::string window;
-    std::string folder;
-    BoardRun(const std::string &binary, const std::string &where) : folder(where) {
-        mkdir(folder.c_str(), 0755);
-        std::string old = getcwd_string();
-        if (chdir(folder.c_str()) != 0) return;
-        pid = program_start_binary(binary, {"--log-level", "3"},
-                                   {"SDL_AUDIODRIVER=disk",
-                                    "SDL_DISKAUDIOFILE=" + folder + "/audio.raw",
-                                    "SDL_DISKAUDIODELAY=20"});
-        if (chdir(old.c_str()) != 0) return;
-        if (Display *d = XOpenDisplay(nullptr)) {
-            xwindow_survive_errors();
-            Window w = xwindow_wait(d, "Vostrel Soundboard", 20000,
-                                    [this] { return program_running(pid); });
-            if (w) window = std::to_string(w);
-            XCloseDisplay(d);
-        }
-        for (int i = 0; i < 200; i++) {
-            if (count_of(read_file(folder + "/vostrel soundboard_log.txt"),
-                         "Initialization Complete"))
-                break;
-            pause_scaled_ms(50);
-        }
-        for (int i = 0; !window.empty() && i < 100 * wait_scale(); i++) {
-            std::vector<uint32_t> px = capture();
-            bool lit = false;
-            for (uint32_t p : px)
-                lit = lit || p != 0;
-            if (lit) break;
-            pause_ms(100);
-        }
-        pause_scaled_ms(400);
-    }
-    ~BoardRun() {
-        if (pid > 0) program_terminate(pid, 10);
-    }
-    static std::string getcwd_string() {
-        char buf[4096];
-        return getcwd(buf, sizeof buf) ? buf : ".";
-    }
-    void xdo(const std::string &cmd) const {
-        std::string full = "xdotool " + cmd;
-        if (run_command(full) != 0) ADD_FAILURE() << "failed: " << full;
-    }
-    void move(int x, int y) const {
-        xdo("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
-    }
-    void tap(int x, int y) const {
-        move(x, y);
-        xdo("mousedown 1");
-        pause_scaled_ms(60);
-        xdo("mouseup 1");
-    }
-    void key(const char *name) const { xdo("key --window " + window + " " + name); }
-    // The window's pixels as 0xRRGGBB, row 0 the top row.
-    std::vector<uint32_t> capture() const {
-        return xwindow_pixels(static_cast<Window>(strtoul(window.c_str(), nullptr, 10)), 320, 480);
-    }
-    size_t frames() const {
-        struct stat st;
-        return stat((folder + "/audio.raw").c_str(), &st) == 0 ? st.st_size / 4 : 0;
-    }
-    // The loudest sample of the left channel in the frames [from, to), once
-    // the output has reached `to`.
-    int loudest(size_t from, size_t to) const {
-        for (int i = 0; i < 200 * wait_scale() && frames() < to; i++)
-            pause_ms(25);
-        std::vector<uint8_t> b = read_bytes(folder + "/audio.raw");
-        int most = 0;
-        for (size_t f = from; f < to && f * 4 + 1 < b.size(); f++) {
-            int v = static_cast<int16_t>(b[f * 4] | b[f * 4 + 1] << 8);
-            most = std::max(most, abs(v));
-        }
-        return most;
-    }
-};
+// The program `binary` run in folder `where` with disk audio, shown: its
+// window found, its start-up complete and its first frame drawn.
+void start_board_run(TestProgram &run, const std::string &binary, const std::string &where) {
+    mkdir(where.c_str(), 0755);
+    run.binary = binary;
+    run.folder = where;
+    run.start_shown({"--log-level", "3"}, run.disk_audio(), 400, 20000);
+}
+
+// The loudest sample of the left channel in the frames [from, to), once the
+// output has reached `to`.
+int loudest(const TestProgram &run, size_t from, size_t to) {
+    for (int i = 0; i < 200 * wait_scale() && run.audio_frames() < to; i++)
+        pause_ms(25);
+    std::vector<int16_t> s = run.audio();
+    int most = 0;
+    for (size_t f = from; f < to && f * 2 < s.size(); f++)
+        most = std::max(most, abs(static_cast<int>(s[f * 2])));
+    return most;
+}
 
 // Rows of the window (row 0 the top) from y0 to y1 that hold a lit pixel.
 int lit_rows(const std::vector<uint32_t> &px, int y0, int y1) {
@@ -411,12 +350,14 @@ TEST(PagesProgram, APageIsDrawnAsABoardOfItsSoundsWithTheBandUnder) {
     make_board(dir, more, dir.file("board21"));
     std::vector<uint32_t> one, paged;
     {
-        BoardRun r(dir.file("board20"), dir.file("run20"));
+        TestProgram r;
+    start_board_run(r, dir.file("board20"), dir.file("run20"));
         ASSERT_FALSE(r.window.empty());
         one = r.capture();
     }
     {
-        BoardRun r(dir.file("board21"), dir.file("run21"));
+        TestProgram r;
+    start_board_run(r, dir.file("board21"), dir.file("run21"));
         ASSERT_FALSE(r.window.empty());
         paged = r.capture();
     }
@@ -446,18 +387,19 @@ TEST(PagesProgram, ASwipePlaysNothingAndALoopPlaysOnUntilAnotherPagesStop) {
     write_tone(top + "/More/other.wav", 0.5, 660);
     write_file(top + "/captions.txt", "stop\ndrone.wav\tDrone\tloop\n");
     make_board(dir, top, dir.file("paged"));
-    BoardRun r(dir.file("paged"), dir.file("run"));
+    TestProgram r;
+    start_board_run(r, dir.file("paged"), dir.file("run"));
     ASSERT_FALSE(r.window.empty());
     // Page one: beep, Drone, Stop in a 2 x 2 grid of 160-pixel cells, over
     // a band made room for under them.
     std::vector<uint32_t> first = r.capture();
-    size_t mark = r.frames();
+    size_t mark = r.audio_frames();
     r.move(280, 100); // on Drone, at the right
     r.xdo("mousedown 1");
     for (int x = 260; x >= 40; x -= 20)
         r.move(x, 104);
     r.xdo("mouseup 1");
-    EXPECT_LT(r.loudest(mark, mark + 22050), 200) << "a swipe plays nothing";
+    EXPECT_LT(loudest(r, mark, mark + 22050), 200) << "a swipe plays nothing";
     // The new page is drawn within a few turns; an emulated program takes longer.
     std::vector<uint32_t> second = r.capture();
     for (int i = 0; i < 20 * wait_scale() && second == first; i++) {
@@ -470,14 +412,14 @@ TEST(PagesProgram, ASwipePlaysNothingAndALoopPlaysOnUntilAnotherPagesStop) {
     EXPECT_EQ(r.capture(), first);
 
     r.tap(240, 100); // Drone
-    size_t playing = r.frames() + 4410;
-    EXPECT_GT(r.loudest(playing, playing + 4410), 4000) << "the loop plays";
+    size_t playing = r.audio_frames() + 4410;
+    EXPECT_GT(loudest(r, playing, playing + 4410), 4000) << "the loop plays";
     r.key("Right");
-    size_t after = r.frames() + 11025;
-    EXPECT_GT(r.loudest(after, after + 22050), 4000) << "the loop plays on the next page";
+    size_t after = r.audio_frames() + 11025;
+    EXPECT_GT(loudest(r, after, after + 22050), 4000) << "the loop plays on the next page";
     r.tap(240, 100); // the second page: other, Stop
-    size_t stopped = r.frames() + 4410;
-    EXPECT_LT(r.loudest(stopped, stopped + 22050), 200) << "another page's Stop stops it";
+    size_t stopped = r.audio_frames() + 4410;
+    EXPECT_LT(loudest(r, stopped, stopped + 22050), 200) << "another page's Stop stops it";
 }
 
 } // namespace
@@ -494,11 +436,12 @@ TEST(PagesProgram, APlayingButtonShowsItUntilItsSoundEnds) {
     write_tone(top + "/long.wav", 1.5, 440);
     write_tone(top + "/short.wav", 0.3, 660);
     make_board(dir, top, dir.file("played"));
-    BoardRun r(dir.file("played"), dir.file("run"));
+    TestProgram r;
+    start_board_run(r, dir.file("played"), dir.file("run"));
     ASSERT_FALSE(r.window.empty());
     // Two buttons: one column of two 240-pixel cells, long.wav's on top.
     std::vector<uint32_t> before = r.capture();
-    size_t mark = r.frames();
+    size_t mark = r.audio_frames();
     r.tap(160, 120);
     pause_scaled_ms(300);
     std::vector<uint32_t> early = r.capture();
@@ -521,7 +464,7 @@ TEST(PagesProgram, APlayingButtonShowsItUntilItsSoundEnds) {
     // Once the output has passed the sound's 1.5 s (the disk driver plays
     // at its own pace), and a little more.
     size_t end = mark + 44100 * 2;
-    for (int i = 0; i < 400 * wait_scale() && r.frames() < end; i++)
+    for (int i = 0; i < 400 * wait_scale() && r.audio_frames() < end; i++)
         pause_ms(25);
     pause_scaled_ms(300);
     EXPECT_EQ(r.capture(), before) << "back to its normal look once the sound ended";

@@ -37,91 +37,10 @@ constexpr int WIDTH = 320, HEIGHT = 480;
 constexpr int FRAME_BYTES = 4; // 16-bit stereo
 constexpr int RATE = 44100;
 
-std::vector<uint32_t> capture(const std::string &window);
-
-struct Program {
-    pid_t pid = -1;
-    std::string window;
-    TempDir dir;
-
-    // Starts the program with disk audio into the temporary directory.
-    bool start(const std::vector<std::string> &args) {
-        pid = program_start(args,
-                            {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + dir.path + "/audio.raw",
-                             "SDL_DISKAUDIODELAY=20"});
-        if (Display *d = XOpenDisplay(nullptr)) {
-            Window w = xwindow_wait(d, "Vostrel Soundboard", 10000,
-                                    [this] { return program_running(pid); });
-            if (w) window = std::to_string(w);
-            XCloseDisplay(d);
-        }
-        for (int i = 0; i < 200; i++) {
-            if (log().find("Initialization Complete") != std::string::npos) break;
-            pause_scaled_ms(50);
-        }
-        // The first frame is shown (under emulation llvmpipe takes seconds
-        // to generate its code), then a few more drawn.
-        for (int i = 0; !window.empty() && i < 100 * wait_scale(); i++) {
-            std::vector<uint32_t> px = capture(window);
-            if (std::any_of(px.begin(), px.end(), [](uint32_t p) { return p != 0; })) break;
-            pause_ms(100);
-        }
-        pause_scaled_ms(400);
-        return !window.empty();
-    }
-
-    std::string log() const { return read_file(dir.file("vostrel soundboard_log.txt")); }
-
-    // xdotool commands against the program's window, coordinates in window pixels.
-    void xdo(const std::string &cmd) const {
-        std::string full = "xdotool " + cmd;
-        if (system(full.c_str()) != 0) ADD_FAILURE() << "failed: " << full;
-    }
-    void move(int x, int y) const {
-        xdo("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
-    }
-    void press(int x, int y) const {
-        move(x, y);
-        xdo("mousedown 1");
-    }
-    void release() const { xdo("mouseup 1"); }
-    void tap(int x, int y) const {
-        press(x, y);
-        pause_scaled_ms(60);
-        release();
-    }
-
-    // Exit status after SIGTERM (128 + signal if a signal ended it); -1 if
-    // it did not end in time.
-    int terminate() {
-        if (pid <= 0) return -1;
-        int status = program_terminate(pid, 10);
-        pid = -1;
-        return status;
-    }
-
-    ~Program() {
-        if (pid > 0) terminate();
-    }
-
-    std::vector<int16_t> audio() const {
-        std::vector<uint8_t> b = read_bytes(dir.file("audio.raw"));
-        std::vector<int16_t> s(b.size() / 2);
-        memcpy(s.data(), b.data(), s.size() * 2);
-        return s;
-    }
-    // From the file's size: polled often, so the samples are not read for it.
-    size_t audio_frames() const {
-        struct stat st;
-        if (stat(dir.file("audio.raw").c_str(), &st) != 0) return 0;
-        return static_cast<size_t>(st.st_size) / FRAME_BYTES;
-    }
-};
-
-// The window's pixels as 0xRRGGBB, row 0 the top row.
-std::vector<uint32_t> capture(const std::string &window) {
-    return xwindow_pixels(static_cast<Window>(strtoul(window.c_str(), nullptr, 10)), 320, 480);
-}
+// The program with disk audio in the working directory (a TempDir of the
+// test's), shown: its window found, its start-up complete, the first frame
+// drawn and a few more.
+bool start_board(TestProgram &p) { return p.start_shown({"--log-level", "3"}, p.disk_audio(), 400); }
 
 int cell_x(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_x(); }
 int cell_y(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_y(); }
@@ -162,25 +81,24 @@ size_t matching_frames(const std::vector<int16_t> &out, long at, const std::vect
     return n;
 }
 
-// Waits until the disk output holds 'frames' frames.
-void wait_audio(const Program &p, size_t frames) {
-    for (int i = 0; i < 200 && p.audio_frames() < frames; i++)
-        pause_scaled_ms(25);
-}
-
 class Board : public ::testing::Test {
   protected:
-    static Program *program;
+    static TempDir *dir;
+    static TestProgram *program;
     static std::vector<std::vector<int16_t>> clips; // by clip index
     static std::vector<int> order;
 
     static void SetUpTestSuite() {
         clips = board_clip_samples();
         order = board_display_order();
-        program = new Program();
-        program->start({"--log-level", "3"});
+        dir = new TempDir();
+        program = new TestProgram();
+        start_board(*program);
     }
-    static void TearDownTestSuite() { delete program; }
+    static void TearDownTestSuite() {
+        delete program;
+        delete dir;
+    }
     // The expected sound comes from the test's own decoding: without it the
     // sound checks would compare against nothing.
     void SetUp() override {
@@ -203,11 +121,12 @@ class Board : public ::testing::Test {
         // A second of output after the tap (longer under emulation, where
         // the program answers slower) holds the clip's start.
         const size_t span = static_cast<size_t>(RATE) * wait_scale();
-        wait_audio(*program, mark + span);
+        program->wait_audio(mark + span);
         return find_clip(program->audio(), clip, mark, span);
     }
 };
-Program *Board::program;
+TempDir *Board::dir;
+TestProgram *Board::program;
 std::vector<std::vector<int16_t>> Board::clips;
 std::vector<int> Board::order;
 
@@ -218,11 +137,11 @@ TEST_F(Board, StartsWithItsWindow) {
 
 TEST_F(Board, PressHighlightsOnlyThePressedCaption) {
     const int slot = 6; // second row, third column
-    std::vector<uint32_t> before = capture(program->window);
+    std::vector<uint32_t> before = program->capture();
     ASSERT_EQ(before.size(), 320u * 480u);
     program->press(cell_x(slot), cell_y(slot));
     pause_scaled_ms(300);
-    std::vector<uint32_t> after = capture(program->window);
+    std::vector<uint32_t> after = program->capture();
     int changed = 0, outside = 0, brighter = 0;
     const PixelBox cell = board_button_box(slot, WIDTH, HEIGHT);
     const int x0 = cell.x0, y0 = cell.y0, x1 = cell.x1, y1 = cell.y1;
@@ -251,7 +170,7 @@ TEST_F(Board, PressHighlightsOnlyThePressedCaption) {
     pause_scaled_ms(100);
     program->release();
     pause_scaled_ms(200);
-    EXPECT_EQ(capture(program->window), before);
+    EXPECT_EQ(program->capture(), before);
 }
 
 TEST_F(Board, ReleasesInTheBandsPlayNothing) {
@@ -277,7 +196,7 @@ TEST_F(Board, ReleaseOnAnotherButtonCutsTheFirstOff) {
     int second = long_slot(first);
     long at = play_and_find(second);
     ASSERT_GE(at, 0);
-    wait_audio(*program, static_cast<size_t>(at) + RATE);
+    program->wait_audio(static_cast<size_t>(at) + RATE);
     // Exactly the second clip for half a second: the first is no longer mixed in.
     EXPECT_GE(matching_frames(program->audio(), at, clips[order[second]]), RATE / 2u);
 }
@@ -289,7 +208,7 @@ TEST_F(Board, SecondReleaseOnTheSameButtonRestartsItsClip) {
     pause_scaled_ms(500);
     long again = play_and_find(slot);
     ASSERT_GE(again, 0);
-    wait_audio(*program, static_cast<size_t>(again) + RATE);
+    program->wait_audio(static_cast<size_t>(again) + RATE);
     const std::vector<int16_t> out = program->audio();
     const std::vector<int16_t> &clip = clips[order[slot]];
     // The first play sounded, uninterrupted, right up to the restart (which
@@ -304,12 +223,12 @@ TEST_F(Board, SecondReleaseOnTheSameButtonRestartsItsClip) {
 // level 0), so after the taps above the INFO lines of the quit are not written;
 // the quit's log is checked after the debug gesture below.
 TEST_F(Board, SigtermQuitsWithStatusZero) {
-    EXPECT_EQ(program->terminate(), 0);
-    EXPECT_NE(program->log().find("Initialization Complete"), std::string::npos);
+    EXPECT_EQ(program->stop(), 0);
+    EXPECT_NE(program->log().find(STARTED_LINE), std::string::npos);
 }
 
 // Circles the screen's centre clockwise (as seen) 'turns' times in one stroke.
-void circle(const Program &p, double turns) {
+void circle(const TestProgram &p, double turns) {
     std::string cmd = "mousemove --window " + p.window + " 260 240 mousedown 1";
     int steps = static_cast<int>(turns * 24);
     for (int i = 1; i <= steps; i++) {
@@ -325,8 +244,9 @@ void circle(const Program &p, double turns) {
 }
 
 TEST(DebugGesture, RaisesTheLevelToTwo) {
-    Program p;
-    ASSERT_TRUE(p.start({"--log-level", "3"}));
+    TempDir dir;
+    TestProgram p;
+    ASSERT_TRUE(start_board(p));
     for (int level = 1; level <= 2; level++) {
         circle(p, 4.5);
         p.tap(310, 10); // top-right corner
@@ -334,7 +254,7 @@ TEST(DebugGesture, RaisesTheLevelToTwo) {
         p.tap(10, 10); // top-left corner
         pause_scaled_ms(200);
     }
-    EXPECT_EQ(p.terminate(), 0);
+    EXPECT_EQ(p.stop(), 0);
     std::string log = p.log();
     EXPECT_NE(log.find("Debugging Level changed to: 2"), std::string::npos) << log;
     // At a debug level above 0 the threshold is DEBUG: the quit is logged, last.

@@ -89,11 +89,10 @@ struct Reply {
 
 struct Program {
     TempDir dir;
-    pid_t pid = -1;
+    TestProgram run;                   // run.binary: another program (a board made by the maker)
     int port = -1;
     std::string url; // the line's address
     std::vector<std::string> launcher; // the program started through this command, when not empty
-    std::string binary;                // another program instead (a board made by the maker), when not empty
 
     bool start(std::vector<std::string> args, bool remote = true) {
         port = free_port_pair();
@@ -105,31 +104,24 @@ struct Program {
         args.push_back("--log-level");
         args.push_back("3");
         // The child's stdout into a file: the program's URL line.
-        std::vector<std::string> env = {"SDL_AUDIODRIVER=disk",
-                                        "SDL_DISKAUDIOFILE=" + dir.path + "/audio.raw",
-                                        "SDL_DISKAUDIODELAY=20"};
         int saved = dup(1);
         FILE *out = fopen(dir.file("stdout.txt").c_str(), "w");
         if (!out) return false;
         fflush(stdout);
         dup2(fileno(out), 1);
-        if (!binary.empty()) {
-            pid = program_start_binary(binary, args, env, dir.file("stderr.txt"));
-        } else if (launcher.empty()) {
-            pid = program_start(args, env, dir.file("stderr.txt"));
-        } else {
+        if (!launcher.empty()) {
             std::vector<std::string> words(launcher.begin() + 1, launcher.end());
             words.push_back(VOSTREL_BINARY);
             words.insert(words.end(), args.begin(), args.end());
-            pid = program_start_binary(launcher[0], words, env, dir.file("stderr.txt"));
+            run.binary = launcher[0];
+            args = words;
         }
+        run.folder = dir.path;
+        run.start(args, run.disk_audio(), dir.file("stderr.txt"));
         dup2(saved, 1);
         close(saved);
         fclose(out);
-        for (int i = 0; i < 200; i++) {
-            if (log().find("Initialization Complete") != std::string::npos) break;
-            pause_scaled_ms(50);
-        }
+        run.wait_started();
         if (remote)
             for (int i = 0; i < 100 && url.empty(); i++) {
                 std::string line = trim(read_file(dir.file("stdout.txt")));
@@ -137,9 +129,9 @@ struct Program {
                 if (url.empty()) pause_scaled_ms(50);
             }
         pause_scaled_ms(300);
-        return program_running(pid);
+        return run.running();
     }
-    std::string log() const { return read_file(dir.file("vostrel soundboard_log.txt")); }
+    std::string log() const { return run.log(); }
     std::string token_file() const { return dir.file("vostrel soundboard.token"); }
     std::string token() const {
         size_t hash = url.find('#');
@@ -164,28 +156,7 @@ struct Program {
               const std::string &extra = "") const {
         return http(method, path, "-H 'Authorization: Bearer " + token() + "' " + extra);
     }
-
-    std::vector<int16_t> audio() const {
-        std::vector<uint8_t> b = read_bytes(dir.file("audio.raw"));
-        std::vector<int16_t> s(b.size() / 2);
-        memcpy(s.data(), b.data(), s.size() * 2);
-        return s;
-    }
-    size_t audio_frames() const {
-        struct stat st;
-        if (stat(dir.file("audio.raw").c_str(), &st) != 0) return 0;
-        return static_cast<size_t>(st.st_size) / FRAME_BYTES;
-    }
-    void wait_audio(size_t frames) const {
-        for (int i = 0; i < 200 && audio_frames() < frames; i++)
-            pause_scaled_ms(25);
-    }
-    int stop() {
-        int status = pid > 0 ? program_terminate(pid, 10) : -1;
-        pid = -1;
-        return status;
-    }
-    ~Program() { stop(); }
+    int stop() { return run.stop(); }
 };
 
 size_t first_audible(const std::vector<int16_t> &clip) {
@@ -310,13 +281,13 @@ class Remote : public ::testing::Test {
     // Output frames now, and then after half a second whether anything but
     // silence came.
     static bool quiet_after(size_t mark) {
-        program->wait_audio(mark + RATE / 2);
-        return silent_from(program->audio(), mark);
+        program->run.wait_audio(mark + RATE / 2);
+        return silent_from(program->run.audio(), mark);
     }
     // Whether the clip of display slot `slot` starts within a second of mark.
     static bool heard(int slot, size_t mark) {
-        program->wait_audio(mark + RATE * static_cast<size_t>(wait_scale()));
-        return find_clip(program->audio(), clips[order[slot]], mark) >= 0;
+        program->run.wait_audio(mark + RATE * static_cast<size_t>(wait_scale()));
+        return find_clip(program->run.audio(), clips[order[slot]], mark) >= 0;
     }
     // The longest clip's slot, so it still plays when the next request comes.
     static int long_slot() {
@@ -343,7 +314,7 @@ TEST_F(Remote, WithoutTheRightTokenEveryApiRequestIs401AndNothingPlays) {
     const std::string t = program->token();
     std::string wrong = t;
     wrong[wrong.size() - 1] = wrong.back() == '0' ? '1' : '0';
-    const size_t mark = program->audio_frames();
+    const size_t mark = program->run.audio_frames();
     const char *const paths[] = {"/api/board", "/api/press/1/1", "/api/stop", "/api/page/1",
                                  "/api/nothing"};
     for (const char *path : paths)
@@ -379,7 +350,7 @@ TEST_F(Remote, BoardIsDescribedInReadingOrder) {
 
 TEST_F(Remote, PressPlaysThatButtonAndStopSilences) {
     const int slot = long_slot();
-    size_t mark = program->audio_frames();
+    size_t mark = program->run.audio_frames();
     Reply r = program->api("POST", "/api/press/1/" + std::to_string(slot + 1));
     EXPECT_EQ(r.status, 204);
     EXPECT_TRUE(r.body.empty());
@@ -389,12 +360,12 @@ TEST_F(Remote, PressPlaysThatButtonAndStopSilences) {
     r = program->api("POST", "/api/stop");
     EXPECT_EQ(r.status, 204);
     pause_scaled_ms(200);
-    mark = program->audio_frames();
+    mark = program->run.audio_frames();
     EXPECT_TRUE(quiet_after(mark)) << "still playing after stop";
 }
 
 TEST_F(Remote, UnknownPagesButtonsAndPathsAre404) {
-    const size_t mark = program->audio_frames();
+    const size_t mark = program->run.audio_frames();
     for (const char *path : {"/api/press/1/21", "/api/press/2/1", "/api/press/0/1",
                              "/api/press/1/0", "/api/press/01/1", "/api/press/1/1x",
                              "/api/press/1", "/api/press/-1/1", "/api/page/2", "/api/page/0",
@@ -408,23 +379,23 @@ TEST_F(Remote, UnknownPagesButtonsAndPathsAre404) {
 
 TEST_F(Remote, GetChangesNothing) {
     const int slot = long_slot();
-    size_t mark = program->audio_frames();
+    size_t mark = program->run.audio_frames();
     EXPECT_EQ(program->api("GET", "/api/press/1/1").status, 405);
     EXPECT_EQ(program->api("GET", "/api/page/1").status, 405);
     EXPECT_TRUE(quiet_after(mark)) << "a GET pressed a button";
     // A GET of stop leaves the playing clip playing.
-    mark = program->audio_frames();
+    mark = program->run.audio_frames();
     ASSERT_EQ(program->api("POST", "/api/press/1/" + std::to_string(slot + 1)).status, 204);
     ASSERT_TRUE(heard(slot, mark));
     EXPECT_EQ(program->api("GET", "/api/stop").status, 405);
     pause_scaled_ms(100);
-    const size_t after = program->audio_frames();
-    program->wait_audio(after + RATE / 4);
-    EXPECT_FALSE(silent_from(program->audio(), after)) << "a GET stopped the sound";
+    const size_t after = program->run.audio_frames();
+    program->run.wait_audio(after + RATE / 4);
+    EXPECT_FALSE(silent_from(program->run.audio(), after)) << "a GET stopped the sound";
 }
 
 TEST_F(Remote, ForeignHostNamesAreRefused) {
-    const size_t mark = program->audio_frames();
+    const size_t mark = program->run.audio_frames();
     for (const char *host : {"evil.example", "evil.example:8730", "localhost.evil.example",
                              "127.0.0.1.evil.example", ""}) {
         const std::string h = std::string("-H 'Host: ") + host + "'";
@@ -470,7 +441,7 @@ TEST_F(Remote, PageIsServedWithoutTokenAndFetchesNothingElsewhere) {
 }
 
 TEST_F(Remote, LargeBodiesAreRefused) {
-    const size_t mark = program->audio_frames();
+    const size_t mark = program->run.audio_frames();
     const std::string big(4096, 'x');
     write_file(program->dir.file("big.txt"), big);
     Reply r = program->api("POST", "/api/press/1/1",
@@ -479,7 +450,7 @@ TEST_F(Remote, LargeBodiesAreRefused) {
     EXPECT_TRUE(quiet_after(mark)) << "a refused request played";
     // A small body is fine.
     const int slot = long_slot();
-    const size_t again = program->audio_frames();
+    const size_t again = program->run.audio_frames();
     r = program->api("POST", "/api/press/1/" + std::to_string(slot + 1), "--data 'x=1'");
     EXPECT_EQ(r.status, 204);
     EXPECT_TRUE(heard(slot, again));
@@ -561,7 +532,7 @@ TEST_F(Remote, ATrickledRequestIsCutOffAndAnsweredOnesKeepTheirConnection) {
 
 TEST_F(Remote, OscFromLoopbackPlays) {
     const int slot = long_slot();
-    const size_t mark = program->audio_frames();
+    const size_t mark = program->run.audio_frames();
     const std::string cmd = "oscsend 127.0.0.1 " + std::to_string(program->port + 1) +
                             " /vostrel/press ii 1 " + std::to_string(slot + 1);
     ASSERT_EQ(run_command(cmd), 0);
@@ -570,12 +541,12 @@ TEST_F(Remote, OscFromLoopbackPlays) {
                           " /vostrel/stop"),
               0);
     pause_scaled_ms(200);
-    EXPECT_TRUE(quiet_after(program->audio_frames())) << "/vostrel/stop did not stop";
+    EXPECT_TRUE(quiet_after(program->run.audio_frames())) << "/vostrel/stop did not stop";
 }
 
 TEST_F(Remote, OscOthersAndMalformedChangeNothing) {
     const int port = program->port + 1;
-    const size_t mark = program->audio_frames();
+    const size_t mark = program->run.audio_frames();
     // Another address of the loopback device is not the loopback address.
     ASSERT_TRUE(osc_send_from("127.0.0.2", port, osc_press(1, 1)));
     const std::string to = "oscsend 127.0.0.1 " + std::to_string(port) + " ";
@@ -600,7 +571,7 @@ TEST_F(Remote, OscOthersAndMalformedChangeNothing) {
     ASSERT_TRUE(osc_send_from("127.0.0.1", port, bundle));
     EXPECT_TRUE(quiet_after(mark)) << "a malformed or foreign OSC datagram played";
     // Still answering afterwards, and the log was not flooded.
-    const size_t again = program->audio_frames();
+    const size_t again = program->run.audio_frames();
     ASSERT_TRUE(osc_send_from("127.0.0.1", port, osc_press(1, long_slot() + 1)));
     EXPECT_TRUE(heard(long_slot(), again));
     EXPECT_LE(count_of(program->log(), "Remote: OSC"), 3);
@@ -713,7 +684,7 @@ TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
               "[true,true,true]");
 
     const int slot = long_slot();
-    const size_t mark = program->audio_frames();
+    const size_t mark = program->run.audio_frames();
     ASSERT_TRUE(browser.click("#grid button", slot));
     const double tapped = seconds_now();
     // Marked as playing (the page asks three times a second; the delay is
@@ -756,7 +727,7 @@ TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
     EXPECT_NE(browser.script("return document.getElementById('note').textContent").find("Not paired"),
               std::string::npos);
     EXPECT_EQ(browser.script("return document.querySelectorAll('#grid button').length"), "0");
-    const size_t quiet = program->audio_frames();
+    const size_t quiet = program->run.audio_frames();
     browser.click("button", 0);
     EXPECT_TRUE(quiet_after(quiet)) << "the page without the token played";
 }
@@ -767,8 +738,6 @@ TEST_F(Remote, PageInABrowserShowsTheGridAndATapPlays) {
 // inside the namespace through nsenter.
 constexpr const char *LAN_ADDRESS = "10.77.0.5";
 
-// The window's pixels as 0xRRGGBB, row 0 the top row; empty if unreadable.
-std::vector<uint32_t> capture(Window w) { return xwindow_pixels(w, 320, 480); }
 
 bool white(uint32_t p) { return (p & 0xFF) >= 250 && ((p >> 8) & 0xFF) >= 250 && (p >> 16) >= 250; }
 
@@ -815,7 +784,6 @@ int code_mismatches(const std::vector<uint32_t> &px, const std::string &text) {
 class RemoteLan : public ::testing::Test {
   protected:
     static Program *program;
-    static Window window;
 
     static void SetUpTestSuite() {
         program = new Program();
@@ -831,25 +799,21 @@ class RemoteLan : public ::testing::Test {
             if (line.compare(0, 8, "remote: ") == 0) program->url = line.substr(8);
             pause_scaled_ms(50);
         }
-        if (Display *d = XOpenDisplay(nullptr)) {
-            window = xwindow_wait(d, "Vostrel Soundboard", 10000,
-                                  [] { return program_running(program->pid); });
-            XCloseDisplay(d);
-        }
+        program->run.find_window();
     }
     static void TearDownTestSuite() { delete program; }
     void SetUp() override {
         if (program_emulator[0] != '\0') GTEST_SKIP() << "needs the host's own tools in the namespace";
-        ASSERT_TRUE(program_running(program->pid)) << read_file(program->dir.file("stderr.txt"));
-        ASSERT_NE(window, 0u);
+        ASSERT_TRUE(program_running(program->run.pid)) << read_file(program->dir.file("stderr.txt"));
+        ASSERT_FALSE(program->run.window.empty());
     }
     static constexpr int REMOTE_PORT = 8730;
     // A command run inside the program's network namespace; its status.
     static int inside(const std::string &cmd) {
-        return run_command("nsenter -t " + std::to_string(program->pid) + " -n " + cmd);
+        return run_command("nsenter -t " + std::to_string(program->run.pid) + " -n " + cmd);
     }
     static std::string inside_output(const std::string &cmd) {
-        return command_output("nsenter -t " + std::to_string(program->pid) + " -n " + cmd);
+        return command_output("nsenter -t " + std::to_string(program->run.pid) + " -n " + cmd);
     }
     // An OSC press sent from `from` inside the namespace (python's socket
     // bound there), to the program's OSC port on 127.0.0.1.
@@ -864,12 +828,11 @@ class RemoteLan : public ::testing::Test {
                       "))\"");
     }
     static bool quiet_after(size_t mark) {
-        program->wait_audio(mark + RATE / 2);
-        return silent_from(program->audio(), mark);
+        program->run.wait_audio(mark + RATE / 2);
+        return silent_from(program->run.audio(), mark);
     }
 };
 Program *RemoteLan::program;
-Window RemoteLan::window;
 
 TEST_F(RemoteLan, TheCodeOnTheScreenIsTheAddressAndATapDismissesIt) {
     const std::string url = program->url;
@@ -877,32 +840,32 @@ TEST_F(RemoteLan, TheCodeOnTheScreenIsTheAddressAndATapDismissesIt) {
               "http://" + std::string(LAN_ADDRESS) + ":" + std::to_string(REMOTE_PORT) + "/");
     ASSERT_EQ(url.size() - url.find('#') - 1, 32u);
     // Within its first 20 seconds: the code, module for module.
-    EXPECT_EQ(code_mismatches(capture(window), url), 0);
+    EXPECT_EQ(code_mismatches(program->run.capture(), url), 0);
     // A tap on it dismisses it and plays nothing.
-    const size_t mark = program->audio_frames();
-    ASSERT_EQ(xdotool_tap(std::to_string(window), 160, 240, "0.05"), 0);
+    const size_t mark = program->run.audio_frames();
+    ASSERT_EQ(xdotool_tap(program->run.window, 160, 240, "0.05"), 0);
     pause_scaled_ms(300);
-    EXPECT_EQ(code_mismatches(capture(window), url), -1) << "the code is still shown";
+    EXPECT_EQ(code_mismatches(program->run.capture(), url), -1) << "the code is still shown";
     EXPECT_TRUE(quiet_after(mark)) << "the tap on the code played";
     // A finger held on the band above the grid for 2 seconds shows it
     // until it lifts; not before the 2 seconds.
-    const std::string w = std::to_string(window);
+    const std::string w = program->run.window;
     ASSERT_EQ(run_command("xdotool mousemove --window " + w + " 160 15 mousedown 1"), 0);
     pause_ms(1200);
-    EXPECT_EQ(code_mismatches(capture(window), url), -1) << "shown before 2 seconds";
+    EXPECT_EQ(code_mismatches(program->run.capture(), url), -1) << "shown before 2 seconds";
     pause_ms(1300);
-    EXPECT_EQ(code_mismatches(capture(window), url), 0) << "not shown while the band is held";
+    EXPECT_EQ(code_mismatches(program->run.capture(), url), 0) << "not shown while the band is held";
     ASSERT_EQ(run_command("xdotool mouseup 1"), 0);
     pause_scaled_ms(300);
-    EXPECT_EQ(code_mismatches(capture(window), url), -1) << "still shown after the finger lifted";
+    EXPECT_EQ(code_mismatches(program->run.capture(), url), -1) << "still shown after the finger lifted";
     EXPECT_TRUE(quiet_after(mark)) << "holding the band played";
     // The band below the grid too.
     ASSERT_EQ(run_command("xdotool mousemove --window " + w + " 160 470 mousedown 1"), 0);
     pause_ms(2500);
-    EXPECT_EQ(code_mismatches(capture(window), url), 0) << "not shown while the lower band is held";
+    EXPECT_EQ(code_mismatches(program->run.capture(), url), 0) << "not shown while the lower band is held";
     ASSERT_EQ(run_command("xdotool mouseup 1"), 0);
     pause_scaled_ms(300);
-    EXPECT_EQ(code_mismatches(capture(window), url), -1);
+    EXPECT_EQ(code_mismatches(program->run.capture(), url), -1);
 }
 
 TEST_F(RemoteLan, ServesOnTheNetworkAndTakesOscFromTheAllowedOnly) {
@@ -915,13 +878,13 @@ TEST_F(RemoteLan, ServesOnTheNetworkAndTakesOscFromTheAllowedOnly) {
     // Senders: 127.0.0.2 is not allowed, 127.0.0.3 is.
     std::vector<std::vector<int16_t>> clips = board_clip_samples();
     std::vector<int> order = board_display_order();
-    size_t mark = program->audio_frames();
+    size_t mark = program->run.audio_frames();
     ASSERT_EQ(osc_press_from("127.0.0.2", 1), 0);
     EXPECT_TRUE(quiet_after(mark)) << "a sender not allowed played";
-    mark = program->audio_frames();
+    mark = program->run.audio_frames();
     ASSERT_EQ(osc_press_from("127.0.0.3", 1), 0);
-    program->wait_audio(mark + RATE);
-    EXPECT_GE(find_clip(program->audio(), clips[order[0]], mark), 0) << "the allowed sender was not heard";
+    program->run.wait_audio(mark + RATE);
+    EXPECT_GE(find_clip(program->run.audio(), clips[order[0]], mark), 0) << "the allowed sender was not heard";
 }
 
 // With the window unmapped the program is in the background and its loop
@@ -958,13 +921,13 @@ TEST(RemoteHidden, PressesArePlayedWhileTheWindowIsHidden) {
 TEST(RemoteStart, WithoutTheOptionsNoSocketIsOpened) {
     Program p;
     ASSERT_TRUE(p.start({}, false));
-    EXPECT_EQ(internet_sockets(p.pid), 0);
+    EXPECT_EQ(internet_sockets(p.run.pid), 0);
     EXPECT_EQ(trim(read_file(p.dir.file("stdout.txt"))), "");
     EXPECT_FALSE(file_exists(p.token_file()));
     // The same count with the option: the check sees a server's sockets.
     Program q;
     ASSERT_TRUE(q.start({"--remote"}));
-    EXPECT_EQ(internet_sockets(q.pid), 2);
+    EXPECT_EQ(internet_sockets(q.run.pid), 2);
 }
 
 TEST(RemoteStart, TokenFileIsPrivateReusedAndRemade) {
@@ -1019,18 +982,18 @@ TEST(RemoteStart, ABoardAskingForTheRemoteServesWithoutOptions) {
     ASSERT_EQ(make("remote\n", work.file("remote-board")), 0);
     ASSERT_EQ(make("overlap\n", work.file("plain-board")), 0);
     Program p;
-    p.binary = work.file("remote-board");
+    p.run.binary = work.file("remote-board");
     ASSERT_TRUE(p.start({}));
     ASSERT_EQ(p.url.substr(0, p.url.find('#')), "http://127.0.0.1:" + std::to_string(p.port) + "/");
-    EXPECT_EQ(internet_sockets(p.pid), 2);
+    EXPECT_EQ(internet_sockets(p.run.pid), 2);
     Reply r = p.api("GET", "/api/board");
     EXPECT_EQ(r.status, 200);
     EXPECT_NE(r.body.find("\"caption\":\"high\""), std::string::npos) << r.body;
     EXPECT_NE(r.body.find("\"caption\":\"low\""), std::string::npos) << r.body;
     Program q;
-    q.binary = work.file("plain-board");
+    q.run.binary = work.file("plain-board");
     ASSERT_TRUE(q.start({"--remote-port", std::to_string(free_port_pair())}, false));
-    EXPECT_EQ(internet_sockets(q.pid), 0);
+    EXPECT_EQ(internet_sockets(q.run.pid), 0);
     EXPECT_EQ(q.url, "");
 }
 
@@ -1041,8 +1004,8 @@ TEST(RemoteStart, NoTokenFileNoServer) {
     ASSERT_EQ(mkdir(p.token_file().c_str(), 0700), 0);
     ASSERT_TRUE(p.start({"--remote", "--log-level", "1"}, false));
     pause_scaled_ms(500);
-    EXPECT_TRUE(program_running(p.pid));
-    EXPECT_EQ(internet_sockets(p.pid), 0);
+    EXPECT_TRUE(program_running(p.run.pid));
+    EXPECT_EQ(internet_sockets(p.run.pid), 0);
     EXPECT_NE(read_file(p.dir.file("stderr.txt")).find("remote: no pairing token"), std::string::npos)
         << read_file(p.dir.file("stderr.txt"));
     EXPECT_EQ(trim(read_file(p.dir.file("stdout.txt"))), "");
@@ -1064,7 +1027,7 @@ TEST(RemoteStart, PagesAndButtonsAreNumberedFromOne) {
                           "' --program '" VOSTREL_BINARY "' --keep-levels >/dev/null"),
               0);
     Program p;
-    p.binary = work.file("board");
+    p.run.binary = work.file("board");
     ASSERT_TRUE(p.start({}));
     Reply r = p.api("GET", "/api/board");
     ASSERT_EQ(r.status, 200);

@@ -109,60 +109,28 @@ Area menu_item_area(int i) {
             menu_row(55.555556f - 22.222222f * static_cast<float>(i + 1))};
 }
 
+// The tour, run in its own temporary directory; a tap waits a little after.
 struct Tour {
-    pid_t pid = -1;
-    std::string window;
     TempDir dir;
+    TestProgram program;
 
     bool start() {
-        pid = program_start_binary(VOSTREL_TOUR_BINARY, {"--log-level", "3"},
-                                   {"SDL_AUDIODRIVER=dummy"});
-        if (Display *d = XOpenDisplay(nullptr)) {
-            Window w =
-                xwindow_wait(d, "Vostrel Tour", 10000, [this] { return program_running(pid); });
-            if (w) window = std::to_string(w);
-            XCloseDisplay(d);
-        }
-        for (int i = 0; i < 200 && log().find("Initialization Complete") == std::string::npos; i++)
-            pause_scaled_ms(50);
+        program.binary = VOSTREL_TOUR_BINARY;
+        program.title = "Vostrel Tour";
+        program.log_name = "vostrel tour_log.txt";
+        program.start({"--log-level", "3"}, {"SDL_AUDIODRIVER=dummy"});
+        program.find_window();
+        program.wait_started();
         pause_scaled_ms(1500); // the start-up timer (1 s) has fallen due, and input is taken
-        return !window.empty();
+        return !program.window.empty();
     }
-    std::string log() const { return read_file(dir.file("vostrel tour_log.txt")); }
-
-    void xdo(const std::string &cmd) const {
-        std::string full = "xdotool " + cmd;
-        if (system(full.c_str()) != 0) ADD_FAILURE() << "failed: " << full;
-    }
+    std::string log() const { return program.log(); }
     void tap(int x, int y) const {
-        xdo("mousemove --window " + window + " " + std::to_string(x) + " " + std::to_string(y));
-        xdo("mousedown 1");
-        pause_scaled_ms(60);
-        xdo("mouseup 1");
+        program.tap(x, y);
         pause_scaled_ms(120);
     }
-    void key(const char *name) const { xdo("key --window " + window + " " + name); }
-
-    Frame capture() const {
-        Frame f;
-        Display *d = XOpenDisplay(nullptr);
-        if (!d) return f;
-        Window w = static_cast<Window>(strtoul(window.c_str(), nullptr, 10));
-        XImage *img = XGetImage(d, w, 0, 0, WIDTH, HEIGHT, AllPlanes, ZPixmap);
-        if (img) {
-            f.px.resize(static_cast<size_t>(WIDTH) * HEIGHT);
-            for (int y = 0; y < HEIGHT; y++)
-                for (int x = 0; x < WIDTH; x++)
-                    f.px[static_cast<size_t>(y) * WIDTH + x] = XGetPixel(img, x, y) & 0xFFFFFF;
-            XDestroyImage(img);
-        }
-        XCloseDisplay(d);
-        return f;
-    }
-
-    ~Tour() {
-        if (pid > 0) program_terminate(pid, 10);
-    }
+    void key(const char *name) const { program.key(name); }
+    Frame capture() const { return Frame{program.capture()}; }
 };
 
 // Window pixel of the keyboard key that types c: the keyboard's layout units
@@ -193,7 +161,7 @@ class TourProgram : public ::testing::Test {
     }
     static void TearDownTestSuite() { delete tour; }
     void SetUp() override {
-        ASSERT_FALSE(tour->window.empty()) << "no window";
+        ASSERT_FALSE(tour->program.window.empty()) << "no window";
         ASSERT_TRUE(first.ok());
     }
 };
@@ -330,8 +298,7 @@ TEST_F(TourProgram, UpKeyWritesAScreenshotOfTheScreen) {
 }
 
 TEST_F(TourProgram, SigtermQuitsAndTheSessionKeepsTheWord) {
-    EXPECT_EQ(program_terminate(tour->pid, 10), 0);
-    tour->pid = -1;
+    EXPECT_EQ(tour->program.stop(), 0);
     // Native 32-bit length (the tour's 16-byte line), then the line.
     std::string s = read_file(tour->dir.file("vostrel tour.session"));
     ASSERT_EQ(s.size(), 4u + 16u);

@@ -45,12 +45,18 @@ std::vector<std::string> TestProgram::disk_audio() const {
             "SDL_DISKAUDIODELAY=20"};
 }
 
-bool TestProgram::find_window(int timeout_ms) {
+std::string program_window(pid_t pid, int timeout_ms, const char *title) {
+    std::string window;
     if (Display *d = XOpenDisplay(nullptr)) {
-        Window w = xwindow_wait(d, title.c_str(), timeout_ms, [this] { return running(); });
+        Window w = xwindow_wait(d, title, timeout_ms, [pid] { return program_running(pid); });
         if (w) window = std::to_string(w);
         XCloseDisplay(d);
     }
+    return window;
+}
+
+bool TestProgram::find_window(int timeout_ms) {
+    if (pid > 0) window = program_window(pid, timeout_ms, title.c_str());
     return !window.empty();
 }
 

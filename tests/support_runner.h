@@ -22,6 +22,10 @@ extern const char STARTED_LINE[];
 bool wait_for_log_line(const std::string &path, const std::string &text, int seconds,
                        pid_t pid = -1);
 
+// The X window titled `title` (id in decimal), waited for up to timeout_ms
+// while the child `pid` runs; "" if it never showed.
+std::string program_window(pid_t pid, int timeout_ms, const char *title = "Vostrel Soundboard");
+
 // A program run as a child process in `folder` and watched from outside.
 // Set what to run before start; the object stops the program when it goes.
 struct TestProgram {

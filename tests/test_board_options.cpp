@@ -114,14 +114,7 @@ void start_board(Board &b) {
                                   "SDL_DISKAUDIOFILE=" + b.dir.file("audio.raw"),
                                   "SDL_DISKAUDIODELAY=20"});
     ASSERT_GT(b.pid, 0);
-    if (Display *d = XOpenDisplay(nullptr)) {
-        xwindow_survive_errors();
-        pid_t pid = b.pid;
-        Window w =
-            xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
-        if (w) b.window = std::to_string(w);
-        XCloseDisplay(d);
-    }
+    b.window = program_window(b.pid, 20000);
     ASSERT_FALSE(b.window.empty()) << "the board shows its window";
     b.wait_frames(b.frames() + RATE / 2); // settled: the mixer is writing
     board_grid_size(&b.screen, 5, &b.columns, &b.rows);

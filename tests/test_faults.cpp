@@ -19,16 +19,6 @@ namespace {
 
 const char LOG_NAME[] = "vostrel soundboard_log.txt";
 
-// Polls the log file for text while the program runs, up to `seconds`.
-bool log_shows(const TempDir &dir, pid_t pid, const std::string &text, int seconds) {
-    for (int i = 0; i < seconds * 20; i++) {
-        if (read_file(dir.file(LOG_NAME)).find(text) != std::string::npos) return true;
-        if (!program_running(pid)) return false;
-        pause_ms(50);
-    }
-    return false;
-}
-
 // Exit status once the child ends, reaped; -1 if it had not ended within
 // `seconds` (it is then killed). elapsed gets the time waited.
 int wait_exit(pid_t pid, double seconds, double *elapsed) {
@@ -54,7 +44,7 @@ TEST(Faults, LogLinesReachTheFileWhileRunningAndSurviveAKill) {
     TempDir dir;
     pid_t pid = program_start({"--log-level", "3"}, {"SDL_AUDIODRIVER=dummy"});
     ChildGuard guard(pid);
-    ASSERT_TRUE(log_shows(dir, pid, "Initialization Complete", 20))
+    ASSERT_TRUE(wait_for_log_line(dir.file(LOG_NAME), STARTED_LINE, 20, pid))
         << "not in the file while the program runs: '" << read_file(dir.file(LOG_NAME)) << "'";
     ASSERT_TRUE(program_running(pid));
     kill(pid, SIGKILL);
@@ -73,7 +63,7 @@ TEST(Faults, SigtermWhileTheWindowIsHiddenQuitsAtOnce) {
     ChildGuard guard(pid);
     Window w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
     ASSERT_NE(w, 0u);
-    ASSERT_TRUE(log_shows(dir, pid, "Initialization Complete", 20));
+    ASSERT_TRUE(wait_for_log_line(dir.file(LOG_NAME), STARTED_LINE, 20, pid));
     pause_ms(300);
     XUnmapWindow(d, w);
     XSync(d, False);
@@ -99,7 +89,7 @@ TEST(Faults, LosingTheXServerSavesAndLogsBeforeExiting) {
     pid_t pid =
         program_start({"--log-level", "3"}, {"SDL_AUDIODRIVER=dummy", "DISPLAY=" + server.display});
     ChildGuard guard(pid);
-    ASSERT_TRUE(log_shows(dir, pid, "Initialization Complete", 20))
+    ASSERT_TRUE(wait_for_log_line(dir.file(LOG_NAME), STARTED_LINE, 20, pid))
         << read_file(dir.file(LOG_NAME));
     pause_ms(500);
     kill(server.pid, SIGKILL);

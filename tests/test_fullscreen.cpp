@@ -124,15 +124,10 @@ struct Session {
         std::vector<std::string> all = {"--log-level", "3"};
         all.insert(all.end(), args.begin(), args.end());
         program = program_start(all, env(extra_env), dir.file("stderr.txt"));
-        for (int i = 0; i < 200 && program_running(program); i++) {
-            if (read_file(LOG_NAME).find("Initialization Complete") != std::string::npos) {
-                EXPECT_EQ(sdl_implementation_mismatch(program), "");
-                pause_scaled_ms(700);
-                return true;
-            }
-            pause_scaled_ms(50);
-        }
-        return false;
+        if (!wait_for_log_line(LOG_NAME, STARTED_LINE, 10, program)) return false;
+        EXPECT_EQ(sdl_implementation_mismatch(program), "");
+        pause_scaled_ms(700);
+        return true;
     }
     void move(int x, int y) {
         XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);

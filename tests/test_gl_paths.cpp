@@ -79,16 +79,17 @@ ProgramRun run_program(TempDir &dir, const std::vector<std::string> &args,
     all.insert(all.end(), args.begin(), args.end());
     std::vector<std::string> full_env = {"SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"};
     full_env.insert(full_env.end(), env.begin(), env.end());
-    pid_t pid = program_start(all, full_env, "stderr.txt");
     ProgramRun r = {-1, "", ""};
-    if (pid <= 0) return r;
-    Display *d = XOpenDisplay(nullptr);
-    if (d) {
-        xwindow_wait(d, "Vostrel Soundboard", 30000, [pid] { return program_running(pid); });
-        XCloseDisplay(d);
+    TestProgram program;
+    if (!program.start(all, full_env, "stderr.txt")) return r;
+    program.find_window(30000);
+    if (program.running()) usleep(300000); // a few frames
+    if (program.running()) {
+        r.status = program.stop(30);
+    } else {
+        r.status = program_wait(program.pid, 30);
+        program.pid = -1; // reaped
     }
-    if (program_running(pid)) usleep(300000); // a few frames
-    r.status = program_running(pid) ? program_terminate(pid, 30) : program_wait(pid, 30);
     r.log = read_file(dir.file(LOG_NAME));
     r.err = read_file(dir.file("stderr.txt"));
     return r;

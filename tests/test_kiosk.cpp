@@ -48,13 +48,7 @@ std::string one_start(int n) {
                       dir.file("stderr.txt"));
     ChildGuard guard(pid);
     const std::string what = "start " + std::to_string(n) + " on " + server.display + ": ";
-    bool complete = false;
-    for (int i = 0; i < 400 && !complete && program_running(pid); i++) {
-        complete =
-            read_file(dir.file(LOG_NAME)).find("Initialization Complete") != std::string::npos;
-        if (!complete) pause_ms(25);
-    }
-    if (!complete) {
+    if (!wait_for_log_line(dir.file(LOG_NAME), STARTED_LINE, 10, pid)) {
         int status = program_wait(pid, 2);
         return what + "no start-up (exit status " + std::to_string(status) +
                "): " + read_file(dir.file("stderr.txt"));

@@ -127,18 +127,6 @@ std::string sound_folder(TempDir &dir, const std::string &name = "sounds") {
     return path;
 }
 
-// The window of the board program running as `pid`, waited for up to 20 s
-// while it runs; 0 if it never showed.
-Window board_window(pid_t pid) {
-    Window w = 0;
-    if (Display *d = XOpenDisplay(nullptr)) {
-        xwindow_survive_errors();
-        w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
-        XCloseDisplay(d);
-    }
-    return w;
-}
-
 // The builder refused: status 1, one line naming `file` with the rule's
 // words, and no board left behind.
 void expect_refusal(TempDir &dir, const BuildResult &r, const std::string &file,
@@ -702,21 +690,11 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
     EXPECT_NE(said.find(program), std::string::npos) << said;
     ASSERT_TRUE(file_exists(program));
 
-    pid_t pid = program_start_binary(program, {"--log-level", "3"},
-                                     {"SDL_AUDIODRIVER=disk",
-                                      "SDL_DISKAUDIOFILE=" + dir.path + "/audio.raw",
-                                      "SDL_DISKAUDIODELAY=20"},
-                                     "");
-    ASSERT_GT(pid, 0);
-    std::string window;
-    if (Window w = board_window(pid)) window = std::to_string(w);
-    if (window.empty()) program_terminate(pid, 10);
-    ASSERT_FALSE(window.empty());
-    for (int i = 0; i < 200; i++) {
-        if (count_of(read_file(dir.file("vostrel soundboard_log.txt")), "Initialization Complete"))
-            break;
-        pause_ms(50);
-    }
+    TestProgram run;
+    run.binary = program;
+    ASSERT_TRUE(run.start({"--log-level", "3"}, run.disk_audio()));
+    ASSERT_TRUE(run.find_window(20000));
+    run.wait_started();
     pause_ms(300);
     EXPECT_EQ(count_of(read_file(dir.file("vostrel soundboard_log.txt")),
                        "-frame chunks, low latency"),
@@ -738,10 +716,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         *x = static_cast<int>(cx);
         *y = 480 - static_cast<int>(cy);
     };
-    auto frames = [&] {
-        struct stat st;
-        return stat(dir.file("audio.raw").c_str(), &st) == 0 ? st.st_size / 4 : 0;
-    };
+    auto frames = [&] { return static_cast<long>(run.audio_frames()); };
     // Sorted by caption: high, low, mid.
     const double hz[3] = {2645, 330, 660};
     for (int slot = 0; slot < 3; slot++) {
@@ -749,12 +724,10 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         int x, y;
         centre(slot, &x, &y);
         long mark = frames();
-        ASSERT_EQ(xdotool_tap(window, x, y, "0.06"), 0);
+        ASSERT_EQ(xdotool_tap(run.window, x, y, "0.06"), 0);
         for (int i = 0; i < 200 * wait_scale() && frames() < mark + 44100L * wait_scale(); i++)
             pause_ms(25);
-        std::vector<uint8_t> b = read_bytes(dir.file("audio.raw"));
-        std::vector<int16_t> out(b.size() / 2);
-        memcpy(out.data(), b.data(), out.size() * 2);
+        std::vector<int16_t> out = run.audio();
         size_t onset = static_cast<size_t>(mark) * 2;
         while (onset < out.size() && abs(out[onset]) < 2000)
             onset++;
@@ -776,7 +749,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
             << "an image at " << 22050 - hz[slot] << " Hz";
         pause_ms(300);
     }
-    EXPECT_EQ(program_terminate(pid, 10), 0);
+    EXPECT_EQ(run.stop(), 0);
 }
 
 // Options in the caption file reach the board; old lines keep working.
@@ -1077,21 +1050,19 @@ TEST(BoardInstall, PutsTheBoardAndItsMenuEntryInTheHomeFolder) {
     EXPECT_NE(text.find("\nName=Party Time\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nExec=\"" + board + "\" --xdg-state\n"), std::string::npos) << text;
 
-    pid_t pid = program_start_binary(board, {"--xdg-state", "--log-level", "3"},
-                                     {"HOME=" + home, "XDG_STATE_HOME=", "SDL_AUDIODRIVER=dummy"});
-    ASSERT_GT(pid, 0);
-    EXPECT_NE(board_window(pid), 0u) << "the board shows its window";
+    TestProgram run;
+    run.binary = board;
+    ASSERT_TRUE(run.start({"--xdg-state", "--log-level", "3"},
+                          {"HOME=" + home, "XDG_STATE_HOME=", "SDL_AUDIODRIVER=dummy"}));
+    EXPECT_TRUE(run.find_window(20000)) << "the board shows its window";
     // The window shows before the board is loaded; an end asked for before
     // then is not the one checked here.
     const std::string log =
         home + "/.local/state/vostrel-soundboard-Party-Time/vostrel soundboard_log.txt";
-    for (int i = 0; i < 200 * wait_scale(); i++) {
-        if (count_of(read_file(log), "Initialization Complete") > 0) break;
-        pause_ms(50);
-    }
-    EXPECT_EQ(program_terminate(pid, 10), 0);
+    wait_for_log_line(log, STARTED_LINE, 10, run.pid);
+    EXPECT_EQ(run.stop(), 0);
     // The log is complete once the program has ended.
-    EXPECT_EQ(count_of(read_file(log), "Initialization Complete"), 1) << log;
+    EXPECT_EQ(count_of(read_file(log), STARTED_LINE), 1) << log;
     EXPECT_FALSE(file_exists(home + "/.local/state/vostrel-soundboard"))
         << "the default board's folder is left alone";
 }

@@ -109,13 +109,11 @@ void sound_comes_back(Server &pulse, const TempDir &dir, const char *name,
     args.insert(args.begin(), {"--log-level", "3"});
     pid_t pid = program_start(args, env, dir.file("stderr.txt"));
     ChildGuard program(pid);
-    Display *d = XOpenDisplay(nullptr);
-    ASSERT_NE(d, nullptr) << "run under xvfb-run";
-    Window w = xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
-    XCloseDisplay(d);
-    ASSERT_NE(w, 0u) << read_file(dir.file("stderr.txt"));
+    ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    const std::string w = program_window(pid, 20000);
+    ASSERT_NE(w, "") << read_file(dir.file("stderr.txt"));
     ASSERT_EQ(sdl_implementation_mismatch(pid), "");
-    Tapper tapper{std::to_string(w)};
+    Tapper tapper{w};
     pause_ms(500);
     // A fresh server's first stream may take a moment to flow: taps until
     // one is heard.
@@ -252,14 +250,11 @@ template <class Server> void sound_on_the_named_sink(Server &server, const TempD
         unlink(log_path.c_str());
         pid_t pid = program_start({"--audio-device", names[run]}, env, dir.file("stderr.txt"));
         ChildGuard program(pid);
-        Display *d = XOpenDisplay(nullptr);
-        ASSERT_NE(d, nullptr) << "run under xvfb-run";
-        Window w =
-            xwindow_wait(d, "Vostrel Soundboard", 20000, [pid] { return program_running(pid); });
-        XCloseDisplay(d);
-        ASSERT_NE(w, 0u) << read_file(dir.file("stderr.txt"));
+        ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+        const std::string w = program_window(pid, 20000);
+        ASSERT_NE(w, "") << read_file(dir.file("stderr.txt"));
         ASSERT_EQ(sdl_implementation_mismatch(pid), "");
-        Tapper tapper{std::to_string(w)};
+        Tapper tapper{w};
         pause_ms(500);
         bool heard = false;
         for (double start = seconds_now(); !heard && seconds_now() - start < 6.0;)

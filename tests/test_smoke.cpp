@@ -25,16 +25,6 @@ const char LOG_NAME[] = "vostrel soundboard_log.txt";
 
 const std::vector<std::string> ARGS = {"--log-level", "3"};
 
-// Polls for the program's window until it appears or the program dies.
-bool wait_for_window(pid_t pid, int seconds) {
-    Display *d = XOpenDisplay(nullptr);
-    if (!d) return false;
-    Window w = xwindow_wait(d, "Vostrel Soundboard", seconds * 1000,
-                            [pid] { return program_running(pid); });
-    XCloseDisplay(d);
-    return w != 0;
-}
-
 std::vector<std::string> lines_of(const std::string &text) {
     std::vector<std::string> out;
     size_t pos = 0;
@@ -75,16 +65,13 @@ TEST(Smoke, RunsUntilSigtermAndQuitsCleanly) {
     DisplayHold hold;
     ASSERT_TRUE(hold.ok) << SDL_GetError();
     TempDir dir;
-    pid_t pid =
-        program_start(ARGS, {"SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"}, "stderr.txt");
-    ASSERT_GT(pid, 0);
-    bool shown = wait_for_window(pid, 60);
-    if (!shown) program_wait(pid, 0); // killed and reaped
-    ASSERT_TRUE(shown) << read_file(dir.file("stderr.txt"));
+    TestProgram program;
+    ASSERT_TRUE(program.start(ARGS, {"SDL_AUDIODRIVER=dummy", "ASAN_OPTIONS=detect_leaks=0"},
+                              "stderr.txt"));
+    ASSERT_TRUE(program.find_window(60000)) << read_file(dir.file("stderr.txt"));
     usleep(300000); // let it run a few turns
-    EXPECT_EQ(sdl_implementation_mismatch(pid), "");
-    ASSERT_EQ(kill(pid, SIGTERM), 0);
-    EXPECT_EQ(program_wait(pid, 60), 0) << read_file(dir.file("stderr.txt"));
+    EXPECT_EQ(sdl_implementation_mismatch(program.pid), "");
+    EXPECT_EQ(program.stop(60), 0) << read_file(dir.file("stderr.txt"));
 
     std::string log = read_file(dir.file(LOG_NAME));
     ASSERT_TRUE(ends_with(log, "\n")) << log;

@@ -76,14 +76,6 @@ std::string program_copy(const UserDir &u) {
     return copy;
 }
 
-bool wait_for(const std::string &path, const std::string &text, int seconds) {
-    for (int i = 0; i < seconds * 10; i++) {
-        if (read_file(path).find(text) != std::string::npos) return true;
-        pause_scaled_ms(100);
-    }
-    return false;
-}
-
 // The 320 x 480 board as Xvfb shows it, RGB, top row first.
 std::vector<uint8_t> xvfb_board(const UserDir &u) {
     std::vector<uint8_t> rgb;
@@ -92,7 +84,7 @@ std::vector<uint8_t> xvfb_board(const UserDir &u) {
     pid_t p = program_start_binary(program_copy(u), {"--log-level", "3", "--gl", "es"},
                                    {"DISPLAY=" + server.display});
     ChildGuard guard(p);
-    if (!wait_for("vostrel soundboard_log.txt", "Initialization Complete", 20)) return rgb;
+    if (!wait_for_log_line("vostrel soundboard_log.txt", STARTED_LINE, 20)) return rgb;
     pause_scaled_ms(700);
     Display *d = XOpenDisplay(server.display.c_str());
     if (!d) return rgb;
@@ -143,7 +135,7 @@ TEST(Wayland, SwayThroughXWaylandShowsTheXvfbBoardOnBothSdls) {
                     "sway -c " + u.file("config"), dir.file("sway.txt"));
     UserProcess sway_guard{sway};
     // The sockets sway chose: "wayland-N :M".
-    ASSERT_TRUE(wait_for(u.file("displays"), ":", 20)) << read_file(dir.file("sway.txt"));
+    ASSERT_TRUE(wait_for_log_line(u.file("displays"), ":", 20)) << read_file(dir.file("sway.txt"));
     std::istringstream displays(read_file(u.file("displays")));
     std::string wayland, display;
     displays >> wayland >> display;
@@ -167,7 +159,7 @@ TEST(Wayland, SwayThroughXWaylandShowsTheXvfbBoardOnBothSdls) {
             "sh -c 'cd " + work + " && exec " + board + " --fullscreen --gl es --log-level 3'",
             work + ".stderr");
         UserProcess guard{p};
-        ASSERT_TRUE(wait_for(log, "Initialization Complete", 30))
+        ASSERT_TRUE(wait_for_log_line(log, STARTED_LINE, 30))
             << read_file(log) << read_file(work + ".stderr");
         pause_scaled_ms(1000);
         std::string shot = work + "/shot.png";
@@ -229,7 +221,7 @@ TEST(BootUnit, VerifiesAndItsCommandStartsTheBoardInCage) {
     UserProcess guard{cage};
     std::string log =
         u.file("home") + "/.local/state/vostrel-soundboard/vostrel soundboard_log.txt";
-    EXPECT_TRUE(wait_for(log, "Initialization Complete", 30)) << read_file(dir.file("cage.txt"));
+    EXPECT_TRUE(wait_for_log_line(log, STARTED_LINE, 30)) << read_file(dir.file("cage.txt"));
     std::string text = read_file(log);
     EXPECT_NE(text.find("INFO     "), std::string::npos);
     EXPECT_NE(text.find("through EGL"), std::string::npos) << text;

@@ -28,3 +28,28 @@ std::vector<std::vector<int16_t>> board_clip_samples() {
     SDL_Quit();
     return clips;
 }
+
+static void put_le32(std::string &s, uint32_t v, int bytes = 4) {
+    for (int i = 0; i < bytes; i++)
+        s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+std::string wav_bytes(int channels, uint32_t rate, int bits, const std::string &data,
+                      const std::string &before_fmt, const std::string &before_data,
+                      long data_length) {
+    const uint32_t frame = static_cast<uint32_t>(channels * bits / 8);
+    std::string body = "WAVE" + before_fmt + "fmt ";
+    put_le32(body, 16);
+    put_le32(body, 1, 2);
+    put_le32(body, static_cast<uint32_t>(channels), 2);
+    put_le32(body, rate);
+    put_le32(body, rate * frame);
+    put_le32(body, frame, 2);
+    put_le32(body, static_cast<uint32_t>(bits), 2);
+    body += before_data + "data";
+    put_le32(body, static_cast<uint32_t>(data_length < 0 ? static_cast<long>(data.size()) : data_length));
+    body += data;
+    std::string file = "RIFF";
+    put_le32(file, static_cast<uint32_t>(body.size()));
+    return file + body;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <string>
 #include <vector>
 
 // Every board clip, by clip index, as the program's mixer holds it: 44100 Hz
@@ -9,3 +10,12 @@
 // the dummy driver unless SDL_AUDIODRIVER names another, and ends with
 // SDL_Quit: call it while SDL is not otherwise in use.
 std::vector<std::vector<int16_t>> board_clip_samples();
+
+// A PCM RIFF WAVE file's bytes: a 16-byte "fmt " chunk (format 1, channels,
+// rate, byte rate, block align, bits), then a "data" chunk holding `data` as
+// given (little-endian samples) under the declared length data_length (data's
+// own size when negative). before_fmt and before_data are whole chunks put
+// where their names say; the RIFF length counts every byte after it.
+std::string wav_bytes(int channels, uint32_t rate, int bits, const std::string &data,
+                      const std::string &before_fmt = "", const std::string &before_data = "",
+                      long data_length = -1);

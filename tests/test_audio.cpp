@@ -161,20 +161,8 @@ void put_le(std::string &s, uint32_t v, int bytes) {
 // extra chunks placed there.
 std::string make_wav(int channels, uint32_t rate, int bits, const std::string &before_fmt = "",
                      const std::string &before_data = "", uint32_t data_length = 64) {
-    std::string body = "WAVE" + before_fmt + "fmt ";
-    put_le(body, 16, 4);
-    put_le(body, 1, 2);
-    put_le(body, static_cast<uint32_t>(channels), 2);
-    put_le(body, rate, 4);
-    put_le(body, rate * static_cast<uint32_t>(channels * bits / 8), 4);
-    put_le(body, static_cast<uint32_t>(channels * bits / 8), 2);
-    put_le(body, static_cast<uint32_t>(bits), 2);
-    body += before_data + "data";
-    put_le(body, data_length, 4);
-    body += std::string(64, '\x10');
-    std::string file = "RIFF";
-    put_le(file, static_cast<uint32_t>(body.size()), 4);
-    return file + body;
+    return wav_bytes(channels, rate, bits, std::string(64, '\x10'), before_fmt, before_data,
+                     data_length);
 }
 
 std::string make_chunk(const char *id, const std::string &payload) {

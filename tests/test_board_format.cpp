@@ -20,24 +20,7 @@ namespace {
 
 // A minimal clip that passes the WAV gate: 44.1 kHz, 16-bit, `frames` zeros.
 std::string clip(int channels, int frames) {
-    auto le = [](std::string &s, uint32_t v, int n) {
-        for (int i = 0; i < n; i++)
-            s += static_cast<char>(v >> (8 * i));
-    };
-    uint32_t data = static_cast<uint32_t>(channels * frames * 2);
-    std::string w = "RIFF";
-    le(w, 36 + data, 4);
-    w += "WAVEfmt ";
-    le(w, 16, 4);
-    le(w, 1, 2);
-    le(w, static_cast<uint32_t>(channels), 2);
-    le(w, 44100, 4);
-    le(w, static_cast<uint32_t>(44100 * channels * 2), 4);
-    le(w, static_cast<uint32_t>(channels * 2), 2);
-    le(w, 16, 2);
-    w += "data";
-    le(w, data, 4);
-    return w + std::string(data, '\0');
+    return wav_bytes(channels, 44100, 16, std::string(static_cast<size_t>(channels * frames * 2), '\0'));
 }
 
 std::vector<uint8_t> encode(const PayloadBoard &b) {

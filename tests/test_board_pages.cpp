@@ -54,19 +54,7 @@ int record_playing(SoundRecord *rec) {
 
 // A 16-bit clip of `frames` silent stereo frames at 44.1 kHz.
 std::string clip(int frames) {
-    auto le = [](std::string &s, uint32_t v, int n) {
-        for (int i = 0; i < n; i++)
-            s += static_cast<char>(v >> (8 * i));
-    };
-    uint32_t data = static_cast<uint32_t>(frames * 4);
-    std::string w = "RIFF";
-    le(w, 36 + data, 4);
-    w += "WAVEfmt ";
-    for (uint32_t v : {16u, 1u | 2u << 16, 44100u, 176400u, 4u | 16u << 16})
-        le(w, v, 4);
-    w += "data";
-    le(w, data, 4);
-    return w + std::string(data, '\0');
+    return wav_bytes(2, 44100, 16, std::string(static_cast<size_t>(frames * 4), '\0'));
 }
 
 // Two pages on a stop board: "One" holds a, b (key 1) and Stop; "Two" holds
@@ -281,14 +269,7 @@ void write_tone(const std::string &path, double seconds, double hz) {
     int n = static_cast<int>(seconds * 22050);
     for (int i = 0; i < n; i++)
         put_le(data, static_cast<uint32_t>(lround(16000 * sin(2 * PI * hz * i / 22050))), 2);
-    std::string w = "RIFF";
-    put_le(w, static_cast<uint32_t>(36 + data.size()), 4);
-    w += "WAVEfmt ";
-    for (uint32_t v : {16u, 1u | 1u << 16, 22050u, 44100u, 2u | 16u << 16})
-        put_le(w, v, 4);
-    w += "data";
-    put_le(w, static_cast<uint32_t>(data.size()), 4);
-    write_file(path, w + data);
+    write_file(path, wav_bytes(1, 22050, 16, data));
 }
 
 // A board made by this build's maker from folder `sounds` into `out`.

@@ -60,19 +60,7 @@ void write_wav(const std::string &path, int rate, int channels, int bits, double
             }
         }
     }
-    std::string w = "RIFF";
-    put_le(w, static_cast<uint32_t>(36 + data.size()), 4);
-    w += "WAVEfmt ";
-    put_le(w, 16, 4);
-    put_le(w, 1, 2);
-    put_le(w, static_cast<uint32_t>(channels), 2);
-    put_le(w, static_cast<uint32_t>(rate), 4);
-    put_le(w, static_cast<uint32_t>(rate * channels * bytes), 4);
-    put_le(w, static_cast<uint32_t>(channels * bytes), 2);
-    put_le(w, static_cast<uint32_t>(bits), 2);
-    w += "data";
-    put_le(w, static_cast<uint32_t>(data.size()), 4);
-    write_file(path, w + data);
+    write_file(path, wav_bytes(channels, static_cast<uint32_t>(rate), bits, data));
 }
 
 // A short tone, for folders where only the name matters.
@@ -585,14 +573,7 @@ TEST(BoardFade, StoppedSoundsFadeOutOverTheirTime) {
     std::string data;
     for (int i = 0; i < 3 * 44100; i++)
         put_le(data, static_cast<uint32_t>(lround(8000 * sin(2 * PI * 440 * i / 44100.0))), 2);
-    std::string w = "RIFF";
-    put_le(w, static_cast<uint32_t>(36 + data.size()), 4);
-    w += "WAVEfmt ";
-    for (uint32_t v : {16u, 1u | 1u << 16, 44100u, 88200u, 2u | 16u << 16})
-        put_le(w, v, 4);
-    w += "data";
-    put_le(w, static_cast<uint32_t>(data.size()), 4);
-    w += data;
+    const std::string w = wav_bytes(1, 44100, 16, data);
     static PayloadBoard p;
     memset(&p, 0, sizeof p);
     p.count = 3;

@@ -46,19 +46,13 @@ std::string tone(double seconds) {
             s += static_cast<char>(v >> (8 * i));
     };
     const uint32_t frames = static_cast<uint32_t>(seconds * 44100);
-    std::string w = "RIFF";
-    le(w, 36 + frames * 4, 4);
-    w += "WAVEfmt ";
-    for (uint32_t v : {16u, 1u | 2u << 16, 44100u, 176400u, 4u | 16u << 16})
-        le(w, v, 4);
-    w += "data";
-    le(w, frames * 4, 4);
+    std::string data;
     for (uint32_t i = 0; i < frames; i++) {
         const int v = static_cast<int>(3000 * sin(2 * M_PI * 440 * i / 44100.0));
-        le(w, static_cast<uint32_t>(v), 2);
-        le(w, static_cast<uint32_t>(v), 2);
+        le(data, static_cast<uint32_t>(v), 2);
+        le(data, static_cast<uint32_t>(v), 2);
     }
-    return w;
+    return wav_bytes(2, 44100, 16, data);
 }
 
 TEST(PlayingPowerSave, AboutTenFramesASecondWhileASoundPlaysAndNoneOnceItEnded) {

@@ -489,7 +489,7 @@ bool http_read(int s, std::string *got) {
 // unanswered; a client on a kept-alive connection that asks every two
 // seconds keeps it for longer than that. Nothing the trickle said plays.
 TEST_F(Remote, ATrickledRequestIsCutOffAndAnsweredOnesKeepTheirConnection) {
-    const size_t mark = program->audio_frames();
+    const size_t mark = program->run.audio_frames();
     int slow = http_connect(program->port), kept = http_connect(program->port);
     ASSERT_GE(slow, 0);
     ASSERT_GE(kept, 0);
@@ -897,22 +897,20 @@ TEST(RemoteHidden, PressesArePlayedWhileTheWindowIsHidden) {
     ASSERT_TRUE(p.start({"--remote"}));
     Display *d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr) << "run under xvfb-run";
-    const pid_t pid = p.pid;
-    Window w = xwindow_wait(d, "Vostrel Soundboard", 10000, [pid] { return program_running(pid); });
-    ASSERT_NE(w, 0u);
-    XUnmapWindow(d, w);
+    ASSERT_TRUE(p.run.find_window());
+    XUnmapWindow(d, static_cast<Window>(strtoul(p.run.window.c_str(), nullptr, 10)));
     XSync(d, False);
     pause_ms(1500); // the loss of activity is seen and the loop blocks
-    size_t mark = p.audio_frames();
+    size_t mark = p.run.audio_frames();
     EXPECT_EQ(p.api("POST", "/api/press/1/2").status, 204);
-    p.wait_audio(mark + RATE);
-    EXPECT_GE(find_clip(p.audio(), clips[order[1]], mark), 0) << "the press was not heard";
-    mark = p.audio_frames();
+    p.run.wait_audio(mark + RATE);
+    EXPECT_GE(find_clip(p.run.audio(), clips[order[1]], mark), 0) << "the press was not heard";
+    mark = p.run.audio_frames();
     ASSERT_EQ(run_command("oscsend 127.0.0.1 " + std::to_string(p.port + 1) +
                           " /vostrel/press ii 1 3"),
               0);
-    p.wait_audio(mark + RATE);
-    EXPECT_GE(find_clip(p.audio(), clips[order[2]], mark), 0) << "the OSC press was not heard";
+    p.run.wait_audio(mark + RATE);
+    EXPECT_GE(find_clip(p.run.audio(), clips[order[2]], mark), 0) << "the OSC press was not heard";
     XCloseDisplay(d);
     EXPECT_EQ(p.stop(), 0);
 }

@@ -262,14 +262,23 @@ TEST(BoardFormat, PagesKeepTheirOwnKeysAndCaptions) {
 }
 
 // A board of the first version, as the shell maker wrote it: no fade field,
-// shown sorted by caption; and one of the second: a fade but no key field.
+// shown sorted by caption; one of the second: a fade but no key field; of
+// the third: a key; of the fourth: pages and a "clips" line; of the fifth:
+// the remote field. Their checksum covers the whole payload, clips and all,
+// so a changed clip byte refuses them as it always did.
 TEST(BoardFormat, EarlierVersionBoardsStillRead) {
-    for (uint32_t version : {1u, 2u}) {
+    for (uint32_t version : {1u, 2u, 3u, 4u, 5u}) {
         SCOPED_TRACE(version);
-        std::string c = clip(1, 10), fade = version == 2 ? "250 " : "";
-        std::string payload = "board 0 0 2 old\nsound " + std::to_string(c.size()) + " 100 0 " +
-                              fade + "zz\nsound " + std::to_string(c.size()) + " 50 1 " + fade +
-                              "Air\thorn\n" + c + c;
+        std::string c = clip(1, 10), fade = version >= 2 ? "250 " : "";
+        std::string key = version >= 3 ? "113 " : "", none = version >= 3 ? "0 " : "";
+        std::string payload =
+            version >= 5   ? "board 0 0 1 2 2 old\npage 1 First\npage 1 Second\n"
+            : version >= 4 ? "board 0 0 2 2 old\npage 1 First\npage 1 Second\n"
+                           : "board 0 0 2 old\n";
+        payload += "sound " + std::to_string(c.size()) + " 100 0 " + fade + key + "zz\nsound " +
+                   std::to_string(c.size()) + " 50 1 " + fade + none + "Air\thorn\n";
+        if (version >= 4) payload += "clips  \n";
+        payload += c + c;
         std::string file = "\x7f"
                            "ELF";
         file += std::string(60, '\0');
@@ -291,11 +300,25 @@ TEST(BoardFormat, EarlierVersionBoardsStillRead) {
                                      why, sizeof why),
                   PAYLOAD_BOARD)
             << why;
-        EXPECT_EQ(b.ordered, version == 2 ? 1 : 0);
+        EXPECT_EQ(b.ordered, version >= 2 ? 1 : 0);
         EXPECT_STREQ(b.sounds[1].caption, "Air\nhorn");
         EXPECT_EQ(b.sounds[1].volume, 50);
-        EXPECT_EQ(b.sounds[1].fade, version == 2 ? 250 : 0);
+        EXPECT_EQ(b.sounds[1].fade, version >= 2 ? 250 : 0);
+        EXPECT_EQ(b.sounds[0].key, version >= 3 ? 'q' : 0);
         EXPECT_EQ(b.sounds[1].key, 0);
+        EXPECT_EQ(b.pages, version >= 4 ? 2 : 1);
+        EXPECT_STREQ(b.page[b.pages - 1].name, version >= 4 ? "Second" : "old");
+        EXPECT_EQ(b.remote, version >= 5 ? 1 : 0);
+        for (int k = 0; k < 2; k++) {
+            EXPECT_EQ(b.sounds[k].unchecked, 0) << "checked with the payload";
+            EXPECT_TRUE(payload_clip_whole(&b.sounds[k]));
+        }
+        std::string damaged = all;
+        damaged[damaged.size() - PAYLOAD_TRAILER_SIZE - 3] ^= 0x01; // the last clip's last sample
+        EXPECT_EQ(payload_read_bytes(reinterpret_cast<const uint8_t *>(damaged.data()),
+                                     damaged.size(), &b, why, sizeof why),
+                  PAYLOAD_DAMAGED);
+        EXPECT_NE(strstr(why, "checksum"), nullptr) << why;
     }
 }
 

@@ -733,6 +733,64 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
     EXPECT_EQ(run.stop(), 0);
 }
 
+// A made board whose second clip has a byte changed in its samples starts
+// (only its header is checked at start), and its buttons behave: a tap on
+// the damaged one plays nothing and names it in the log, once; a tap on the
+// other plays it.
+TEST(CustomBoard, ADamagedClipPlaysNothingAndTheOthersPlay) {
+    ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run";
+    TempDir dir;
+    std::string sounds = sound_folder(dir);
+    write_wav(sounds + "/a.wav", 44100, 2, 16, 0.0, 0.8, 440);
+    write_wav(sounds + "/b.wav", 44100, 2, 16, 0.0, 0.8, 880);
+    const std::string program = dir.file("board");
+    BuildResult r = build_board(dir, sounds, program);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string bytes = read_file(program);
+    bytes[bytes.size() - PAYLOAD_TRAILER_SIZE - 1000] ^= 0x40; // in b's samples, the last clip
+    write_file(program, bytes);
+    chmod(program.c_str(), 0755);
+
+    TestProgram run;
+    run.binary = program;
+    ASSERT_TRUE(run.start({}, run.disk_audio()));
+    ASSERT_TRUE(run.find_window(20000));
+    run.wait_started();
+    pause_ms(300);
+    Rect screen = {0.0f, 320.0f, 0.0f, 480.0f};
+    int columns = 0, rows = 0;
+    board_grid_size(&screen, 2, &columns, &rows);
+    Rect grid = {0.0f, static_cast<float>(columns), 0.0f, static_cast<float>(rows)};
+    rect_grow_to_aspect(&screen, &grid);
+    auto tap = [&](int slot) {
+        float cx = static_cast<float>(slot % columns) + 0.5f;
+        float cy = static_cast<float>(rows - 1 - slot / columns) + 0.5f;
+        rect_map_point(&grid, &screen, &cx, &cy);
+        long mark = static_cast<long>(run.audio_frames());
+        EXPECT_EQ(xdotool_tap(run.window, static_cast<int>(cx), 480 - static_cast<int>(cy), "0.06"),
+                  0);
+        for (int i = 0; i < 200 * wait_scale() &&
+                        static_cast<long>(run.audio_frames()) < mark + 44100L * wait_scale();
+             i++)
+            pause_ms(25);
+        std::vector<int16_t> out = run.audio();
+        size_t onset = static_cast<size_t>(mark) * 2;
+        while (onset < out.size() && abs(out[onset]) < 2000)
+            onset++;
+        return std::make_pair(onset, out);
+    };
+    auto [quiet_at, quiet] = tap(1);
+    EXPECT_EQ(quiet_at, quiet.size()) << "the damaged clip plays nothing";
+    tap(1);
+    auto [onset, out] = tap(0);
+    ASSERT_LT(onset + 44100, out.size()) << "no sound after the tap on the whole clip";
+    EXPECT_NEAR(pitch(out, onset + 8820, onset + 8820 + 22050, 2, 44100), 440, 440 * 0.03);
+    std::string log = read_file(dir.file("vostrel soundboard_log.txt"));
+    EXPECT_EQ(count_of(log, "is damaged"), 1) << log;
+    EXPECT_NE(log.find("\"b\" is damaged"), std::string::npos) << log;
+    EXPECT_EQ(run.stop(), 0);
+}
+
 // Options in the caption file reach the board; old lines keep working.
 TEST(BoardOptions, ReachTheBoardAsWritten) {
     TempDir dir;

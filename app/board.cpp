@@ -484,7 +484,9 @@ void app_touch_drag(TouchEvent touch) {
         selected_button = nullptr;
         picture_changed();
     }
-    if (!board.swiping) board_pick(touch);
+    if (board.swiping) return;
+    board_pick(touch);
+    if (selected_button) board_clip_ready(selected_button); // as on the press
 }
 
 // Stops a button's clip: at once, or fading out over its fade time on every

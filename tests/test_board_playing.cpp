@@ -105,8 +105,11 @@ TEST(PlayingPowerSave, AboutTenFramesASecondWhileASoundPlaysAndNoneOnceItEnded) 
     while (board_button_playing(&buttons[0]) && now_seconds() < wait_end)
         frames_in(0.1);
     ASSERT_FALSE(board_button_playing(&buttons[0]));
-    frames_in(0.5 * scale); // the frames that show it ended
+    // The update that draws it ended, then that change's frames.
+    while (buttons[0].shown_playing && now_seconds() < wait_end)
+        frames_in(0.05);
     EXPECT_EQ(buttons[0].shown_playing, 0);
+    frames_in(0.5 * scale);
     EXPECT_EQ(frames_in(2.0), 0) << "once the sound has ended";
 
     shell_context_close();

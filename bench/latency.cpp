@@ -17,11 +17,15 @@
 // - dropouts: the loop played for the given time while stress-ng keeps both
 //   cores busy (bounded by its own timeout); a run of silence longer than
 //   0.5 ms or a jump in the waveform (its second difference far beyond a
-//   sine's) counts as a dropout, events closer than 10 ms as one.
+//   sine's) counts as a dropout, events closer than 10 ms as one; the floor
+//   client (pacat, with the buffer low latency asks for) plays the same loop
+//   under the same load first, so that what the machine loses is told apart
+//   from what the program does.
 //
 // Usage: bench_latency [--taps N] [--dropout-seconds S] [--servers pulse,pipewire]
 //                      [--sdl classic,compat] [--modes normal,low] [--program-env NAME=VALUE]...
 //                      [--stress 0|1] [--verbose 0|1] [--dropout-mode low|normal]
+//                      [--floor-buffer-ms MS]
 #include "app/app.h"
 #include "app/payload.h"
 #include "tests/sound_servers.h"
@@ -58,7 +62,7 @@ double mono_now() {
 }
 
 constexpr double PI = 3.14159265358979323846;
-constexpr int AUDIBLE = 1000;         // |sample| above this is sound (the bursts peak near 20000)
+constexpr int AUDIBLE = 1000; // |sample| above this is sound (the bursts peak near 20000)
 constexpr int WIDTH = 320, HEIGHT = 480;
 
 // ---- the recorder ----------------------------------------------------------
@@ -334,6 +338,7 @@ struct Options {
     int stress = 1;                       // 0: the dropout check without the load
     int verbose = 0;                      // 1: every dropout's time and kind
     std::string dropout_mode = "low";     // the mode the loop plays in
+    int floor_buffer_ms = 12;             // the floor client's buffer in its dropout check
 };
 
 Options options;
@@ -430,12 +435,46 @@ struct Dropouts {
     bool played = false;
 };
 
+// Gaps and jumps in the recorded 441 Hz loop between frames `from` and `to`.
+void count_dropouts(const std::vector<int16_t> &s, size_t from, size_t to, int rate, Dropouts &r) {
+    r.seconds = static_cast<double>(to - from) / rate;
+    r.played = first_audible(s, from) < to;
+    // A sine of amplitude A at f Hz changes its slope by at most
+    // A (2 pi f / rate)^2 a frame; ten times that, and more than a tenth of
+    // the amplitude, is a jump.
+    const double w = 2 * PI * 441.0 / rate;
+    const double jump = std::max(10 * 16000 * w * w, 1600.0);
+    const size_t gap = static_cast<size_t>(rate / 2000); // 0.5 ms
+    double last_event = -1;
+    size_t quiet = 0;
+    for (size_t i = from + 1; i + 1 < to; i++) {
+        const double t = static_cast<double>(i) / rate;
+        quiet = (s[i] > -200 && s[i] < 200) ? quiet + 1 : 0;
+        const double d2 = fabs(static_cast<double>(s[i + 1]) - 2.0 * s[i] + s[i - 1]);
+        int event = 0;
+        if (quiet == gap)
+            event = 1;
+        else if (d2 > jump)
+            event = 2;
+        if (event && (last_event < 0 || t - last_event > 0.01)) {
+            if (options.verbose)
+                printf("  %s at %.4f s (d2 %.0f)\n", event == 1 ? "gap" : "jump",
+                       t - static_cast<double>(from) / rate, d2);
+            if (event == 1)
+                r.gaps++;
+            else
+                r.jumps++;
+        }
+        if (event) last_event = t;
+    }
+}
+
 // The loop played for `seconds` under stress-ng on both cores.
 Dropouts dropout_check(const std::string &dir, const std::string &board,
                        const std::vector<std::string> &env, Recorder &rec, int seconds) {
     Dropouts r;
-    pid_t pid = program_start_binary(board, {"--latency", options.dropout_mode}, env,
-                                     dir + "/program.txt");
+    pid_t pid =
+        program_start_binary(board, {"--latency", options.dropout_mode}, env, dir + "/program.txt");
     ChildGuard guard(pid);
     Taps x;
     if (!x.find(pid)) return r;
@@ -462,34 +501,61 @@ Dropouts dropout_check(const std::string &dir, const std::string &board,
     }
     if (stress > 0) program_wait(stress, 10);
     program_terminate(pid, 10);
-    r.seconds = static_cast<double>(to - from) / rec.rate;
-    r.played = first_audible(s, from) < to;
-    // A sine of amplitude A at f Hz changes its slope by at most
-    // A (2 pi f / rate)^2 a frame; ten times that, and more than a tenth of
-    // the amplitude, is a jump.
-    const double w = 2 * PI * 441.0 / rec.rate;
-    const double jump = std::max(10 * 16000 * w * w, 1600.0);
-    const size_t gap = static_cast<size_t>(rec.rate / 2000); // 0.5 ms
-    double last_event = -1;
-    size_t quiet = 0;
-    for (size_t i = from + 1; i + 1 < to; i++) {
-        const double t = static_cast<double>(i) / rec.rate;
-        quiet = (s[i] > -200 && s[i] < 200) ? quiet + 1 : 0;
-        const double d2 = fabs(static_cast<double>(s[i + 1]) - 2.0 * s[i] + s[i - 1]);
-        int event = 0;
-        if (quiet == gap) event = 1;
-        else if (d2 > jump) event = 2;
-        if (event && (last_event < 0 || t - last_event > 0.01)) {
-            if (options.verbose)
-                printf("  %s at %.4f s (d2 %.0f)\n", event == 1 ? "gap" : "jump",
-                       t - static_cast<double>(from) / rec.rate, d2);
-            if (event == 1)
-                r.gaps++;
-            else
-                r.jumps++;
-        }
-        if (event) last_event = t;
+    count_dropouts(s, from, to, rec.rate, r);
+    return r;
+}
+
+// The floor client under the same load: pacat, asked for the buffer the
+// program's low latency asks for (--floor-buffer-ms), fed the 441 Hz loop
+// without a seam (100 frames a period at 44100 Hz) from a thread here. What
+// it loses is the machine's, not the program's.
+Dropouts floor_dropouts(const std::vector<std::string> &env, Recorder &rec, int seconds) {
+    Dropouts r;
+    int p[2];
+    if (pipe(p) != 0) return r;
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(p[0], 0);
+        close(p[0]);
+        close(p[1]);
+        for (const std::string &e : env)
+            putenv(strdup(e.c_str()));
+        std::string latency = "--latency-msec=" + std::to_string(options.floor_buffer_ms);
+        execl(PACAT, PACAT, "--device=tap", "--raw", "--format=s16le", "--rate=44100",
+              "--channels=2", latency.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
     }
+    close(p[0]);
+    std::vector<int16_t> periods(44 * 100 * 2);
+    for (size_t i = 0; i < periods.size(); i++)
+        periods[i] =
+            static_cast<int16_t>(lround(16000 * sin(2 * PI * static_cast<double>(i / 2) / 100)));
+    std::atomic<bool> stop{false};
+    std::thread feeder([&] {
+        while (!stop)
+            if (write(p[1], periods.data(), periods.size() * 2) < 0) break;
+    });
+    pause_ms(1500); // the stream flowing
+    pid_t stress = -1;
+    if (options.stress)
+        stress = program_start_binary(
+            "/usr/bin/stress-ng",
+            {"--cpu", "2", "--timeout", std::to_string(seconds + 3) + "s", "-q"}, {}, "/dev/null");
+    ChildGuard stress_guard(stress);
+    pause_ms(1000);
+    size_t from = rec.frames();
+    pause_ms(seconds * 1000);
+    size_t to = rec.frames();
+    std::vector<int16_t> s;
+    std::vector<Read> reads;
+    rec.snapshot(s, reads);
+    if (stress > 0) program_wait(stress, 10);
+    stop = true;
+    kill(pid, SIGKILL); // the feeder's write then fails (SIGPIPE is ignored: main)
+    waitpid(pid, nullptr, 0);
+    feeder.join();
+    close(p[1]);
+    count_dropouts(s, from, to, rec.rate, r);
     return r;
 }
 
@@ -507,6 +573,13 @@ void run_server(Server &server, const char *name, const Options &o, const std::s
     printf("%s, floor (pacat, 2 ms): %s\n", name,
            summary(floor_figures(server.env(), rec, o.taps)).c_str());
     fflush(stdout);
+    if (o.dropout_seconds > 0) {
+        Dropouts d = floor_dropouts(server.env(), rec, o.dropout_seconds);
+        printf("%s, floor (pacat, %d ms), loop%s: %.1f s recorded, %s, %d silent gaps, %d jumps\n",
+               name, o.floor_buffer_ms, o.stress ? " under stress-ng --cpu 2" : "", d.seconds,
+               d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps);
+        fflush(stdout);
+    }
     for (const std::string &sdl : o.sdls) {
         for (const std::string &mode : o.modes) {
             Figures f =
@@ -521,8 +594,8 @@ void run_server(Server &server, const char *name, const Options &o, const std::s
             printf("%s, %s SDL 1.2, --latency %s, loop%s: %.1f s "
                    "recorded, %s, %d silent gaps, %d jumps\n",
                    name, sdl.c_str(), o.dropout_mode.c_str(),
-                   o.stress ? " under stress-ng --cpu 2" : "", d.seconds, d.played ? "sounding" : "NOT SOUNDING", d.gaps,
-                   d.jumps);
+                   o.stress ? " under stress-ng --cpu 2" : "", d.seconds,
+                   d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps);
             fflush(stdout);
         }
     }
@@ -566,9 +639,13 @@ int main(int argc, char **argv) {
             o.stress = atoi(argv[i + 1]);
         else if (strcmp(argv[i], "--verbose") == 0)
             o.verbose = atoi(argv[i + 1]);
+        else if (strcmp(argv[i], "--floor-buffer-ms") == 0)
+            o.floor_buffer_ms = atoi(argv[i + 1]);
         else if (strcmp(argv[i], "--program-env") == 0)
             o.program_env.push_back(argv[i + 1]);
     }
+    // A pipe to a client that was ended reports EPIPE instead of ending the run.
+    signal(SIGPIPE, SIG_IGN);
     if (!getenv("DISPLAY")) {
         fprintf(stderr, "bench_latency: run under an X server (xvfb-run -a)\n");
         return 2;

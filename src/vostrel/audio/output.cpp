@@ -211,8 +211,8 @@ int sdl2_outputs(std::vector<std::string> *names, std::string *driver) {
 // description as SDL_AUDIO_DEVICE_NAME where that says which sink; a
 // WARNING and 0 where SDL 2's driver does not list it (the default output
 // plays); else 1.
-// A description two sinks share is left to PULSE_SINK, which SDL 2s before
-// 2.28 honour: SDL 2 would tell them apart by a number of its own.
+// A description two sinks share is left to PULSE_SINK, which Debian 12's
+// SDL 2 (2.26) honours: SDL 2 would tell them apart by a number of its own.
 int name_for_sdl2(const std::vector<Output> &outputs, const char *name) {
     std::vector<std::string> devices;
     std::string driver;

@@ -284,7 +284,8 @@ TEST(Monkey, RandomInputLeavesNoSanitizerReportNoLeakAndAQuietExit) {
                        "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"},
                       "stderr.txt");
     ASSERT_GT(pid, 0);
-    const Window top = static_cast<Window>(strtoul(program_window(pid, 60000).c_str(), nullptr, 10));
+    const Window top =
+        static_cast<Window>(strtoul(program_window(pid, 60000).c_str(), nullptr, 10));
     if (!top) program_wait(pid, 0);
     ASSERT_NE(top, 0u) << read_file(dir.file("stderr.txt"));
     pause_ms(2000); // the window appears before the start-up chain has run

@@ -47,7 +47,8 @@ std::string wav_bytes(int channels, uint32_t rate, int bits, const std::string &
     put_le32(body, frame, 2);
     put_le32(body, static_cast<uint32_t>(bits), 2);
     body += before_data + "data";
-    put_le32(body, static_cast<uint32_t>(data_length < 0 ? static_cast<long>(data.size()) : data_length));
+    put_le32(body,
+             static_cast<uint32_t>(data_length < 0 ? static_cast<long>(data.size()) : data_length));
     body += data;
     std::string file = "RIFF";
     put_le32(file, static_cast<uint32_t>(body.size()));

@@ -20,7 +20,8 @@ namespace {
 
 // A minimal clip that passes the WAV gate: 44.1 kHz, 16-bit, `frames` zeros.
 std::string clip(int channels, int frames) {
-    return wav_bytes(channels, 44100, 16, std::string(static_cast<size_t>(channels * frames * 2), '\0'));
+    return wav_bytes(channels, 44100, 16,
+                     std::string(static_cast<size_t>(channels * frames * 2), '\0'));
 }
 
 std::vector<uint8_t> encode(const PayloadBoard &b) {

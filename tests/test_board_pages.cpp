@@ -332,13 +332,13 @@ TEST(PagesProgram, APageIsDrawnAsABoardOfItsSoundsWithTheBandUnder) {
     std::vector<uint32_t> one, paged;
     {
         TestProgram r;
-    start_board_run(r, dir.file("board20"), dir.file("run20"));
+        start_board_run(r, dir.file("board20"), dir.file("run20"));
         ASSERT_FALSE(r.window.empty());
         one = r.capture();
     }
     {
         TestProgram r;
-    start_board_run(r, dir.file("board21"), dir.file("run21"));
+        start_board_run(r, dir.file("board21"), dir.file("run21"));
         ASSERT_FALSE(r.window.empty());
         paged = r.capture();
     }

@@ -40,7 +40,9 @@ constexpr int RATE = 44100;
 // The program with disk audio in the working directory (a TempDir of the
 // test's), shown: its window found, its start-up complete, the first frame
 // drawn and a few more.
-bool start_board(TestProgram &p) { return p.start_shown({"--log-level", "3"}, p.disk_audio(), 400); }
+bool start_board(TestProgram &p) {
+    return p.start_shown({"--log-level", "3"}, p.disk_audio(), 400);
+}
 
 int cell_x(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_x(); }
 int cell_y(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_y(); }

@@ -32,14 +32,10 @@ Shot grab(Display *d) {
     Shot s;
     XWindowAttributes a;
     XGetWindowAttributes(d, DefaultRootWindow(d), &a);
-    XImage *img = XGetImage(d, DefaultRootWindow(d), 0, 0, a.width, a.height, AllPlanes, ZPixmap);
-    if (!img) return s;
+    s.px = xwindow_pixels(0, a.width, a.height, DisplayString(d));
+    if (s.px.empty()) return s;
     s.w = a.width;
     s.h = a.height;
-    for (int y = 0; y < s.h; y++)
-        for (int x = 0; x < s.w; x++)
-            s.px.push_back(static_cast<uint32_t>(XGetPixel(img, x, y) & 0xFFFFFF));
-    XDestroyImage(img);
     return s;
 }
 

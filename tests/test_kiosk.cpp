@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
+
+#include <algorithm>
 #include <X11/Xutil.h>
 
 #include <signal.h>
@@ -25,13 +27,10 @@ int lit_pixels(const std::string &display) {
     if (!d) return -1;
     int lit = -1;
     if (Window w = xwindow_find(d, DefaultRootWindow(d), "Vostrel Soundboard")) {
-        if (XImage *img = XGetImage(d, w, 0, 0, 320, 480, AllPlanes, ZPixmap)) {
-            lit = 0;
-            for (int y = 0; y < 480; y++)
-                for (int x = 0; x < 320; x++)
-                    lit += (XGetPixel(img, x, y) & 0xFFFFFF) != 0;
-            XDestroyImage(img);
-        }
+        std::vector<uint32_t> px = xwindow_pixels(w, 320, 480, display.c_str());
+        if (!px.empty())
+            lit = static_cast<int>(
+                std::count_if(px.begin(), px.end(), [](uint32_t p) { return p != 0; }));
     }
     XCloseDisplay(d);
     return lit;

@@ -89,7 +89,7 @@ struct Reply {
 
 struct Program {
     TempDir dir;
-    TestProgram run;                   // run.binary: another program (a board made by the maker)
+    TestProgram run; // run.binary: another program (a board made by the maker)
     int port = -1;
     std::string url; // the line's address
     std::vector<std::string> launcher; // the program started through this command, when not empty

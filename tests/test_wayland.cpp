@@ -86,18 +86,9 @@ std::vector<uint8_t> xvfb_board(const UserDir &u) {
     ChildGuard guard(p);
     if (!wait_for_log_line("vostrel soundboard_log.txt", STARTED_LINE, 20)) return rgb;
     pause_scaled_ms(700);
-    Display *d = XOpenDisplay(server.display.c_str());
-    if (!d) return rgb;
-    if (XImage *img = XGetImage(d, DefaultRootWindow(d), 0, 0, 320, 480, AllPlanes, ZPixmap)) {
-        for (int y = 0; y < 480; y++)
-            for (int x = 0; x < 320; x++) {
-                unsigned long v = XGetPixel(img, x, y);
-                rgb.insert(rgb.end(), {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-                                       static_cast<uint8_t>(v)});
-            }
-        XDestroyImage(img);
-    }
-    XCloseDisplay(d);
+    for (uint32_t v : xwindow_pixels(0, 320, 480, server.display.c_str()))
+        rgb.insert(rgb.end(), {static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+                               static_cast<uint8_t>(v)});
     program_terminate(p, 10);
     guard.pid = -1;
     return rgb;

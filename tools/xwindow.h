@@ -51,13 +51,16 @@ inline Window xwindow_wait(Display *d, const char *name, int timeout_ms, Alive a
 }
 
 // The window's top-left width x height pixels as 0xRRGGBB, row 0 the top row,
-// read on a connection of its own; empty if there is no display or the window
-// has gone.
-inline std::vector<uint32_t> xwindow_pixels(Window w, int width, int height) {
+// read on a connection of its own to `display` (DISPLAY's when null); w 0 is
+// that display's root window, the whole screen. Empty if there is no display
+// or the window has gone.
+inline std::vector<uint32_t> xwindow_pixels(Window w, int width, int height,
+                                            const char *display = nullptr) {
     std::vector<uint32_t> px;
-    Display *d = XOpenDisplay(nullptr);
+    Display *d = XOpenDisplay(display);
     if (!d) return px;
     xwindow_survive_errors();
+    if (!w) w = DefaultRootWindow(d);
     if (XImage *img = XGetImage(d, w, 0, 0, width, height, AllPlanes, ZPixmap)) {
         px.resize(static_cast<size_t>(width) * height);
         for (int y = 0; y < height; y++)

@@ -72,28 +72,32 @@ framework:
 XRUN = $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1024x768x24 -noreset")
 TEST_JOBS ?= 4
 
-# Within make test, each phase's tests run while the next phase's programs
-# build (with_build_ahead): the build at the lowest processor and disk
-# priority (nice 19, the idle I/O class), so the tests, which mostly wait on
-# programs, servers and windows, keep the processor whenever they want it and
-# the build takes the time they leave. The phase's own step then finds its
-# build done. $(call with_build_ahead,GOALS,TEST COMMAND) ends with the test
-# command's status once the build has ended; a failed build shows the end of
-# its log (build-ahead-GOAL.log) and fails too. Outside make test (BUILD_AHEAD
-# empty) the test command runs alone.
+# Within make test, each phase's tests run while later phases' programs build
+# (with_build_ahead): the build at the lowest processor and disk priority
+# (nice 19, the idle I/O class), so the tests, which mostly wait on programs,
+# servers and windows, keep the processor whenever they want it and the build
+# takes the time they leave. The later phase's own step then finds its build
+# done. $(call with_build_ahead,NAME,BUILD COMMANDS,TEST COMMAND) ends with
+# the test command's status once the build has ended; a failed build shows the
+# end of its log (build-ahead-NAME.log) and fails too. Outside make test
+# (BUILD_AHEAD empty) the test command runs alone.
 BUILD_AHEAD ?=
-IDLE = nice -n 19 $(if $(shell command -v ionice),ionice -c 3)
-with_build_ahead = $(if $(BUILD_AHEAD),log=build-ahead-$(firstword $(1)).log; \
-	$(IDLE) $(MAKE) --no-print-directory $(1) >$$log 2>&1 & ahead=$$!; \
-	$(2); status=$$?; \
-	if ! wait $$ahead; then tail -40 $$log; echo "build ahead failed: make $(1)" >&2; exit 1; fi; \
-	exit $$status,$(2))
+IDLE_MAKE = nice -n 19 $(if $(shell command -v ionice),ionice -c 3) $(MAKE) --no-print-directory
+with_build_ahead = $(if $(BUILD_AHEAD),log=build-ahead-$(1).log; \
+	( $(2) ) >$$log 2>&1 & ahead=$$!; \
+	$(3); status=$$?; \
+	if ! wait $$ahead; then tail -40 $$log; echo "build ahead failed: $(1)" >&2; exit 1; fi; \
+	exit $$status,$(3))
 
+# The sanitized and fuzz builds during the plain tests; the armhf build and
+# the arm64 one during the sanitized tests.
 test-default: build
-	$(call with_build_ahead,build-asan,ctest --preset default -j$(TEST_JOBS))
+	$(call with_build_ahead,asan,$(IDLE_MAKE) build-asan && $(IDLE_MAKE) build-fuzz,\
+	  ctest --preset default -j$(TEST_JOBS))
 
 test-asan: build-asan
-	$(call with_build_ahead,build-fuzz cross ARCH=armhf CROSS_TARGETS='$(ARMHF_TARGETS)',ctest --preset asan -j$(TEST_JOBS))
+	$(call with_build_ahead,cross,$(IDLE_MAKE) cross ARCH=armhf CROSS_TARGETS='$(ARMHF_TARGETS)' && \
+	  $(IDLE_MAKE) cross ARCH=arm64,ctest --preset asan -j$(TEST_JOBS))
 
 # Each fuzz target computes on one core.
 test-fuzz: build-fuzz
@@ -102,14 +106,14 @@ test-fuzz: build-fuzz
 # The ARM builds under emulation: for armhf the program with its smoke tests,
 # the float results and the board's picture; for arm64 every test that runs
 # under emulation, whose ctest count line ends the run.
-# In make test the arm64 build runs during the armhf tests, and the Debian 13
-# builds of the release checks during the arm64 tests, which emulate one
-# program at a time.
+# In make test the Debian 13 builds of the release checks run during the arm64
+# tests, which emulate one program at a time.
 ARMHF_TARGETS = vostrel-soundboard test_smoke test_float_exact
 test-cross-all:
-	$(call with_build_ahead,cross ARCH=arm64,$(MAKE) test-cross ARCH=armhf \
-	  CROSS_TARGETS='$(ARMHF_TARGETS)' CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native)')
-	$(call with_build_ahead,build-trixie build-trixie-cross ARCH=arm64,$(MAKE) test-cross ARCH=arm64)
+	$(MAKE) test-cross ARCH=armhf CROSS_TARGETS='$(ARMHF_TARGETS)' \
+	  CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native)'
+	$(call with_build_ahead,trixie,$(IDLE_MAKE) build-trixie && $(IDLE_MAKE) build-trixie-cross ARCH=arm64,\
+	  $(MAKE) test-cross ARCH=arm64)
 
 test: BUILD_AHEAD = 1
 test: fetch-ahead test-default test-asan test-fuzz test-cross-all test-releases

@@ -343,24 +343,35 @@ struct Options {
 
 Options options;
 
-// pacat at 2 ms: a 30 ms burst written at a known time, `taps` times.
-Figures floor_figures(const std::vector<std::string> &env, Recorder &rec, int taps) {
-    Figures f;
-    int p[2];
-    if (pipe(p) != 0) return f;
-    pid_t pid = fork();
+// pacat playing raw 16-bit stereo at `rate` on the tap sink, asked for a
+// buffer of `latency_ms`, fed through p[1] (p[0] is closed here); -1 if it
+// could not be started.
+pid_t start_pacat(const std::vector<std::string> &env, int rate, int latency_ms, int p[2]) {
+    if (pipe(p) != 0) return -1;
+    const pid_t pid = fork();
     if (pid == 0) {
         dup2(p[0], 0);
         close(p[0]);
         close(p[1]);
         for (const std::string &e : env)
             putenv(strdup(e.c_str()));
-        std::string r = "--rate=" + std::to_string(rec.rate);
+        const std::string r = "--rate=" + std::to_string(rate);
+        const std::string latency = "--latency-msec=" + std::to_string(latency_ms);
         execl(PACAT, PACAT, "--device=tap", "--raw", "--format=s16le", r.c_str(), "--channels=2",
-              "--latency-msec=2", static_cast<char *>(nullptr));
+              latency.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
     close(p[0]);
+    if (pid < 0) close(p[1]);
+    return pid;
+}
+
+// pacat at 2 ms: a 30 ms burst written at a known time, `taps` times.
+Figures floor_figures(const std::vector<std::string> &env, Recorder &rec, int taps) {
+    Figures f;
+    int p[2];
+    const pid_t pid = start_pacat(env, rec.rate, 2, p);
+    if (pid < 0) return f;
     std::vector<int16_t> burst(static_cast<size_t>(rec.rate * 3 / 100 * 2));
     for (size_t i = 0; i < burst.size(); i++)
         burst[i] = static_cast<int16_t>(20000 * ((i / 2) % 44 < 22 ? 1 : -1));
@@ -512,20 +523,8 @@ Dropouts dropout_check(const std::string &dir, const std::string &board,
 Dropouts floor_dropouts(const std::vector<std::string> &env, Recorder &rec, int seconds) {
     Dropouts r;
     int p[2];
-    if (pipe(p) != 0) return r;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(p[0], 0);
-        close(p[0]);
-        close(p[1]);
-        for (const std::string &e : env)
-            putenv(strdup(e.c_str()));
-        std::string latency = "--latency-msec=" + std::to_string(options.floor_buffer_ms);
-        execl(PACAT, PACAT, "--device=tap", "--raw", "--format=s16le", "--rate=44100",
-              "--channels=2", latency.c_str(), static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    close(p[0]);
+    const pid_t pid = start_pacat(env, 44100, options.floor_buffer_ms, p);
+    if (pid < 0) return r;
     std::vector<int16_t> periods(44 * 100 * 2);
     for (size_t i = 0; i < periods.size(); i++)
         periods[i] =

@@ -2,6 +2,7 @@
 #include "support_shell.h"
 
 #include "support_gl.h"
+#include "support_process.h"
 
 #include <vostrel/audio/audio_internal.h>
 #include <vostrel/diag/diag.h>
@@ -61,4 +62,12 @@ TouchEvent touch_at(float x, float y) {
     t.count = 1;
     t.points[0] = {x, y};
     return t;
+}
+
+int frames_presented_in(double seconds) {
+    const int before = shell_frames_drawn();
+    const double end = seconds_now() + seconds;
+    while (seconds_now() < end)
+        shell_turn();
+    return shell_frames_drawn() - before;
 }

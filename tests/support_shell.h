@@ -34,3 +34,7 @@ void shell_test_end();
 
 // A one-point touch at (x, y), no displacement.
 TouchEvent touch_at(float x, float y);
+
+// Frames the loop's own turns present over `seconds` of real time (the
+// shell's real clock and sleep in place).
+int frames_presented_in(double seconds);

@@ -24,21 +24,6 @@
 
 namespace {
 
-double now_seconds() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// Frames presented by the loop's own turns over `seconds` of real time.
-int frames_in(double seconds) {
-    const int before = shell_frames_drawn();
-    const double end = now_seconds() + seconds;
-    while (now_seconds() < end)
-        shell_turn();
-    return shell_frames_drawn() - before;
-}
-
 // A quiet tone of `seconds` in the mixer's format, as the maker stores it.
 std::string tone(double seconds) {
     auto le = [](std::string &s, uint32_t v, int n) {
@@ -86,31 +71,31 @@ TEST(PlayingPowerSave, AboutTenFramesASecondWhileASoundPlaysAndNoneOnceItEnded) 
     ASSERT_NE(xwindow_wait(d, APP_NAME, 5000, [] { return true; }), 0u);
 
     const double scale = wait_scale();
-    EXPECT_GE(frames_in(1.0 * scale), 1) << "the first picture is shown";
-    EXPECT_EQ(frames_in(2.0), 0) << "idle, nothing plays";
+    EXPECT_GE(frames_presented_in(1.0 * scale), 1) << "the first picture is shown";
+    EXPECT_EQ(frames_presented_in(2.0), 0) << "idle, nothing plays";
 
     board_press(&buttons[0]);
     ASSERT_TRUE(board_button_playing(&buttons[0]));
-    frames_in(0.3); // the press's own frames
-    const double start = now_seconds();
-    const int playing = frames_in(2.0);
-    const double took = now_seconds() - start;
+    frames_presented_in(0.3); // the press's own frames
+    const double start = seconds_now();
+    const int playing = frames_presented_in(2.0);
+    const double took = seconds_now() - start;
     ASSERT_TRUE(board_button_playing(&buttons[0])) << "still playing after " << took << " s";
     const double rate = playing / took;
     printf("while a sound plays: %d frames in %.2f s (%.1f a second)\n", playing, took, rate);
     EXPECT_GE(rate, 7.0) << "the bar follows the sound";
     EXPECT_LE(rate, 14.0) << "no more frames than the bar needs";
 
-    const double wait_end = now_seconds() + 5.0 * scale;
-    while (board_button_playing(&buttons[0]) && now_seconds() < wait_end)
-        frames_in(0.1);
+    const double wait_end = seconds_now() + 5.0 * scale;
+    while (board_button_playing(&buttons[0]) && seconds_now() < wait_end)
+        frames_presented_in(0.1);
     ASSERT_FALSE(board_button_playing(&buttons[0]));
     // The update that draws it ended, then that change's frames.
-    while (buttons[0].shown_playing && now_seconds() < wait_end)
-        frames_in(0.05);
+    while (buttons[0].shown_playing && seconds_now() < wait_end)
+        frames_presented_in(0.05);
     EXPECT_EQ(buttons[0].shown_playing, 0);
-    frames_in(0.5 * scale);
-    EXPECT_EQ(frames_in(2.0), 0) << "once the sound has ended";
+    frames_presented_in(0.5 * scale);
+    EXPECT_EQ(frames_presented_in(2.0), 0) << "once the sound has ended";
 
     shell_context_close();
     Mix_CloseAudio();

@@ -23,21 +23,6 @@
 
 namespace {
 
-double now_seconds() {
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// Frames presented by the loop's own turns over `seconds` of real time.
-int frames_in(double seconds) {
-    const int before = shell_frames_drawn();
-    const double end = now_seconds() + seconds;
-    while (now_seconds() < end)
-        shell_turn();
-    return shell_frames_drawn() - before;
-}
-
 TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     Display *d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr) << "run under xvfb-run";
@@ -58,8 +43,8 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
 
     // Under emulation a turn can take longer than 20 ms: the windows stretch.
     const double scale = wait_scale();
-    EXPECT_GE(frames_in(1.0 * scale), 1) << "the first picture is shown";
-    EXPECT_EQ(frames_in(5.0), 0) << "5 s idle";
+    EXPECT_GE(frames_presented_in(1.0 * scale), 1) << "the first picture is shown";
+    EXPECT_EQ(frames_presented_in(5.0), 0) << "5 s idle";
 
     // A tap on a button: press, held, release; the highlight and its end are shown.
     int x = 0, y = 0;
@@ -68,11 +53,11 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     XTestFakeMotionEvent(d, -1, x + cell.centre_x(), y + cell.centre_y(), 0);
     XTestFakeButtonEvent(d, 1, True, 0);
     XFlush(d);
-    const int pressed = frames_in(0.5 * scale);
+    const int pressed = frames_presented_in(0.5 * scale);
     EXPECT_EQ(selected_button, &buttons[0]);
     XTestFakeButtonEvent(d, 1, False, 0);
     XFlush(d);
-    const int released = frames_in(0.5 * scale);
+    const int released = frames_presented_in(0.5 * scale);
     EXPECT_EQ(playing_button, &buttons[0]);
     EXPECT_EQ(selected_button, nullptr);
     // Each change: its frame and the two after it (the motion may come in
@@ -81,22 +66,22 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     EXPECT_LE(pressed, 6);
     EXPECT_GE(released, 3);
     EXPECT_LE(released, 6);
-    EXPECT_EQ(frames_in(2.0), 0) << "after the tap, while the clip plays and ends";
+    EXPECT_EQ(frames_presented_in(2.0), 0) << "after the tap, while the clip plays and ends";
 
     // A turn's sleep ends at the first input, and only then.
-    double start = now_seconds();
+    double start = seconds_now();
     shell_wait_input(400);
-    EXPECT_GE(now_seconds() - start, 0.39) << "no input: the whole sleep";
+    EXPECT_GE(seconds_now() - start, 0.39) << "no input: the whole sleep";
     XTestFakeButtonEvent(d, 1, True, 0);
     XFlush(d);
-    start = now_seconds();
+    start = seconds_now();
     shell_wait_input(10000);
-    EXPECT_LT(now_seconds() - start, 5.0) << "a press ends the sleep";
-    frames_in(0.5 * scale);
+    EXPECT_LT(seconds_now() - start, 5.0) << "a press ends the sleep";
+    frames_presented_in(0.5 * scale);
     EXPECT_EQ(selected_button, &buttons[0]);
     XTestFakeButtonEvent(d, 1, False, 0);
     XFlush(d);
-    frames_in(0.5 * scale);
+    frames_presented_in(0.5 * scale);
     EXPECT_EQ(selected_button, nullptr);
 
     // A watched pipe ends the sleep as input does: a child writes the time
@@ -109,19 +94,19 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
         if (read(fd, &sent, sizeof sent) == sizeof sent) served++;
     };
     ASSERT_EQ(shell_watch_fd(fds[0], serve, nullptr), 1);
-    start = now_seconds();
+    start = seconds_now();
     shell_wait_input(400);
-    EXPECT_GE(now_seconds() - start, 0.39) << "a watched pipe with nothing in it: the whole sleep";
+    EXPECT_GE(seconds_now() - start, 0.39) << "a watched pipe with nothing in it: the whole sleep";
     const pid_t writer = fork();
     ASSERT_GE(writer, 0);
     if (writer == 0) {
         usleep(200000);
-        const double sent = now_seconds();
+        const double sent = seconds_now();
         _exit(write(fds[1], &sent, sizeof sent) == sizeof sent ? 0 : 1);
     }
-    start = now_seconds();
+    start = seconds_now();
     shell_wait_input(10000);
-    const double woke = now_seconds();
+    const double woke = seconds_now();
     EXPECT_LT(woke - start, 2.0 * scale) << "the write ends the sleep";
     int status = 0;
     ASSERT_EQ(waitpid(writer, &status, 0), writer);
@@ -136,7 +121,7 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     close(fds[1]);
 
     shell_set_power_save(0);
-    EXPECT_GE(frames_in(1.0 * scale), 25) << "without power saving every 20 ms turn presents";
+    EXPECT_GE(frames_presented_in(1.0 * scale), 25) << "without power saving every 20 ms turn presents";
     // SDL 2 beneath sdl12-compat, left running at exit, crashes under qemu.
     shell_context_close();
     Mix_CloseAudio();

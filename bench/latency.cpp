@@ -343,6 +343,26 @@ struct Options {
 
 Options options;
 
+// The bounded CPU load on both cores, for the check's `seconds` and a little
+// more (stress-ng ends by itself), unless --stress 0: -1 when none.
+pid_t start_load(int seconds, const std::string &log) {
+    if (!options.stress) return -1;
+    return program_start_binary(
+        "/usr/bin/stress-ng", {"--cpu", "2", "--timeout", std::to_string(seconds + 3) + "s", "-q"},
+        {}, log);
+}
+
+// A second for the load to take hold, then `seconds` recorded: the whole
+// recording in s, the span checked in [from, to).
+void record_span(Recorder &rec, int seconds, std::vector<int16_t> &s, size_t &from, size_t &to) {
+    pause_ms(1000);
+    from = rec.frames();
+    pause_ms(seconds * 1000);
+    to = rec.frames();
+    std::vector<Read> reads;
+    rec.snapshot(s, reads);
+}
+
 // pacat playing raw 16-bit stereo at `rate` on the tap sink, asked for a
 // buffer of `latency_ms`, fed through p[1] (p[0] is closed here); -1 if it
 // could not be started.
@@ -492,20 +512,11 @@ Dropouts dropout_check(const std::string &dir, const std::string &board,
     pause_ms(1500);
     x.tap(1);
     pause_ms(1000);
-    pid_t stress = -1;
-    if (options.stress)
-        stress = program_start_binary(
-            "/usr/bin/stress-ng",
-            {"--cpu", "2", "--timeout", std::to_string(seconds + 3) + "s", "-q"}, {},
-            dir + "/stress.txt");
+    const pid_t stress = start_load(seconds, dir + "/stress.txt");
     ChildGuard stress_guard(stress);
-    pause_ms(1000);
-    size_t from = rec.frames();
-    pause_ms(seconds * 1000);
-    size_t to = rec.frames();
+    size_t from = 0, to = 0;
     std::vector<int16_t> s;
-    std::vector<Read> reads;
-    rec.snapshot(s, reads);
+    record_span(rec, seconds, s, from, to);
     if (options.verbose) {
         std::string raw(reinterpret_cast<const char *>(s.data() + from), (to - from) * 2);
         write_file("/tmp/latency_loop.raw", raw);
@@ -535,19 +546,11 @@ Dropouts floor_dropouts(const std::vector<std::string> &env, Recorder &rec, int 
             if (write(p[1], periods.data(), periods.size() * 2) < 0) break;
     });
     pause_ms(1500); // the stream flowing
-    pid_t stress = -1;
-    if (options.stress)
-        stress = program_start_binary(
-            "/usr/bin/stress-ng",
-            {"--cpu", "2", "--timeout", std::to_string(seconds + 3) + "s", "-q"}, {}, "/dev/null");
+    const pid_t stress = start_load(seconds, "/dev/null");
     ChildGuard stress_guard(stress);
-    pause_ms(1000);
-    size_t from = rec.frames();
-    pause_ms(seconds * 1000);
-    size_t to = rec.frames();
+    size_t from = 0, to = 0;
     std::vector<int16_t> s;
-    std::vector<Read> reads;
-    rec.snapshot(s, reads);
+    record_span(rec, seconds, s, from, to);
     if (stress > 0) program_wait(stress, 10);
     stop = true;
     kill(pid, SIGKILL); // the feeder's write then fails (SIGPIPE is ignored: main)

@@ -71,3 +71,16 @@ int frames_presented_in(double seconds) {
         shell_turn();
     return shell_frames_drawn() - before;
 }
+
+bool shell_open_power_saving() {
+    if (!sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) return false;
+    if (!sound_mixer_open(SOUND_CHUNK_FRAMES)) return false;
+    char program[] = "vostrel-soundboard", option[] = "--power-save";
+    char *argv[] = {program, option};
+    shell_parse_command_line(2, argv);
+    if (shell_power_save() != 1) return false;
+    shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
+    if (quit_requested) return false;
+    last_update_time = shell_seconds();
+    return true;
+}

@@ -35,6 +35,11 @@ void shell_test_end();
 // A one-point touch at (x, y), no displacement.
 TouchEvent touch_at(float x, float y);
 
+// The shell as `vostrel-soundboard --power-save` opens it, in this process:
+// SDL video and audio, the mixer, the command line, the 320 x 480 window,
+// the update clock at now. false if a step failed.
+bool shell_open_power_saving();
+
 // Frames the loop's own turns present over `seconds` of real time (the
 // shell's real clock and sleep in place).
 int frames_presented_in(double seconds);

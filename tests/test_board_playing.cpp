@@ -59,15 +59,7 @@ TEST(PlayingPowerSave, AboutTenFramesASecondWhileASoundPlaysAndNoneOnceItEnded) 
         board.sounds[k].volume = 100;
     }
     board_payload = &board;
-    ASSERT_TRUE(sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) << SDL_GetError();
-    ASSERT_TRUE(sound_mixer_open(SOUND_CHUNK_FRAMES));
-    char program[] = "vostrel-soundboard", option[] = "--power-save";
-    char *argv[] = {program, option};
-    shell_parse_command_line(2, argv);
-    ASSERT_EQ(shell_power_save(), 1);
-    shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
-    ASSERT_EQ(quit_requested, 0);
-    last_update_time = shell_seconds();
+    ASSERT_TRUE(shell_open_power_saving()) << SDL_GetError();
     ASSERT_NE(xwindow_wait(d, APP_NAME, 5000, [] { return true; }), 0u);
 
     const double scale = wait_scale();

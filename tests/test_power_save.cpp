@@ -27,15 +27,7 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     Display *d = XOpenDisplay(nullptr);
     ASSERT_NE(d, nullptr) << "run under xvfb-run";
     ASSERT_EQ(sdl_implementation_mismatch(getpid()), "");
-    ASSERT_TRUE(sdl_init_retrying(SDL_INIT_VIDEO | SDL_INIT_AUDIO)) << SDL_GetError();
-    ASSERT_TRUE(sound_mixer_open(SOUND_CHUNK_FRAMES));
-    char program[] = "vostrel-soundboard", option[] = "--power-save";
-    char *argv[] = {program, option};
-    shell_parse_command_line(2, argv);
-    ASSERT_EQ(shell_power_save(), 1);
-    shell_open_window(SCREEN_WIDTH, SCREEN_HEIGHT);
-    ASSERT_EQ(quit_requested, 0);
-    last_update_time = shell_seconds();
+    ASSERT_TRUE(shell_open_power_saving()) << SDL_GetError();
     Window w = xwindow_wait(d, APP_NAME, 5000, [] { return true; });
     ASSERT_NE(w, 0u);
     const PixelBox cell =
@@ -121,7 +113,8 @@ TEST(PowerSave, AnIdleBoardPresentsNothingAndATapOnlyTheFramesThatShowIt) {
     close(fds[1]);
 
     shell_set_power_save(0);
-    EXPECT_GE(frames_presented_in(1.0 * scale), 25) << "without power saving every 20 ms turn presents";
+    EXPECT_GE(frames_presented_in(1.0 * scale), 25)
+        << "without power saving every 20 ms turn presents";
     // SDL 2 beneath sdl12-compat, left running at exit, crashes under qemu.
     shell_context_close();
     Mix_CloseAudio();

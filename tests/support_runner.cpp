@@ -39,10 +39,11 @@ bool TestProgram::start(const std::vector<std::string> &args, const std::vector<
     return pid > 0;
 }
 
-std::vector<std::string> TestProgram::disk_audio() const {
+std::vector<std::string> TestProgram::disk_audio(int chunk_frames) const {
     std::string where = folder.empty() ? current_directory() : folder;
+    const int delay = chunk_frames * 20 / 1024 > 0 ? chunk_frames * 20 / 1024 : 1;
     return {"SDL_AUDIODRIVER=disk", "SDL_DISKAUDIOFILE=" + where + "/audio.raw",
-            "SDL_DISKAUDIODELAY=20"};
+            "SDL_DISKAUDIODELAY=" + std::to_string(delay)};
 }
 
 std::string program_window(pid_t pid, int timeout_ms, const char *title) {
@@ -79,10 +80,10 @@ bool TestProgram::start_shown(const std::vector<std::string> &args,
                               int window_timeout_ms) {
     if (!start(args, env)) return false;
     find_window(window_timeout_ms);
-    wait_started();
+    const bool started = wait_started();
     wait_drawn();
     pause_scaled_ms(settle_ms);
-    return !window.empty();
+    return !window.empty() && started;
 }
 
 bool TestProgram::running() const { return pid > 0 && program_running(pid); }

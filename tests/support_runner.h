@@ -45,8 +45,11 @@ struct TestProgram {
     bool start(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
                const std::string &stderr_path = "");
     // The environment that sends its sound to folder/audio.raw (SDL's disk
-    // driver, 20 ms a chunk), for start's env.
-    std::vector<std::string> disk_audio() const;
+    // driver), for start's env: a chunk of `chunk_frames` (the mixer's in
+    // the mode the program runs in) written every 20 ms per 1024 frames, a
+    // little faster than it plays. A longer delay than the chunk's length
+    // makes every wait for frames longer by that factor.
+    std::vector<std::string> disk_audio(int chunk_frames = 1024) const;
     // Waits up to timeout_ms, while it runs, for its window: true once found.
     bool find_window(int timeout_ms = 10000);
     // wait_for_log_line for STARTED_LINE in its log.
@@ -55,7 +58,8 @@ struct TestProgram {
     // (under emulation llvmpipe takes seconds to generate its code).
     bool wait_drawn();
     // start, then its window, the start-up line, the first frame drawn and
-    // settle_ms times wait_scale() more: true if the window was found.
+    // settle_ms times wait_scale() more: true if the window was found and
+    // the start-up line written (start it with --log-level 3 or more).
     bool start_shown(const std::vector<std::string> &args, const std::vector<std::string> &env,
                      int settle_ms, int window_timeout_ms = 10000);
 

@@ -285,7 +285,7 @@ void start_board_run(TestProgram &run, const std::string &binary, const std::str
     mkdir(where.c_str(), 0755);
     run.binary = binary;
     run.folder = where;
-    run.start_shown({"--log-level", "3"}, run.disk_audio(), 400, 20000);
+    run.start_shown({"--log-level", "3"}, run.disk_audio(SOUND_CHUNK_FRAMES_LOW), 400, 20000);
 }
 
 // The loudest sample of the left channel in the frames [from, to), once the

@@ -673,9 +673,9 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
 
     TestProgram run;
     run.binary = program;
-    ASSERT_TRUE(run.start({"--log-level", "3"}, run.disk_audio()));
+    ASSERT_TRUE(run.start({"--log-level", "3"}, run.disk_audio(SOUND_CHUNK_FRAMES_LOW)));
     ASSERT_TRUE(run.find_window(20000));
-    run.wait_started();
+    ASSERT_TRUE(run.wait_started()) << run.log();
     pause_ms(300);
     EXPECT_EQ(count_of(read_file(dir.file("vostrel soundboard_log.txt")),
                        "-frame chunks, low latency"),
@@ -753,9 +753,9 @@ TEST(CustomBoard, ADamagedClipPlaysNothingAndTheOthersPlay) {
 
     TestProgram run;
     run.binary = program;
-    ASSERT_TRUE(run.start({}, run.disk_audio()));
+    ASSERT_TRUE(run.start({"--log-level", "3"}, run.disk_audio(SOUND_CHUNK_FRAMES_LOW)));
     ASSERT_TRUE(run.find_window(20000));
-    run.wait_started();
+    ASSERT_TRUE(run.wait_started()) << run.log();
     pause_ms(300);
     Rect screen = {0.0f, 320.0f, 0.0f, 480.0f};
     int columns = 0, rows = 0;

@@ -121,7 +121,7 @@ struct Program {
         dup2(saved, 1);
         close(saved);
         fclose(out);
-        run.wait_started();
+        if (!run.wait_started()) return false;
         if (remote)
             for (int i = 0; i < 100 && url.empty(); i++) {
                 std::string line = trim(read_file(dir.file("stdout.txt")));

@@ -105,18 +105,23 @@ test-fuzz: build-fuzz
 
 # The ARM builds under emulation: for armhf the program with its smoke tests,
 # the float results and the board's picture; for arm64 every test that runs
-# under emulation, whose ctest count line ends the run.
-# In make test the Debian 13 builds of the release checks run during the arm64
-# tests, which emulate one program at a time.
+# under emulation, whose ctest count line ends the run; then the release
+# checks.
+# In make test the release checks run during the arm64 tests, which emulate
+# one program at a time and so leave the other core to them: first their
+# Debian 13 builds at idle priority, then the checks themselves at the
+# ordinary one (their log, build-ahead-releases.log, is printed after).
 ARMHF_TARGETS = vostrel-soundboard test_smoke test_float_exact
 test-cross-all:
 	$(MAKE) test-cross ARCH=armhf CROSS_TARGETS='$(ARMHF_TARGETS)' \
 	  CROSS_TESTS='^(test_smoke|test_float_exact|same_screenshot_as_native)'
-	$(call with_build_ahead,trixie,$(IDLE_MAKE) build-trixie && $(IDLE_MAKE) build-trixie-cross ARCH=arm64,\
-	  $(MAKE) test-cross ARCH=arm64)
+	$(call with_build_ahead,releases,$(IDLE_MAKE) build-trixie && $(IDLE_MAKE) build-trixie-cross ARCH=arm64 && \
+	  $(MAKE) --no-print-directory test-releases,$(MAKE) test-cross ARCH=arm64)
+	@if [ -n "$(BUILD_AHEAD)" ]; then echo "== release checks (beside the arm64 tests)"; \
+	  cat build-ahead-releases.log; else $(MAKE) --no-print-directory test-releases; fi
 
 test: BUILD_AHEAD = 1
-test: fetch-ahead test-default test-asan test-fuzz test-cross-all test-releases
+test: fetch-ahead test-default test-asan test-fuzz test-cross-all
 
 # The sysroots and Debian roots of the later steps, downloaded in the
 # background while the first builds compile (tools/fetch_ahead.sh, its output

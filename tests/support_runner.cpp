@@ -1,5 +1,6 @@
 // Test support, driving a program from outside; see support_runner.h.
 #include "support_runner.h"
+#include "support_sound.h"
 
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
@@ -138,6 +139,17 @@ size_t TestProgram::audio_frames() const {
 void TestProgram::wait_audio(size_t frames) const {
     for (int i = 0; i < 200 && audio_frames() < frames; i++)
         pause_scaled_ms(25);
+}
+
+long TestProgram::wait_for_clip(const std::vector<int16_t> &clip, size_t from,
+                                size_t span) const {
+    for (int i = 0; i < 200; i++) {
+        const bool whole = audio_frames() >= from + span;
+        const long at = find_clip(audio(), clip, from, span);
+        if (at >= 0 || whole) return at;
+        pause_scaled_ms(25);
+    }
+    return -1;
 }
 
 int TestProgram::stop(int seconds) {

@@ -88,6 +88,11 @@ struct TestProgram {
     size_t audio_frames() const;
     // Waits up to 5 s times wait_scale() for `frames` frames of output.
     void wait_audio(size_t frames) const;
+    // Waits, as the output grows, for the clip's start (find_clip) within
+    // `span` frames of output from frame `from`: its frame as soon as it is
+    // there, or -1 once `span` frames (or 5 s times wait_scale()) passed
+    // without it.
+    long wait_for_clip(const std::vector<int16_t> &clip, size_t from, size_t span) const;
 
     // SIGTERM, then program_wait(seconds): its exit status, -1 if not running
     // or it did not end in time (it is then killed).

@@ -54,3 +54,22 @@ std::string wav_bytes(int channels, uint32_t rate, int bits, const std::string &
     put_le32(file, static_cast<uint32_t>(body.size()));
     return file + body;
 }
+
+size_t first_audible(const std::vector<int16_t> &clip) {
+    size_t first = 0;
+    while (first < clip.size() && clip[first] == 0)
+        first++;
+    return first - first % 2;
+}
+
+long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip, size_t from,
+               size_t span) {
+    const size_t first = first_audible(clip);
+    const size_t probe = 128; // samples = 64 frames
+    if (first + probe > clip.size()) return -1;
+    const size_t frames = out.size() / 2;
+    const size_t end = from < frames && span < frames - from ? from + span : frames;
+    for (size_t f = from; f < end && f * 2 + probe <= out.size(); f++)
+        if (memcmp(&out[f * 2], &clip[first], probe * 2) == 0) return static_cast<long>(f);
+    return -1;
+}

@@ -1,6 +1,7 @@
 // Test support, sound: the board's clips as the program's mixer holds them.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <string>
 #include <vector>
@@ -19,3 +20,12 @@ std::vector<std::vector<int16_t>> board_clip_samples();
 std::string wav_bytes(int channels, uint32_t rate, int bits, const std::string &data,
                       const std::string &before_fmt = "", const std::string &before_data = "",
                       long data_length = -1);
+
+// Sample index of the clip's first audible frame (a frame with a non-zero
+// sample), so leading silence, which cannot be told apart in the output, is
+// not matched; clip.size() if it is silent throughout. Stereo samples.
+size_t first_audible(const std::vector<int16_t> &clip);
+// Frame in `out` (stereo samples) where the clip's first audible 64 frames
+// appear exactly, searching `span` frames from frame `from`; -1 if nowhere.
+long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip, size_t from,
+               size_t span = SIZE_MAX);

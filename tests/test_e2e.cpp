@@ -47,32 +47,6 @@ bool start_board(TestProgram &p) {
 int cell_x(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_x(); }
 int cell_y(int slot) { return board_button_box(slot, WIDTH, HEIGHT).centre_y(); }
 
-// Sample index of the clip's first audible frame (a frame with a non-zero
-// sample), so leading silence, which cannot be told apart in the output, is
-// not matched; clip.size() if it is silent throughout.
-size_t first_audible(const std::vector<int16_t> &clip) {
-    size_t first = 0;
-    while (first < clip.size() && clip[first] == 0)
-        first++;
-    return first - first % 2;
-}
-
-// Frame index in out (searching from 'from' for up to 'span' frames) where the
-// clip's first audible 64 frames appear exactly; -1 if nowhere.
-long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip, size_t from,
-               size_t span) {
-    size_t first = first_audible(clip);
-    const size_t probe = 128; // samples = 64 frames
-    if (first + probe > clip.size()) return -1;
-    size_t frames = out.size() / 2;
-    for (size_t f = from; f < std::min(frames, from + span); f++) {
-        size_t at = f * 2;
-        if (at + probe > out.size()) break;
-        if (memcmp(&out[at], &clip[first], probe * 2) == 0) return static_cast<long>(f);
-    }
-    return -1;
-}
-
 // Number of frames after 'at' that equal the clip from its first audible frame.
 size_t matching_frames(const std::vector<int16_t> &out, long at, const std::vector<int16_t> &clip) {
     size_t first = first_audible(clip);
@@ -125,8 +99,7 @@ class Board : public ::testing::Test {
         // tap's own xdotool runs are slow to start on a loaded machine: how
         // soon a tap is heard is the benchmarks' to say.
         const size_t span = 2 * static_cast<size_t>(RATE) * wait_scale();
-        program->wait_audio(mark + span);
-        return find_clip(program->audio(), clip, mark, span);
+        return program->wait_for_clip(clip, mark, span);
     }
 };
 TempDir *Board::dir;
@@ -190,6 +163,7 @@ TEST_F(Board, ReleasePlaysTheButtonsClip) {
     int slot = long_slot();
     long at = play_and_find(slot);
     ASSERT_GE(at, 0) << "clip of slot " << slot << " not found in the output";
+    program->wait_audio(static_cast<size_t>(at) + RATE);
     EXPECT_GE(matching_frames(program->audio(), at, clips[order[slot]]), RATE / 2u);
 }
 

@@ -159,24 +159,6 @@ struct Program {
     int stop() { return run.stop(); }
 };
 
-size_t first_audible(const std::vector<int16_t> &clip) {
-    size_t first = 0;
-    while (first < clip.size() && clip[first] == 0)
-        first++;
-    return first - first % 2;
-}
-
-// Frame where the clip's first audible 64 frames appear in out from frame
-// `from` on; -1 if nowhere.
-long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip, size_t from) {
-    size_t first = first_audible(clip);
-    const size_t probe = 128;
-    if (first + probe > clip.size()) return -1;
-    for (size_t f = from; f * 2 + probe <= out.size(); f++)
-        if (memcmp(&out[f * 2], &clip[first], probe * 2) == 0) return static_cast<long>(f);
-    return -1;
-}
-
 bool silent_from(const std::vector<int16_t> &out, size_t frame) {
     for (size_t i = frame * 2; i < out.size(); i++)
         if (out[i] != 0) return false;
@@ -286,8 +268,8 @@ class Remote : public ::testing::Test {
     }
     // Whether the clip of display slot `slot` starts within a second of mark.
     static bool heard(int slot, size_t mark) {
-        program->run.wait_audio(mark + RATE * static_cast<size_t>(wait_scale()));
-        return find_clip(program->run.audio(), clips[order[slot]], mark) >= 0;
+        return program->run.wait_for_clip(clips[order[slot]], mark,
+                                          RATE * static_cast<size_t>(wait_scale())) >= 0;
     }
     // The longest clip's slot, so it still plays when the next request comes.
     static int long_slot() {
@@ -883,8 +865,8 @@ TEST_F(RemoteLan, ServesOnTheNetworkAndTakesOscFromTheAllowedOnly) {
     EXPECT_TRUE(quiet_after(mark)) << "a sender not allowed played";
     mark = program->run.audio_frames();
     ASSERT_EQ(osc_press_from("127.0.0.3", 1), 0);
-    program->run.wait_audio(mark + RATE);
-    EXPECT_GE(find_clip(program->run.audio(), clips[order[0]], mark), 0) << "the allowed sender was not heard";
+    EXPECT_GE(program->run.wait_for_clip(clips[order[0]], mark, RATE), 0)
+        << "the allowed sender was not heard";
 }
 
 // With the window unmapped the program is in the background and its loop
@@ -903,14 +885,12 @@ TEST(RemoteHidden, PressesArePlayedWhileTheWindowIsHidden) {
     pause_ms(1500); // the loss of activity is seen and the loop blocks
     size_t mark = p.run.audio_frames();
     EXPECT_EQ(p.api("POST", "/api/press/1/2").status, 204);
-    p.run.wait_audio(mark + RATE);
-    EXPECT_GE(find_clip(p.run.audio(), clips[order[1]], mark), 0) << "the press was not heard";
+    EXPECT_GE(p.run.wait_for_clip(clips[order[1]], mark, RATE), 0) << "the press was not heard";
     mark = p.run.audio_frames();
     ASSERT_EQ(run_command("oscsend 127.0.0.1 " + std::to_string(p.port + 1) +
                           " /vostrel/press ii 1 3"),
               0);
-    p.run.wait_audio(mark + RATE);
-    EXPECT_GE(find_clip(p.run.audio(), clips[order[2]], mark), 0) << "the OSC press was not heard";
+    EXPECT_GE(p.run.wait_for_clip(clips[order[2]], mark, RATE), 0) << "the OSC press was not heard";
     XCloseDisplay(d);
     EXPECT_EQ(p.stop(), 0);
 }

@@ -167,31 +167,6 @@ static std::vector<int16_t> read_samples(const std::string &path) {
     return out;
 }
 
-// Sample index of the clip's first audible frame (a frame with a non-zero
-// sample), or the clip's size.
-static size_t first_audible(const std::vector<int16_t> &clip) {
-    size_t first = 0;
-    while (first < clip.size() && clip[first] == 0)
-        first++;
-    return first - first % 2;
-}
-
-// Frame of out, from frame 'from' on for at most 'span' frames, where the
-// clip's first 64 audible frames appear exactly; -1 if nowhere.
-static long find_clip(const std::vector<int16_t> &out, const std::vector<int16_t> &clip,
-                      size_t from, size_t span) {
-    size_t first = first_audible(clip);
-    const size_t probe = 128; // samples
-    if (first + probe > clip.size()) return -1;
-    size_t frames = out.size() / 2;
-    for (size_t f = from; f < std::min(frames, from + span); f++) {
-        if (f * 2 + probe > out.size()) break;
-        if (memcmp(&out[f * 2], &clip[first], probe * sizeof(int16_t)) == 0)
-            return static_cast<long>(f);
-    }
-    return -1;
-}
-
 // Time of output frame 'frame' from the audio writes (ascending offsets):
 // its write's stamp plus its place in that buffer; -1 if no write holds it.
 static long long frame_time(const std::vector<Stamp> &writes, long frame) {

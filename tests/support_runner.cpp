@@ -1,11 +1,13 @@
 // Test support, driving a program from outside; see support_runner.h.
 #include "support_runner.h"
 #include "support_sound.h"
+#include "support_x.h"
 
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros (None, Bool) that gtest uses as names.
 #include "tools/xwindow.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -116,9 +118,9 @@ void TestProgram::press(int x, int y) const {
 void TestProgram::release() const { xdo("mouseup 1"); }
 
 void TestProgram::tap(int x, int y, int hold_ms) const {
-    press(x, y);
-    pause_scaled_ms(hold_ms);
-    release();
+    char hold[32];
+    snprintf(hold, sizeof hold, "%.3f", hold_ms * wait_scale() / 1000.0);
+    if (xdotool_tap(window, x, y, hold) != 0) ADD_FAILURE() << "xdotool could not tap " << window;
 }
 
 void TestProgram::key(const char *name) const { xdo("key --window " + window + " " + name); }

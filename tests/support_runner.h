@@ -77,7 +77,7 @@ struct TestProgram {
     void move(int x, int y) const;
     void press(int x, int y) const; // move, button 1 down
     void release() const;           // button 1 up
-    // press, hold_ms times wait_scale(), release.
+    // One xdotool run: move, button 1 down, hold_ms times wait_scale(), up.
     void tap(int x, int y, int hold_ms = 60) const;
     // A key (xdotool's name) sent to the window.
     void key(const char *name) const;

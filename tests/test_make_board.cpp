@@ -705,7 +705,7 @@ TEST(CustomBoard, BuildsAndPlaysThreeSounds) {
         int x, y;
         centre(slot, &x, &y);
         long mark = frames();
-        ASSERT_EQ(xdotool_tap(run.window, x, y, "0.06"), 0);
+        run.tap(x, y);
         for (int i = 0; i < 200 * wait_scale() && frames() < mark + 44100L * wait_scale(); i++)
             pause_ms(25);
         std::vector<int16_t> out = run.audio();
@@ -767,8 +767,7 @@ TEST(CustomBoard, ADamagedClipPlaysNothingAndTheOthersPlay) {
         float cy = static_cast<float>(rows - 1 - slot / columns) + 0.5f;
         rect_map_point(&grid, &screen, &cx, &cy);
         long mark = static_cast<long>(run.audio_frames());
-        EXPECT_EQ(xdotool_tap(run.window, static_cast<int>(cx), 480 - static_cast<int>(cy), "0.06"),
-                  0);
+        run.tap(static_cast<int>(cx), 480 - static_cast<int>(cy));
         for (int i = 0; i < 200 * wait_scale() &&
                         static_cast<long>(run.audio_frames()) < mark + 44100L * wait_scale();
              i++)

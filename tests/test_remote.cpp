@@ -825,7 +825,7 @@ TEST_F(RemoteLan, TheCodeOnTheScreenIsTheAddressAndATapDismissesIt) {
     EXPECT_EQ(code_mismatches(program->run.capture(), url), 0);
     // A tap on it dismisses it and plays nothing.
     const size_t mark = program->run.audio_frames();
-    ASSERT_EQ(xdotool_tap(program->run.window, 160, 240, "0.05"), 0);
+    program->run.tap(160, 240, 50);
     pause_scaled_ms(300);
     EXPECT_EQ(code_mismatches(program->run.capture(), url), -1) << "the code is still shown";
     EXPECT_TRUE(quiet_after(mark)) << "the tap on the code played";

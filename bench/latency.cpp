@@ -20,8 +20,7 @@
 //   sine's) counts as a dropout, events closer than 10 ms as one; the floor
 //   client (pacat, with the buffer low latency asks for) plays the same loop
 //   under the same load first, so that what the machine loses is told apart
-//   from what the program does. The recorder and the floor run at the
-//   real-time priority low latency gives the program's mixer.
+//   from what the program does.
 //
 // Usage: bench_latency [--taps N] [--dropout-seconds S] [--servers pulse,pipewire]
 //                      [--sdl classic,compat] [--modes normal,low] [--program-env NAME=VALUE]...
@@ -29,7 +28,6 @@
 //                      [--floor-buffer-ms MS]
 #include "app/app.h"
 #include "app/payload.h"
-#include <vostrel/audio/audio.h>
 #include "tests/sound_servers.h"
 #include "tests/support.h"
 #include "tools/xwindow.h"
@@ -42,7 +40,6 @@
 #include <fcntl.h>
 #include <math.h>
 #include <mutex>
-#include <sched.h>
 #include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -77,17 +74,6 @@ struct Read {
 
 // parec on the monitor into a pipe; a thread keeps the left channel and the
 // stamps.
-// The recorder and the floor client run at the real-time priority low
-// latency asks for the program's mixer (where this process may give it):
-// the floor is then a client as favoured as the program, and the load
-// cannot make the recorder lose what was played. Called in the child before
-// exec; the policy is kept across exec, and no child of theirs inherits it.
-void take_mixer_priority() {
-    sched_param param{};
-    param.sched_priority = SOUND_MIXER_PRIORITY;
-    sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &param);
-}
-
 struct Recorder {
     int rate = 44100;
     pid_t pid = -1;
@@ -110,7 +96,6 @@ struct Recorder {
             for (const std::string &e : env)
                 putenv(strdup(e.c_str()));
             std::string r = "--rate=" + std::to_string(rate);
-            take_mixer_priority();
             execl(PAREC, PAREC, "--device=tap.monitor", "--raw", "--format=s16le", r.c_str(),
                   "--channels=2", "--latency-msec=1", static_cast<char *>(nullptr));
             _exit(127);
@@ -392,7 +377,6 @@ pid_t start_pacat(const std::vector<std::string> &env, int rate, int latency_ms,
             putenv(strdup(e.c_str()));
         const std::string r = "--rate=" + std::to_string(rate);
         const std::string latency = "--latency-msec=" + std::to_string(latency_ms);
-        take_mixer_priority();
         execl(PACAT, PACAT, "--device=tap", "--raw", "--format=s16le", r.c_str(), "--channels=2",
               latency.c_str(), static_cast<char *>(nullptr));
         _exit(127);

@@ -7,8 +7,6 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
-#include <dirent.h>
-#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -108,48 +106,6 @@ std::string program_sdl_library(pid_t pid) {
     if (at == std::string::npos) return "";
     size_t start = maps.rfind(' ', at) + 1, end = maps.find('\n', at);
     return maps.substr(start, end - start);
-}
-
-int program_fifo_threads(pid_t pid, int priority) {
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR *dir = opendir(tasks.c_str());
-    if (!dir) return 0;
-    int count = 0;
-    while (dirent *e = readdir(dir)) {
-        if (e->d_name[0] == '.') continue;
-        // The name in parentheses may hold spaces: fields are counted after
-        // its closing one, from the state (field 3) on; rt_priority and
-        // policy are fields 40 and 41.
-        const std::string stat = read_file(tasks + "/" + e->d_name + "/stat");
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        std::vector<long> fields;
-        const char *at = stat.c_str() + close + 1;
-        char *end = nullptr;
-        for (int field = 3; field <= 41 && *at; field++) {
-            while (*at == ' ')
-                at++;
-            if (field == 3) {
-                at++; // the state letter
-                continue;
-            }
-            fields.push_back(strtol(at, &end, 10));
-            at = end;
-        }
-        if (fields.size() == 38 && fields[37] == SCHED_FIFO && fields[36] == priority) count++;
-    }
-    closedir(dir);
-    return count;
-}
-
-// Asked of this thread and undone at once: going back is always allowed.
-bool fifo_allowed(int priority) {
-    sched_param param{};
-    param.sched_priority = priority;
-    if (sched_setscheduler(0, SCHED_FIFO, &param) != 0) return false;
-    param.sched_priority = 0;
-    sched_setscheduler(0, SCHED_OTHER, &param);
-    return true;
 }
 
 ChildGuard::~ChildGuard() {

@@ -45,12 +45,6 @@ int program_terminate(pid_t pid, int seconds);
 // The SDL 1.2 library file mapped into a running process ("" if none), from
 // /proc/PID/maps: which implementation the dynamic linker chose.
 std::string program_sdl_library(pid_t pid);
-// The threads of a running process scheduled SCHED_FIFO at real-time
-// priority `priority`, from /proc/PID/task/*/stat.
-int program_fifo_threads(pid_t pid, int priority);
-// This process may take SCHED_FIFO at `priority` (CAP_SYS_NICE, or
-// RLIMIT_RTPRIO at least that), and so may the programs it starts.
-bool fifo_allowed(int priority);
 
 // Ends a child process (SIGKILL) and reaps it when the object goes, unless
 // program_wait reaped it first; a test that fails half-way leaves nothing

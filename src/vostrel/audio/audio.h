@@ -52,7 +52,6 @@ constexpr int SOUND_OUTPUT_CHANNELS = 2;    // stereo
 constexpr int SOUND_CHUNK_FRAMES = 1024;    // frames mixed at a time
 constexpr int SOUND_CHUNK_FRAMES_LOW = 256; // frames mixed at a time in low latency
 constexpr int SOUND_SERVER_CHUNKS = 2;      // a low-latency open asks the sound server for this many chunks of buffer
-constexpr int SOUND_MIXER_PRIORITY = 4;     // a low-latency open's mixer thread asks for SCHED_FIFO at this priority: under PulseAudio's own threads (5), so a busy processor cannot starve it
 
 // Interface sounds, loaded at start-up (before app_gl_ready); the volume option
 extern SoundRecord sound_applause, sound_boo, sound_cheering, sound_click, sound_bubble;

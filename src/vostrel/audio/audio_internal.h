@@ -32,7 +32,7 @@ int sound_pool_count(void);                                  // free delay nodes
 int sound_delayed_count(void);                               // pending delayed plays (tests)
 
 // The mixer's device
-int sound_mixer_open(int chunk_frames);                      // Mix_OpenAudio in the mixer's format (SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS) with chunks of that many frames, then the device watch; below SOUND_CHUNK_FRAMES the sound server is first asked for SOUND_SERVER_CHUNKS chunks of buffer (PULSE_LATENCY_MSEC; PULSE_PROP's minimum request and quantum of half a chunk; PIPEWIRE_LATENCY of half a chunk; each unless set) and the mixer thread of every device opened asks for SCHED_FIFO at SOUND_MIXER_PRIORITY (one INFO line says what it got); 1, or 0 with Mix_GetError saying why
+int sound_mixer_open(int chunk_frames);                      // Mix_OpenAudio in the mixer's format (SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS) with chunks of that many frames, then the device watch; below SOUND_CHUNK_FRAMES the sound server is first asked for SOUND_SERVER_CHUNKS chunks of buffer (PULSE_LATENCY_MSEC; PULSE_PROP's minimum request and quantum of half a chunk; PIPEWIRE_LATENCY of half a chunk; each unless set); 1, or 0 with Mix_GetError saying why
 
 // Outputs: a sound server's sinks where one answers (PulseAudio, or PipeWire's pulse server), else ALSA's playback devices
 int sound_print_outputs(FILE *stream);                       // the names one can give, one a line (a tab and the description after it where there is one); how many

@@ -8,8 +8,6 @@
 #include <SDL_mixer.h>
 #include <atomic>
 #include <dlfcn.h>
-#include <pthread.h>
-#include <sched.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -66,9 +64,6 @@ struct AudioDevice {
     std::vector<LoadedChunk> chunks; // every chunk loaded, with its asset
     Sdl2DeviceStatus sdl2_status;    // set when SDL 2 runs under SDL 1.2 (sdl12-compat)
     Sdl2AudioInit sdl2_audio_init;   // likewise
-    int realtime;                    // 1: each opened device's mixer thread is raised (low latency)
-    std::atomic<int> raise;          // 1: the next post-mix call raises its own thread
-    std::atomic<int> raised;         // MIXER_* once the mixer thread has tried, 0 before
 };
 
 AudioDevice device;
@@ -84,45 +79,7 @@ constexpr unsigned DEVICE_STEADY_BUFFERS = 8;
 constexpr float DEVICE_FIRST_RETRY = 0.25f;
 constexpr float DEVICE_LONGEST_RETRY = 0.5f;
 
-// What the mixer thread got when it asked to be raised.
-constexpr int MIXER_REALTIME = 1;  // SCHED_FIFO at SOUND_MIXER_PRIORITY
-constexpr int MIXER_UNCHANGED = 2; // refused (no CAP_SYS_NICE, RLIMIT_RTPRIO below it)
-
-// Runs on the mixer's own thread, which only it can name: SDL gives no
-// handle to it. The thread takes nothing but its own scheduling; a child it
-// started would go back to the ordinary policy.
-int raise_this_thread(void) {
-    sched_param param{};
-    param.sched_priority = SOUND_MIXER_PRIORITY;
-    if (pthread_setschedparam(pthread_self(), SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0)
-        return MIXER_REALTIME;
-    return MIXER_UNCHANGED;
-}
-
-void count_mixed(void *, Uint8 *, int) {
-    device.mixed.fetch_add(1, std::memory_order_relaxed);
-    if (device.raise.load(std::memory_order_relaxed) && device.raise.exchange(0))
-        device.raised.store(raise_this_thread(), std::memory_order_release);
-}
-
-// A freshly opened device's mixer thread is raised on its first call.
-void set_post_mix(void) {
-    device.raised.store(0, std::memory_order_relaxed);
-    device.raise.store(device.realtime, std::memory_order_relaxed);
-    Mix_SetPostMix(count_mixed, nullptr);
-}
-
-// The main loop says once per opened device what its mixer thread got.
-void log_mixer_priority(void) {
-    const int raised = device.raised.exchange(0, std::memory_order_acquire);
-    if (raised == MIXER_REALTIME)
-        log_printf(LOG_INFO, "Audio: the mixer thread runs at real-time priority %d",
-                   SOUND_MIXER_PRIORITY);
-    else if (raised == MIXER_UNCHANGED)
-        log_printf(LOG_INFO, "Audio: the mixer thread stays at normal priority (real-time "
-                             "priority %d not allowed: RLIMIT_RTPRIO)",
-                   SOUND_MIXER_PRIORITY);
-}
+void count_mixed(void *, Uint8 *, int) { device.mixed.fetch_add(1, std::memory_order_relaxed); }
 
 // SDL 2's calls beneath sdl12-compat, looked up without loading anything.
 // SDL 2 may be in the process on classic SDL 1.2 too (SDL_mixer's fluidsynth
@@ -206,7 +163,7 @@ int device_open(void) {
         device.have_channels = channels;
     }
     sound_mixer_forget_channels(); // the reopened mixer plays nothing
-    set_post_mix();
+    Mix_SetPostMix(count_mixed, nullptr);
     return 1;
 }
 
@@ -233,12 +190,11 @@ void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_
     device.lost = 0;
     find_sdl2_calls();
     device.watching = 1;
-    set_post_mix();
+    Mix_SetPostMix(count_mixed, nullptr);
 }
 
 void sound_device_update(float dt) {
     if (!device.watching || !(dt > 0.0f)) return;
-    log_mixer_priority();
     if (!device.lost) {
         unsigned mixed = device.mixed.load(std::memory_order_relaxed);
         if (!device_stopped()) {
@@ -306,8 +262,7 @@ static void ask_server_buffer(int chunk_frames) {
 }
 
 int sound_mixer_open(int chunk_frames) {
-    device.realtime = chunk_frames < SOUND_CHUNK_FRAMES;
-    if (device.realtime) ask_server_buffer(chunk_frames);
+    if (chunk_frames < SOUND_CHUNK_FRAMES) ask_server_buffer(chunk_frames);
     if (Mix_OpenAudio(SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, chunk_frames) != 0) return 0;
     sound_device_watch(SOUND_RATE, SOUND_FORMAT, SOUND_OUTPUT_CHANNELS, chunk_frames);
     return 1;

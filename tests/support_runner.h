@@ -7,6 +7,8 @@
 #include "support_files.h"
 #include "support_process.h"
 
+#include <vostrel/audio/audio.h>
+
 #include <stddef.h>
 #include <stdint.h>
 #include <string>
@@ -46,10 +48,10 @@ struct TestProgram {
                const std::string &stderr_path = "");
     // The environment that sends its sound to folder/audio.raw (SDL's disk
     // driver), for start's env: a chunk of `chunk_frames` (the mixer's in
-    // the mode the program runs in) written every 20 ms per 1024 frames, a
-    // little faster than it plays. A longer delay than the chunk's length
-    // makes every wait for frames longer by that factor.
-    std::vector<std::string> disk_audio(int chunk_frames = 1024) const;
+    // the mode the program runs in) written every 20 ms per
+    // SOUND_CHUNK_FRAMES, a little faster than it plays. A longer delay than
+    // the chunk's length makes every wait for frames longer by that factor.
+    std::vector<std::string> disk_audio(int chunk_frames = SOUND_CHUNK_FRAMES) const;
     // Waits up to timeout_ms, while it runs, for its window: true once found.
     bool find_window(int timeout_ms = 10000);
     // wait_for_log_line for STARTED_LINE in its log.
@@ -82,9 +84,10 @@ struct TestProgram {
     // A key (xdotool's name) sent to the window.
     void key(const char *name) const;
 
-    // Disk audio: every sample written so far (16-bit stereo interleaved),
-    // and the frames written, from the file's size.
-    std::vector<int16_t> audio() const;
+    // Disk audio: every sample written so far from frame `from_frame` on
+    // (16-bit stereo interleaved), and the frames written, from the file's
+    // size.
+    std::vector<int16_t> audio(size_t from_frame = 0) const;
     size_t audio_frames() const;
     // Waits up to 5 s times wait_scale() for `frames` frames of output.
     void wait_audio(size_t frames) const;

@@ -133,7 +133,8 @@ fetch-ahead: setup
 
 # The packages checked on both releases: each amd64 package installed in a
 # fresh Debian root, its picture compared, and the trixie build's smoke,
-# end-to-end and PipeWire restart tests run in the Debian 13 root; the arm64
+# end-to-end, PipeWire restart and named-sink tests run in the Debian 13 root
+# (on its SDL 2, beneath sdl12-compat, which names sinks its own way); the arm64
 # trixie program and its smoke test under qemu.
 .PHONY: test-releases
 test-releases: test-roots test-trixie-cross
@@ -300,7 +301,7 @@ test-roots: package package-trixie
 	sh tools/root/root.sh trixie $(CURDIR)/build-root-trixie
 	$(XRUN) sh tools/root/check_package.sh build-root-bookworm build/vostrel-soundboard_*_amd64.deb build/root-bookworm.png
 	$(XRUN) sh tools/root/check_package.sh build-root-trixie build-trixie/vostrel-soundboard_*_amd64.deb build-trixie/root-trixie.png \
-	  build-trixie test_smoke test_e2e 'test_pulse:PipeWire*'
+	  build-trixie test_smoke test_e2e 'test_pulse:PipeWire*:PulseAudio*NamedSink*'
 	cmp build/root-bookworm.png build-trixie/root-trixie.png
 	@echo "test-roots: the board's picture is byte for byte the same on both releases"
 

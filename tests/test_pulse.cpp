@@ -228,7 +228,8 @@ std::pair<int, std::string> device_list(const Server &server, const TempDir &dir
 
 // Two sinks: the one named plays, the other stays silent; a name that is no
 // sink is one warning naming it and the sinks there are, and the default
-// sink plays.
+// sink plays. PulseAudio's null sinks share one description ("Null Output"),
+// as two like speakers do, which SDL 2 beneath sdl12-compat lists numbered.
 template <class Server> void sound_on_the_named_sink(Server &server, const TempDir &dir) {
     auto [status, list] = device_list(server, dir);
     EXPECT_EQ(status, 0);

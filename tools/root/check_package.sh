@@ -111,9 +111,10 @@ pid=""
 echo "check_package.sh: $(basename "$deb") installs, draws and plays in $(basename "$root")"
 [ -n "$build" ] || exit 0
 
-# The tests' own tools: X input, and the sound servers of the restart test.
+# The tests' own tools: X input, and the sound servers of the restart and
+# named-sink tests.
 in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-  xdotool pipewire pipewire-pulse wireplumber dbus-daemon pulseaudio-utils \
+  xdotool pipewire pipewire-pulse wireplumber dbus-daemon pulseaudio pulseaudio-utils \
   >"$work/tmp/install-tests.log" 2>&1 || { cat "$work/tmp/install-tests.log" >&2; exit 1; }
 source_dir=$(cd "$here/../.." && pwd)
 for d in "$source_dir" "$build"; do

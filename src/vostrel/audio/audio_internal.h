@@ -36,7 +36,7 @@ int sound_mixer_open(int chunk_frames);                      // Mix_OpenAudio in
 
 // Outputs: a sound server's sinks where one answers (PulseAudio, or PipeWire's pulse server), else ALSA's playback devices
 int sound_print_outputs(FILE *stream);                       // the names one can give, one a line (a tab and the description after it where there is one); how many
-int sound_use_output(const char *name);                      // after SDL's audio driver started, before sound_mixer_open: the output the device plays on (PULSE_SINK for a server's sink, and beneath SDL 2 its description as SDL_AUDIO_DEVICE_NAME where that names one sink; AUDIODEV for an ALSA device), 1; 0 and one WARNING naming it and those that exist when there is none of that name, or one WARNING when SDL 2's driver lists no output of its description: the default output plays
+int sound_use_output(const char *name);                      // after SDL's audio driver started, before sound_mixer_open: the output the device plays on (PULSE_SINK for a server's sink, and beneath SDL 2 SDL_AUDIO_DEVICE_NAME, the name SDL 2 lists it by: its description, numbered " (N)" for the Nth sink sharing it; AUDIODEV for an ALSA device), 1; 0 and one WARNING naming it and those that exist when there is none of that name, or one WARNING when SDL 2's driver lists no output of that name: the default output plays
 
 // Audio device watch: a device that stops mixing is reopened, loaded sounds kept
 void sound_device_watch(int frequency, uint16_t format, int channels, int chunk_size); // after a successful Mix_OpenAudio with this request: count mixed buffers from now on

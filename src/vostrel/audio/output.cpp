@@ -9,8 +9,8 @@
 // PULSE_SINK says, and its PipeWire driver is no libpulse client at all.
 // Both of its drivers take a device of their own list from
 // SDL_AUDIO_DEVICE_NAME when the application asks for the default one, and
-// list a server's sinks by their descriptions: where a description names
-// one sink, and one device of SDL 2's list, the sink is named that way too.
+// list a server's sinks by their descriptions (numbered where sinks share
+// one): the sink is named that way too.
 //
 // The libraries are opened at run time, as SDL opens them: both are already
 // in the process wherever SDL plays through them, and a system without one
@@ -207,29 +207,35 @@ int sdl2_outputs(std::vector<std::string> *names, std::string *driver) {
     return 1;
 }
 
-// The sink `name` (one of `outputs`) for SDL 2 beneath sdl12-compat: its
-// description as SDL_AUDIO_DEVICE_NAME where that says which sink; a
-// WARNING and 0 where SDL 2's driver does not list it (the default output
-// plays); else 1.
-// A description two sinks share is left to PULSE_SINK, which Debian 12's
-// SDL 2 (2.26) honours: SDL 2 would tell them apart by a number of its own.
+// The sink `name` (one of `outputs`, listed in the server's order) for SDL 2
+// beneath sdl12-compat: the device of SDL 2's list that is that sink, as
+// SDL_AUDIO_DEVICE_NAME. SDL 2 lists a server's sinks by their descriptions
+// in the server's order, the second sink of a description as
+// "DESCRIPTION (2)", the third as "DESCRIPTION (3)" and so on, so two like
+// speakers are told apart as SDL 2 tells them. A WARNING and 0 where SDL 2's
+// driver lists no such device (the default output plays); else 1. A name SDL
+// 2 lists twice (a description that reads like another's numbered one) is
+// left to PULSE_SINK, which Debian 12's SDL 2 (2.26) honours.
 int name_for_sdl2(const std::vector<Output> &outputs, const char *name) {
     std::vector<std::string> devices;
     std::string driver;
     if (!sdl2_outputs(&devices, &driver)) return 1;
     auto label = [](const Output &o) { return o.description.empty() ? o.name : o.description; };
     std::string wanted;
-    int sinks = 0;
     for (const Output &o : outputs)
         if (o.name == name) wanted = label(o);
-    for (const Output &o : outputs)
-        sinks += label(o) == wanted;
+    int nth = 0;
+    for (const Output &o : outputs) {
+        nth += label(o) == wanted;
+        if (o.name == name) break;
+    }
+    if (nth > 1) wanted += " (" + std::to_string(nth) + ")";
     int listed = 0;
     for (const std::string &d : devices)
         listed += d == wanted;
-    if (sinks == 1 && listed == 1) {
+    if (listed == 1) {
         setenv("SDL_AUDIO_DEVICE_NAME", wanted.c_str(), 1);
-    } else if (sinks == 1 && listed == 0) {
+    } else if (listed == 0) {
         log_printf(LOG_WARNING,
                    "Audio device \"%s\" (\"%s\") is not among the outputs of SDL 2's %s driver; "
                    "playing on the default output",

@@ -17,10 +17,12 @@
 // - dropouts: the loop played for the given time while stress-ng keeps both
 //   cores busy (bounded by its own timeout); a run of silence longer than
 //   0.5 ms or a jump in the waveform (its second difference far beyond a
-//   sine's) counts as a dropout, events closer than 10 ms as one; the floor
-//   client (pacat, with the buffer low latency asks for) plays the same loop
-//   under the same load first, so that what the machine loses is told apart
-//   from what the program does.
+//   sine's) counts as a dropout, events closer than 10 ms as one (a gap
+//   where one of them is silent); the floor client (pacat, with the buffer
+//   low latency asks for) plays the same loop under the same load first, so
+//   that what the machine loses is told apart from what the program does;
+//   and a real-time thread here, waking every millisecond through each
+//   loop, says how late the machine let any thread run.
 //
 // Usage: bench_latency [--taps N] [--dropout-seconds S] [--servers pulse,pipewire]
 //                      [--sdl classic,compat] [--modes normal,low] [--program-env NAME=VALUE]...
@@ -40,6 +42,8 @@
 #include <fcntl.h>
 #include <math.h>
 #include <mutex>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -354,13 +358,54 @@ pid_t start_load(int seconds, const std::string &log) {
 
 // A second for the load to take hold, then `seconds` recorded: the whole
 // recording in s, the span checked in [from, to).
-void record_span(Recorder &rec, int seconds, std::vector<int16_t> &s, size_t &from, size_t &to) {
+// How late the machine lets a thread run: a thread of this process at
+// real-time priority (SCHED_FIFO, where it may have it) sleeping 1 ms at a
+// time, as a sound server's or a client's thread waits for its next
+// period. What it sees late, every thread sees at least as late.
+struct Stalls {
+    bool realtime = false;
+    int wakes = 0, over_5ms = 0;
+    double worst_ms = 0;
+};
+
+void watch_stalls(const std::atomic<bool> &stop, Stalls &out) {
+    sched_param param{};
+    param.sched_priority = 50;
+    out.realtime = pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0;
+    while (!stop) {
+        const double before = mono_now();
+        const timespec ms{0, 1000000};
+        nanosleep(&ms, nullptr);
+        const double late = (mono_now() - before) * 1000 - 1.0;
+        out.wakes++;
+        out.over_5ms += late > 5.0;
+        out.worst_ms = std::max(out.worst_ms, late);
+    }
+}
+
+// The recording of `seconds` from a second on, the stall watch beside it.
+void record_span(Recorder &rec, int seconds, std::vector<int16_t> &s, size_t &from, size_t &to,
+                 Stalls *stalls = nullptr) {
     pause_ms(1000);
+    std::atomic<bool> stop{false};
+    Stalls seen;
+    std::thread watch([&] { watch_stalls(stop, seen); });
     from = rec.frames();
     pause_ms(seconds * 1000);
     to = rec.frames();
+    stop = true;
+    watch.join();
+    if (stalls) *stalls = seen;
     std::vector<Read> reads;
     rec.snapshot(s, reads);
+}
+
+// "a real-time thread here woke up to X ms late, N times over 5 ms"
+std::string stall_summary(const Stalls &st) {
+    char line[160];
+    snprintf(line, sizeof line, "a %s thread here woke up to %.1f ms late (%d of %d wakes over 5 ms)",
+             st.realtime ? "real-time" : "ordinary", st.worst_ms, st.over_5ms, st.wakes);
+    return line;
 }
 
 // pacat playing raw 16-bit stereo at `rate` on the tap sink, asked for a
@@ -464,9 +509,14 @@ struct Dropouts {
     int gaps = 0, jumps = 0;
     double seconds = 0;
     bool played = false;
+    Stalls stalls;
 };
 
 // Gaps and jumps in the recorded 441 Hz loop between frames `from` and `to`.
+// A server that runs out of a stream's samples plays silence in their place:
+// the run's first frame is a jump in the waveform, and 0.5 ms on the same
+// run is a gap, so an event that goes silent within the 10 ms that make one
+// event counts as a gap, not as a jump.
 void count_dropouts(const std::vector<int16_t> &s, size_t from, size_t to, int rate, Dropouts &r) {
     r.seconds = static_cast<double>(to - from) / rate;
     r.played = first_audible(s, from) < to;
@@ -477,6 +527,7 @@ void count_dropouts(const std::vector<int16_t> &s, size_t from, size_t to, int r
     const double jump = std::max(10 * 16000 * w * w, 1600.0);
     const size_t gap = static_cast<size_t>(rate / 2000); // 0.5 ms
     double last_event = -1;
+    int counted = 0; // the kind of the event being counted: 1 gap, 2 jump
     size_t quiet = 0;
     for (size_t i = from + 1; i + 1 < to; i++) {
         const double t = static_cast<double>(i) / rate;
@@ -487,16 +538,20 @@ void count_dropouts(const std::vector<int16_t> &s, size_t from, size_t to, int r
             event = 1;
         else if (d2 > jump)
             event = 2;
-        if (event && (last_event < 0 || t - last_event > 0.01)) {
+        if (!event) continue;
+        const bool fresh = last_event < 0 || t - last_event > 0.01;
+        if (fresh || (event == 1 && counted == 2)) {
             if (options.verbose)
                 printf("  %s at %.4f s (d2 %.0f)\n", event == 1 ? "gap" : "jump",
                        t - static_cast<double>(from) / rate, d2);
+            if (!fresh) r.jumps--; // the jump opened a silence
             if (event == 1)
                 r.gaps++;
             else
                 r.jumps++;
+            counted = event;
         }
-        if (event) last_event = t;
+        last_event = t;
     }
 }
 
@@ -516,7 +571,7 @@ Dropouts dropout_check(const std::string &dir, const std::string &board,
     ChildGuard stress_guard(stress);
     size_t from = 0, to = 0;
     std::vector<int16_t> s;
-    record_span(rec, seconds, s, from, to);
+    record_span(rec, seconds, s, from, to, &r.stalls);
     if (options.verbose) {
         std::string raw(reinterpret_cast<const char *>(s.data() + from), (to - from) * 2);
         write_file("/tmp/latency_loop.raw", raw);
@@ -550,7 +605,7 @@ Dropouts floor_dropouts(const std::vector<std::string> &env, Recorder &rec, int 
     ChildGuard stress_guard(stress);
     size_t from = 0, to = 0;
     std::vector<int16_t> s;
-    record_span(rec, seconds, s, from, to);
+    record_span(rec, seconds, s, from, to, &r.stalls);
     if (stress > 0) program_wait(stress, 10);
     stop = true;
     kill(pid, SIGKILL); // the feeder's write then fails (SIGPIPE is ignored: main)
@@ -577,9 +632,11 @@ void run_server(Server &server, const char *name, const Options &o, const std::s
     fflush(stdout);
     if (o.dropout_seconds > 0) {
         Dropouts d = floor_dropouts(server.env(), rec, o.dropout_seconds);
-        printf("%s, floor (pacat, %d ms), loop%s: %.1f s recorded, %s, %d silent gaps, %d jumps\n",
+        printf("%s, floor (pacat, %d ms), loop%s: %.1f s recorded, %s, %d silent gaps, %d jumps; "
+               "%s\n",
                name, o.floor_buffer_ms, o.stress ? " under stress-ng --cpu 2" : "", d.seconds,
-               d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps);
+               d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
+               stall_summary(d.stalls).c_str());
         fflush(stdout);
     }
     for (const std::string &sdl : o.sdls) {
@@ -594,10 +651,11 @@ void run_server(Server &server, const char *name, const Options &o, const std::s
             Dropouts d = dropout_check(server.dir, board, program_env(server.env(), sdl), rec,
                                        o.dropout_seconds);
             printf("%s, %s SDL 1.2, --latency %s, loop%s: %.1f s "
-                   "recorded, %s, %d silent gaps, %d jumps\n",
+                   "recorded, %s, %d silent gaps, %d jumps; %s\n",
                    name, sdl.c_str(), o.dropout_mode.c_str(),
                    o.stress ? " under stress-ng --cpu 2" : "", d.seconds,
-                   d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps);
+                   d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
+                   stall_summary(d.stalls).c_str());
             fflush(stdout);
         }
     }

@@ -25,9 +25,9 @@
 //   loop, says how late the machine let any thread run.
 //
 // Usage: bench_latency [--taps N] [--dropout-seconds S] [--servers pulse,pipewire]
-//                      [--sdl classic,compat] [--modes normal,low] [--program-env NAME=VALUE]...
+//                      [--sdl classic,compat|none] [--modes normal,low] [--program-env NAME=VALUE]...
 //                      [--stress 0|1] [--verbose 0|1] [--dropout-mode low|normal]
-//                      [--floor-buffer-ms MS]
+//                      [--floor-buffer-ms MS] [--loop-recorder-ms MS]
 #include "app/app.h"
 #include "app/payload.h"
 #include "tests/sound_servers.h"
@@ -88,8 +88,11 @@ struct Recorder {
     std::vector<int16_t> left;
     std::vector<Read> reads;
 
-    bool start(const std::vector<std::string> &env, int sink_rate) {
+    // Reads of `fragment_ms` (1 for the taps: a read's length is the
+    // figure's error).
+    bool start(const std::vector<std::string> &env, int sink_rate, int fragment_ms = 1) {
         rate = sink_rate;
+        const std::string fragment = "--latency-msec=" + std::to_string(fragment_ms);
         int p[2];
         if (pipe(p) != 0) return false;
         pid = fork();
@@ -101,7 +104,7 @@ struct Recorder {
                 putenv(strdup(e.c_str()));
             std::string r = "--rate=" + std::to_string(rate);
             execl(PAREC, PAREC, "--device=tap.monitor", "--raw", "--format=s16le", r.c_str(),
-                  "--channels=2", "--latency-msec=1", static_cast<char *>(nullptr));
+                  "--channels=2", fragment.c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
         close(p[1]);
@@ -343,6 +346,7 @@ struct Options {
     int verbose = 0;                      // 1: every dropout's time and kind
     std::string dropout_mode = "low";     // the mode the loop plays in
     int floor_buffer_ms = 12;             // the floor client's buffer in its dropout check
+    int loop_recorder_ms = 1;             // the recorder's reads while a loop plays
 };
 
 Options options;
@@ -630,16 +634,8 @@ void run_server(Server &server, const char *name, const Options &o, const std::s
     printf("%s, floor (pacat, 2 ms): %s\n", name,
            summary(floor_figures(server.env(), rec, o.taps)).c_str());
     fflush(stdout);
-    if (o.dropout_seconds > 0) {
-        Dropouts d = floor_dropouts(server.env(), rec, o.dropout_seconds);
-        printf("%s, floor (pacat, %d ms), loop%s: %.1f s recorded, %s, %d silent gaps, %d jumps; "
-               "%s\n",
-               name, o.floor_buffer_ms, o.stress ? " under stress-ng --cpu 2" : "", d.seconds,
-               d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
-               stall_summary(d.stalls).c_str());
-        fflush(stdout);
-    }
     for (const std::string &sdl : o.sdls) {
+        if (sdl == "none") continue; // the floor alone
         for (const std::string &mode : o.modes) {
             Figures f =
                 board_figures(server.dir, board, program_env(server.env(), sdl), mode, rec, o.taps);
@@ -647,19 +643,41 @@ void run_server(Server &server, const char *name, const Options &o, const std::s
                    summary(f).c_str());
             fflush(stdout);
         }
-        if (o.dropout_seconds > 0) {
-            Dropouts d = dropout_check(server.dir, board, program_env(server.env(), sdl), rec,
-                                       o.dropout_seconds);
-            printf("%s, %s SDL 1.2, --latency %s, loop%s: %.1f s "
-                   "recorded, %s, %d silent gaps, %d jumps; %s\n",
-                   name, sdl.c_str(), o.dropout_mode.c_str(),
-                   o.stress ? " under stress-ng --cpu 2" : "", d.seconds,
-                   d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
-                   stall_summary(d.stalls).c_str());
-            fflush(stdout);
-        }
     }
     rec.end();
+    if (o.dropout_seconds <= 0) {
+        server.kill_now();
+        return;
+    }
+    // The loops with a recorder of their own: on PipeWire a recorder's
+    // fragment sets the quantum of the whole graph, so the taps' 1 ms reads
+    // would run the sink at a millisecond a cycle, and what a late cycle
+    // loses would be the recorder's doing.
+    Recorder loop_rec;
+    if (!loop_rec.start(server.env(), server.rate(), o.loop_recorder_ms) || !loop_rec.flowing(8)) {
+        printf("%s: the loop's recorder hears nothing\n", name);
+        return;
+    }
+    const char *load = o.stress ? " under stress-ng --cpu 2" : "";
+    Dropouts d = floor_dropouts(server.env(), loop_rec, o.dropout_seconds);
+    printf("%s, floor (pacat, %d ms), loop%s, %d ms reads: %.1f s recorded, %s, %d silent gaps, "
+           "%d jumps; %s\n",
+           name, o.floor_buffer_ms, load, o.loop_recorder_ms, d.seconds,
+           d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
+           stall_summary(d.stalls).c_str());
+    fflush(stdout);
+    for (const std::string &sdl : o.sdls) {
+        if (sdl == "none") continue;
+        d = dropout_check(server.dir, board, program_env(server.env(), sdl), loop_rec,
+                          o.dropout_seconds);
+        printf("%s, %s SDL 1.2, --latency %s, loop%s, %d ms reads: %.1f s recorded, %s, %d silent "
+               "gaps, %d jumps; %s\n",
+               name, sdl.c_str(), o.dropout_mode.c_str(), load, o.loop_recorder_ms, d.seconds,
+               d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
+               stall_summary(d.stalls).c_str());
+        fflush(stdout);
+    }
+    loop_rec.end();
     server.kill_now();
 }
 
@@ -701,6 +719,8 @@ int main(int argc, char **argv) {
             o.verbose = atoi(argv[i + 1]);
         else if (strcmp(argv[i], "--floor-buffer-ms") == 0)
             o.floor_buffer_ms = atoi(argv[i + 1]);
+        else if (strcmp(argv[i], "--loop-recorder-ms") == 0)
+            o.loop_recorder_ms = atoi(argv[i + 1]);
         else if (strcmp(argv[i], "--program-env") == 0)
             o.program_env.push_back(argv[i + 1]);
     }

@@ -346,7 +346,7 @@ struct Options {
     int verbose = 0;                      // 1: every dropout's time and kind
     std::string dropout_mode = "low";     // the mode the loop plays in
     int floor_buffer_ms = 12;             // the floor client's buffer in its dropout check
-    int loop_recorder_ms = 1;             // the recorder's reads while a loop plays
+    int loop_recorder_ms = 20;            // the recorder's reads while a loop plays (1 ms reads run PipeWire's graph at 1 ms a cycle)
 };
 
 Options options;

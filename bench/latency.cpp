@@ -360,8 +360,6 @@ pid_t start_load(int seconds, const std::string &log) {
         {}, log);
 }
 
-// A second for the load to take hold, then `seconds` recorded: the whole
-// recording in s, the span checked in [from, to).
 // How late the machine lets a thread run: a thread of this process at
 // real-time priority (SCHED_FIFO, where it may have it) sleeping 1 ms at a
 // time, as a sound server's or a client's thread waits for its next
@@ -387,7 +385,8 @@ void watch_stalls(const std::atomic<bool> &stop, Stalls &out) {
     }
 }
 
-// The recording of `seconds` from a second on, the stall watch beside it.
+// A second for the load to take hold, then `seconds` recorded, the stall
+// watch beside it: the whole recording in s, the span checked in [from, to).
 void record_span(Recorder &rec, int seconds, std::vector<int16_t> &s, size_t &from, size_t &to,
                  Stalls *stalls = nullptr) {
     pause_ms(1000);
@@ -402,14 +401,6 @@ void record_span(Recorder &rec, int seconds, std::vector<int16_t> &s, size_t &fr
     if (stalls) *stalls = seen;
     std::vector<Read> reads;
     rec.snapshot(s, reads);
-}
-
-// "a real-time thread here woke up to X ms late, N times over 5 ms"
-std::string stall_summary(const Stalls &st) {
-    char line[160];
-    snprintf(line, sizeof line, "a %s thread here woke up to %.1f ms late (%d of %d wakes over 5 ms)",
-             st.realtime ? "real-time" : "ordinary", st.worst_ms, st.over_5ms, st.wakes);
-    return line;
 }
 
 // pacat playing raw 16-bit stereo at `rate` on the tap sink, asked for a
@@ -620,6 +611,17 @@ Dropouts floor_dropouts(const std::vector<std::string> &env, Recorder &rec, int 
     return r;
 }
 
+// One loop's line: who played it, what was lost, how late the machine ran.
+void print_loop(const char *name, const std::string &who, const Options &o, const Dropouts &d) {
+    printf("%s, %s, loop%s, %d ms reads: %.1f s recorded, %s, %d silent gaps, %d jumps; "
+           "a %s thread here woke up to %.1f ms late (%d of %d wakes over 5 ms)\n",
+           name, who.c_str(), o.stress ? " under stress-ng --cpu 2" : "", o.loop_recorder_ms,
+           d.seconds, d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
+           d.stalls.realtime ? "real-time" : "ordinary", d.stalls.worst_ms, d.stalls.over_5ms,
+           d.stalls.wakes);
+    fflush(stdout);
+}
+
 template <class Server>
 void run_server(Server &server, const char *name, const Options &o, const std::string &board) {
     if (!server.start()) {
@@ -635,7 +637,6 @@ void run_server(Server &server, const char *name, const Options &o, const std::s
            summary(floor_figures(server.env(), rec, o.taps)).c_str());
     fflush(stdout);
     for (const std::string &sdl : o.sdls) {
-        if (sdl == "none") continue; // the floor alone
         for (const std::string &mode : o.modes) {
             Figures f =
                 board_figures(server.dir, board, program_env(server.env(), sdl), mode, rec, o.taps);
@@ -658,25 +659,12 @@ void run_server(Server &server, const char *name, const Options &o, const std::s
         printf("%s: the loop's recorder hears nothing\n", name);
         return;
     }
-    const char *load = o.stress ? " under stress-ng --cpu 2" : "";
-    Dropouts d = floor_dropouts(server.env(), loop_rec, o.dropout_seconds);
-    printf("%s, floor (pacat, %d ms), loop%s, %d ms reads: %.1f s recorded, %s, %d silent gaps, "
-           "%d jumps; %s\n",
-           name, o.floor_buffer_ms, load, o.loop_recorder_ms, d.seconds,
-           d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
-           stall_summary(d.stalls).c_str());
-    fflush(stdout);
-    for (const std::string &sdl : o.sdls) {
-        if (sdl == "none") continue;
-        d = dropout_check(server.dir, board, program_env(server.env(), sdl), loop_rec,
-                          o.dropout_seconds);
-        printf("%s, %s SDL 1.2, --latency %s, loop%s, %d ms reads: %.1f s recorded, %s, %d silent "
-               "gaps, %d jumps; %s\n",
-               name, sdl.c_str(), o.dropout_mode.c_str(), load, o.loop_recorder_ms, d.seconds,
-               d.played ? "sounding" : "NOT SOUNDING", d.gaps, d.jumps,
-               stall_summary(d.stalls).c_str());
-        fflush(stdout);
-    }
+    print_loop(name, "floor (pacat, " + std::to_string(o.floor_buffer_ms) + " ms)", o,
+               floor_dropouts(server.env(), loop_rec, o.dropout_seconds));
+    for (const std::string &sdl : o.sdls)
+        print_loop(name, sdl + " SDL 1.2, --latency " + o.dropout_mode, o,
+                   dropout_check(server.dir, board, program_env(server.env(), sdl), loop_rec,
+                                 o.dropout_seconds));
     loop_rec.end();
     server.kill_now();
 }
@@ -708,7 +696,8 @@ int main(int argc, char **argv) {
         else if (strcmp(argv[i], "--servers") == 0)
             o.servers = split(argv[i + 1]);
         else if (strcmp(argv[i], "--sdl") == 0)
-            o.sdls = split(argv[i + 1]);
+            o.sdls = strcmp(argv[i + 1], "none") == 0 ? std::vector<std::string>{} // the floor alone
+                                                      : split(argv[i + 1]);
         else if (strcmp(argv[i], "--modes") == 0)
             o.modes = split(argv[i + 1]);
         else if (strcmp(argv[i], "--dropout-mode") == 0)

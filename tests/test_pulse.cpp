@@ -23,8 +23,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
-
 namespace {
 
 constexpr int WIDTH = 320, HEIGHT = 480;
